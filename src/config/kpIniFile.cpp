@@ -1,0 +1,472 @@
+#include "config/kpIniFile.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_set>
+
+#include "util/kpStrUtils.h"
+
+namespace brik {
+
+namespace {
+
+constexpr char kEof = 0x1A;
+
+bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+
+// Characters up to and including the blank are removed from both ends.
+void TrimControl(std::string& s) {
+    size_t end = s.size();
+    while (end > 0 && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
+    size_t begin = 0;
+    while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
+    if (begin > 0 || end < s.size()) s = s.substr(begin, end - begin);
+}
+
+// The name of a line is what stands before its first "="; a line without
+// one is never found by a key search.
+bool LineHasKey(std::string_view line, std::string_view key) {
+    size_t eq = line.find('=');
+    return eq != std::string_view::npos && eq == key.size() && SameText(line.substr(0, eq), key);
+}
+
+// For section listings a line without "=" has an empty name.
+std::string LineName(std::string_view line) {
+    size_t eq = line.find('=');
+    return eq == std::string_view::npos ? std::string() : std::string(line.substr(0, eq));
+}
+
+bool HasDirectoryPart(std::string_view name) {
+    return name.find_first_of("\\/:") != std::string_view::npos;
+}
+
+}  // namespace
+
+int TSectionList::IndexOf(std::string_view name) {
+    const int n = Count();
+    if (n == 0) return -1;
+    int start = LastFound < n ? LastFound : 0;
+    for (int k = 0; k < n; ++k) {
+        int i = start + k;
+        if (i >= n) i -= n;
+        if (SameText(items_[static_cast<size_t>(i)].name, name)) {
+            LastFound = i;
+            return i;
+        }
+    }
+    return -1;
+}
+
+TkpIniFile::TkpIniFile(const std::string& fileName, bool readOnly, bool stripComments,
+                       bool skipLinesWithoutEquals, bool trimAroundEquals, bool stripQuotes)
+    : readOnly_(readOnly),
+      stripComments_(stripComments),
+      skipLinesWithoutEquals_(skipLinesWithoutEquals),
+      trimAroundEquals_(trimAroundEquals),
+      stripQuotes_(stripQuotes) {
+    SetFileName(fileName);
+}
+
+TkpIniFile::~TkpIniFile() {
+    Flush();
+    handle_.Close();
+}
+
+void TkpIniFile::SetFileName(const std::string& name) {
+    Flush();
+    handle_.Close();
+    sections_.Clear();
+    currentSection_ = 0;
+    if (name.empty() || HasDirectoryPart(name)) {
+        fileName_ = name;
+    } else {
+        std::string dir = platform::WindowsDirectory();
+        if (dir.empty() || !platform::IsPathDelim(dir.back())) dir += platform::PathDelim;
+        fileName_ = dir + name;
+    }
+    if (!fileName_.empty()) Load();
+    modified_ = false;
+}
+
+void TkpIniFile::Load() {
+    currentSection_ = 0;
+    handle_.Close();
+    if (!platform::FileExists(fileName_)) return;
+    if (!handle_.Open(fileName_, readOnly_ ? platform::OpenMode::ReadShared
+                                          : platform::OpenMode::ReadWriteLocked))
+        throw EInOutError("Cannot open file " + fileName_);
+
+    // A line ends at a carriage return; line feeds anywhere are dropped, so
+    // CR LF and lone CR both end lines while LF alone does not.
+    std::string line;
+    std::vector<char> buf(64 * 1024);
+    for (;;) {
+        long got = handle_.Read(buf.data(), buf.size());
+        if (got <= 0) break;
+        const char* p = buf.data();
+        const char* end = p + got;
+        while (p < end) {
+            const char* stop = p;
+            while (stop < end && *stop != '\r' && *stop != '\n') ++stop;
+            line.append(p, stop);
+            if (stop == end) break;
+            if (*stop == '\r') AddLine(line);
+            p = stop + 1;
+        }
+    }
+    if (!line.empty()) AddLine(line);
+
+    ReduceDuplicateSections();
+    if (readOnly_) handle_.Close();
+}
+
+// Takes one raw line (its buffer is reused for the next one).
+void TkpIniFile::AddLine(std::string& line) {
+    if (line.size() == 1 && line[0] == kEof) line.clear();
+    TrimControl(line);
+    if (stripComments_ && !line.empty() && line[0] == ';') line.clear();
+    if (line.empty()) return;
+
+    if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+        sections_.Add(line.substr(1, line.size() - 2));
+        line.clear();
+        return;
+    }
+
+    // Positions below are 0-based: "position 2 or later" means index >= 1.
+    if (trimAroundEquals_) {
+        size_t eq = line.find('=');
+        while (eq != std::string::npos && eq >= 1 && IsBlankOrTab(line[eq - 1])) {
+            line.erase(eq - 1, 1);
+            --eq;
+        }
+        if (eq != std::string::npos && eq >= 1) {
+            size_t after = eq + 1;
+            size_t n = 0;
+            while (after + n < line.size() && IsBlankOrTab(line[after + n])) ++n;
+            if (n) line.erase(after, n);
+        }
+    }
+    if (stripQuotes_) {
+        size_t eq = line.find('=');
+        if (eq != std::string::npos && eq >= 1) {
+            size_t len = line.size();
+            // 1-based: L - 1 > p, last char equals the one after "=", and is a quote.
+            if (len - 1 > eq + 1 && line[len - 1] == line[eq + 1] &&
+                (line[len - 1] == '"' || line[len - 1] == '\'')) {
+                line.erase(len - 1, 1);
+                line.erase(eq + 1, 1);
+            }
+        }
+    }
+    if (skipLinesWithoutEquals_ && line.find('=') == std::string::npos) {
+        line.clear();
+        return;
+    }
+    if (sections_.Count() > 0) sections_[sections_.Count() - 1].lines.push_back(std::move(line));
+    line.clear();
+}
+
+void TkpIniFile::ReduceDuplicateSections() {
+    const int n = sections_.Count();
+    if (n < 2) return;
+    struct Entry {
+        std::string key;
+        int pos;
+    };
+    std::vector<Entry> order;
+    order.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) order.push_back({AnsiUpperCase(sections_[i].name), i});
+    // Ties are broken by file position, so group members are met in file order.
+    std::sort(order.begin(), order.end(), [](const Entry& a, const Entry& b) {
+        return a.key != b.key ? a.key < b.key : a.pos < b.pos;
+    });
+
+    std::vector<bool> drop(static_cast<size_t>(n), false);
+    bool any = false;
+    size_t g = 0;
+    while (g < order.size()) {
+        size_t h = g + 1;
+        int kept = order[g].pos;
+        while (h < order.size() && order[h].key == order[g].key) {
+            int first = std::min(kept, order[h].pos);
+            int second = std::max(kept, order[h].pos);
+            bool keepFirst = true;
+            if (OnDuplicateSection)
+                keepFirst = OnDuplicateSection(sections_[first].name, sections_[first].lines,
+                                               sections_[second].lines);
+            int loser = keepFirst ? second : first;
+            kept = keepFirst ? first : second;
+            sections_[loser].lines.clear();
+            drop[static_cast<size_t>(loser)] = true;
+            any = true;
+            ++h;
+        }
+        g = h;
+    }
+    if (!any) return;
+    auto& items = sections_.Items();
+    size_t out = 0;
+    for (size_t i = 0; i < items.size(); ++i)
+        if (!drop[i]) {
+            if (out != i) items[out] = std::move(items[i]);
+            ++out;
+        }
+    items.resize(out);
+}
+
+TkpIniFile::KeyRef TkpIniFile::FindKey(std::string_view section, std::string_view key, bool create) {
+    KeyRef ref;
+    const int n = sections_.Count();
+    if (n > 0) {
+        int start = currentSection_ < n ? currentSection_ : 0;
+        for (int k = 0; k < n; ++k) {
+            int i = start + k;
+            if (i >= n) i -= n;
+            if (platform::CompareTextLocale(sections_[i].name, section) == 0) {
+                currentSection_ = i;
+                ref.section = i;
+                break;
+            }
+        }
+    }
+    if (ref.section < 0) {
+        if (!create) return ref;
+        sections_.Add(std::string(section));
+        ref.section = currentSection_ = sections_.Count() - 1;
+    }
+    const StringList& lines = sections_[ref.section].lines;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (LineHasKey(lines[i], key)) {
+            ref.line = static_cast<int>(i);
+            break;
+        }
+    return ref;
+}
+
+std::string TkpIniFile::ReadString(std::string_view section, std::string_view key,
+                                   std::string_view defaultValue) {
+    KeyRef ref = FindKey(section, key, false);
+    if (ref.line < 0) return std::string(defaultValue);
+    return sections_[ref.section].lines[static_cast<size_t>(ref.line)].substr(key.size() + 1);
+}
+
+void TkpIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    if (key.empty()) {
+        if (section.empty() && value.empty())
+            UpdateFile();
+        else
+            EraseSection(section);
+        return;
+    }
+    std::string newLine;
+    newLine.reserve(key.size() + 1 + value.size());
+    newLine.append(key).append("=").append(value);
+    KeyRef ref = FindKey(section, key, true);
+    StringList& lines = sections_[ref.section].lines;
+    if (ref.line < 0) {
+        lines.push_back(std::move(newLine));
+        modified_ = true;
+    } else if (lines[static_cast<size_t>(ref.line)] != newLine) {
+        lines[static_cast<size_t>(ref.line)] = std::move(newLine);
+        modified_ = true;
+    }
+}
+
+int32_t TkpIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) {
+    std::string text = ReadString(section, key, "");
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.replace(0, 2, "$");
+    int32_t value;
+    return TryStrToInt(text, value) ? value : defaultValue;
+}
+
+void TkpIniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+bool TkpIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void TkpIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void TkpIniFile::ReadSection(std::string_view section, StringList& names) {
+    int i = sections_.IndexOf(section);
+    if (i < 0) return;
+    for (const std::string& line : sections_[i].lines) names.push_back(LineName(line));
+}
+
+void TkpIniFile::ReadSections(StringList& names) {
+    names.clear();
+    for (const IniSection& s : sections_.Items()) names.push_back(s.name);
+}
+
+void TkpIniFile::ReadSectionValues(std::string_view section, StringList& values) {
+    int i = sections_.IndexOf(section);
+    if (i < 0) return;
+    const StringList& lines = sections_[i].lines;
+    StringList merged(lines.begin(), lines.end());
+    if (!values.empty()) {
+        // Callers pass defaults here; a set keeps the merge linear for big sections.
+        std::unordered_set<std::string> names;
+        names.reserve(lines.size());
+        for (const std::string& line : lines) names.insert(AnsiUpperCase(LineName(line)));
+        for (std::string& old : values)
+            if (!names.count(AnsiUpperCase(LineName(old)))) merged.push_back(std::move(old));
+    }
+    values = std::move(merged);
+}
+
+void TkpIniFile::WriteSectionValues(std::string_view section, const StringList& values) {
+    for (const std::string& line : values) WriteString(section, NamePart(line), ValuePart(line));
+}
+
+void TkpIniFile::EraseSection(std::string_view section) {
+    int i = sections_.IndexOf(section);
+    if (i < 0) return;
+    sections_.Delete(i);
+    sections_.LastFound = 0;
+    currentSection_ = 0;
+    modified_ = true;
+}
+
+void TkpIniFile::DeleteKey(std::string_view section, std::string_view key) {
+    KeyRef ref = FindKey(section, key, false);
+    if (ref.line < 0) return;
+    StringList& lines = sections_[ref.section].lines;
+    lines.erase(lines.begin() + ref.line);
+    modified_ = true;
+}
+
+void TkpIniFile::GetStrings(StringList& lines) {
+    for (const IniSection& s : sections_.Items()) {
+        if (s.lines.empty()) continue;
+        lines.push_back("[" + s.name + "]");
+        lines.insert(lines.end(), s.lines.begin(), s.lines.end());
+        lines.emplace_back();
+    }
+}
+
+bool TkpIniFile::UpdateFile() { return Flush(); }
+
+bool TkpIniFile::Flush() {
+    if (!modified_) return true;
+    bool ok = true;
+    if (!fileName_.empty() && !readOnly_) {
+        if (!handle_.IsOpen()) {
+            platform::ForceDirectories(platform::ExtractFilePath(fileName_));
+            handle_.Open(fileName_, platform::OpenMode::WriteLocked);
+        }
+        ok = false;
+        if (handle_.IsOpen()) {
+            // The whole text is built first and written in one go, so a failing
+            // disk cannot leave a file that ends in the middle of a line.
+            std::string text;
+            size_t total = 0;
+            for (const IniSection& s : sections_.Items()) {
+                if (s.lines.empty()) continue;
+                total += s.name.size() + 6;
+                for (const std::string& l : s.lines) total += l.size() + 2;
+            }
+            text.reserve(total);
+            for (const IniSection& s : sections_.Items()) {
+                if (s.lines.empty()) continue;
+                text.append("[").append(s.name).append("]\r\n");
+                for (const std::string& l : s.lines) text.append(l).append("\r\n");
+                text.append("\r\n");
+            }
+            ok = handle_.Rewind() && handle_.Write(text.data(), text.size()) && handle_.Truncate();
+        }
+    }
+    modified_ = false;
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// The cache
+
+namespace {
+
+class IniCache {
+public:
+    ~IniCache() { CloseAll(); }
+
+    TkpIniFile& Get(const std::string& fileName, bool readOnly) {
+        std::string key = AnsiUpperCase(fileName);
+        auto it = files_.find(key);
+        if (it != files_.end()) {
+            if (!(it->second->ReadOnly() && !readOnly)) return *it->second;
+            files_.erase(it);  // flushes; a read-write object replaces it
+        }
+        auto object = std::make_unique<TkpIniFile>(fileName, readOnly, true, true, true, true);
+        TkpIniFile& ref = *object;
+        files_.emplace(std::move(key), std::move(object));
+        return ref;
+    }
+
+    void Close(const std::string& fileName) { files_.erase(AnsiUpperCase(fileName)); }
+
+    void CloseAll() {
+        // Objects are destroyed one by one so that each flush sees a
+        // consistent cache.
+        while (!files_.empty()) files_.erase(files_.begin());
+    }
+
+private:
+    std::map<std::string, std::unique_ptr<TkpIniFile>> files_;
+};
+
+IniCache& Cache() {
+    static IniCache cache;
+    return cache;
+}
+
+}  // namespace
+
+TkpIniFile& GetIniFile(const std::string& fileName, bool readOnly) {
+    return Cache().Get(fileName, readOnly);
+}
+
+std::string IniReadString(const std::string& file, std::string_view section, std::string_view key,
+                          std::string_view defaultValue) {
+    return GetIniFile(file, true).ReadString(section, key, defaultValue);
+}
+
+int32_t IniReadInteger(const std::string& file, std::string_view section, std::string_view key,
+                       int32_t defaultValue) {
+    std::string text = IniReadString(file, section, key, std::to_string(defaultValue));
+    int32_t value;
+    return TryStrToInt(text, value) ? value : defaultValue;
+}
+
+bool IniReadBool(const std::string& file, std::string_view section, std::string_view key,
+                 bool defaultValue) {
+    return IniReadString(file, section, key, defaultValue ? "1" : "0") == "1";
+}
+
+void IniReadSections(const std::string& file, StringList& names) {
+    GetIniFile(file, true).ReadSections(names);
+}
+
+void IniReadSection(const std::string& file, std::string_view section, StringList& names) {
+    GetIniFile(file, true).ReadSection(section, names);
+}
+
+void IniReadSectionValues(const std::string& file, std::string_view section, StringList& values) {
+    GetIniFile(file, true).ReadSectionValues(section, values);
+}
+
+bool IniWriteString(const std::string& file, std::string_view section, std::string_view key,
+                    std::string_view value) {
+    GetIniFile(file, false).WriteString(section, key, value);
+    return true;
+}
+
+void CloseIniFile(const std::string& file) { Cache().Close(file); }
+
+void CloseAllIniFiles() { Cache().CloseAll(); }
+
+}  // namespace brik

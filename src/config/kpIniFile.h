@@ -1,0 +1,136 @@
+// The one INI engine: every INI-format file the setup touches (settings,
+// language files, install scripts, the install log, the target system's INI
+// files) is read and written here, never through the system's profile
+// functions, so that all of them follow the same syntax and write-back rules.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/Platform.h"
+
+namespace brik {
+
+using StringList = std::vector<std::string>;
+
+// Raised when a file exists but cannot be opened; caught once at the process
+// entry, which shows its message.
+class EInOutError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct IniSection {
+    std::string name;  // exactly as it stood between the brackets
+    StringList lines;  // normally name=value, in file order
+};
+
+// Sections in file order. Lookups start at the last hit, so a run of reads in
+// one section costs one comparison per lookup.
+class TSectionList {
+public:
+    int Count() const { return static_cast<int>(items_.size()); }
+    IniSection& operator[](int i) { return items_[static_cast<size_t>(i)]; }
+    const IniSection& operator[](int i) const { return items_[static_cast<size_t>(i)]; }
+    void Add(std::string name) { items_.push_back({std::move(name), {}}); }
+    void Delete(int i) { items_.erase(items_.begin() + i); }
+    void Clear() { items_.clear(); LastFound = 0; }
+    std::vector<IniSection>& Items() { return items_; }
+
+    // Case-insensitive; -1 when absent.
+    int IndexOf(std::string_view name);
+
+    int LastFound = 0;
+
+private:
+    std::vector<IniSection> items_;
+};
+
+// Decides which of two same-named sections survives loading: true keeps the
+// earlier one.
+using DuplicateSectionHandler =
+    std::function<bool(const std::string& name, const StringList& first, const StringList& second)>;
+
+class TkpIniFile {
+public:
+    TkpIniFile(const std::string& fileName, bool readOnly, bool stripComments,
+               bool skipLinesWithoutEquals, bool trimAroundEquals, bool stripQuotes);
+    virtual ~TkpIniFile();
+    TkpIniFile(const TkpIniFile&) = delete;
+    TkpIniFile& operator=(const TkpIniFile&) = delete;
+
+    virtual std::string ReadString(std::string_view section, std::string_view key,
+                                   std::string_view defaultValue);
+    virtual void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    virtual int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue);
+    virtual void WriteInteger(std::string_view section, std::string_view key, int32_t value);
+    virtual bool ReadBool(std::string_view section, std::string_view key, bool defaultValue);
+    virtual void WriteBool(std::string_view section, std::string_view key, bool value);
+    virtual void ReadSection(std::string_view section, StringList& names);
+    virtual void ReadSections(StringList& names);
+    virtual void ReadSectionValues(std::string_view section, StringList& values);
+    virtual void WriteSectionValues(std::string_view section, const StringList& values);
+    virtual void EraseSection(std::string_view section);
+    virtual void DeleteKey(std::string_view section, std::string_view key);
+    virtual void GetStrings(StringList& lines);
+    // Writes the file back if modified. False when a write was due and failed;
+    // the changes are dropped either way.
+    virtual bool UpdateFile();
+
+    // Flushes, then points the object at another file and loads it. A name
+    // without a folder lives in the Windows directory.
+    void SetFileName(const std::string& name);
+
+    const std::string& FileName() const { return fileName_; }
+    bool Modified() const { return modified_; }
+    bool ReadOnly() const { return readOnly_; }
+    bool HasOpenHandle() const { return handle_.IsOpen(); }
+    TSectionList& Sections() { return sections_; }
+
+    DuplicateSectionHandler OnDuplicateSection;
+
+private:
+    struct KeyRef {
+        int section = -1;
+        int line = -1;
+    };
+    KeyRef FindKey(std::string_view section, std::string_view key, bool create);
+    void Load();
+    void AddLine(std::string& line);
+    void ReduceDuplicateSections();
+    bool Flush();
+
+    std::string fileName_;
+    platform::File handle_;
+    bool modified_ = false;
+    TSectionList sections_;
+    int currentSection_ = 0;
+    bool readOnly_;
+    bool stripComments_;
+    bool skipLinesWithoutEquals_;
+    bool trimAroundEquals_;
+    bool stripQuotes_;
+};
+
+// The process-wide cache. Reads use a read-only object, writes a read-write
+// one; changes reach the disk when an object is closed or replaced.
+TkpIniFile& GetIniFile(const std::string& fileName, bool readOnly);
+std::string IniReadString(const std::string& file, std::string_view section, std::string_view key,
+                          std::string_view defaultValue);
+int32_t IniReadInteger(const std::string& file, std::string_view section, std::string_view key,
+                       int32_t defaultValue);
+bool IniReadBool(const std::string& file, std::string_view section, std::string_view key,
+                 bool defaultValue);
+void IniReadSections(const std::string& file, StringList& names);
+void IniReadSection(const std::string& file, std::string_view section, StringList& names);
+void IniReadSectionValues(const std::string& file, std::string_view section, StringList& values);
+bool IniWriteString(const std::string& file, std::string_view section, std::string_view key,
+                    std::string_view value);
+void CloseIniFile(const std::string& file);
+void CloseAllIniFiles();
+
+}  // namespace brik

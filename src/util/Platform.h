@@ -1,0 +1,74 @@
+// The one door from the portable core to the operating system. Everything the
+// core needs of files, folders and the code page goes through here; the
+// Win32 implementation uses the ANSI functions, the POSIX one serves the
+// native tools and tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace brik::platform {
+
+#ifdef _WIN32
+inline constexpr char PathDelim = '\\';
+#else
+inline constexpr char PathDelim = '/';
+#endif
+
+inline bool IsPathDelim(char c) { return c == '\\' || c == '/'; }
+
+// How a file is opened; each mode fixes access, sharing and disposition.
+enum class OpenMode {
+    ReadShared,      // read; others may read and write; the file must exist
+    ReadWriteLocked, // read and write; others may only read; created when missing
+    WriteLocked,     // write; others may only read; created when missing
+};
+
+class File {
+public:
+    File() = default;
+    ~File() { Close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+    File& operator=(File&& other) noexcept;
+
+    bool Open(const std::string& path, OpenMode mode);
+    bool IsOpen() const { return handle_ != kInvalid; }
+    void Close();
+    // Returns bytes read, 0 at the end, -1 on error.
+    long Read(void* buffer, size_t size);
+    bool Write(const void* data, size_t size);
+    bool Rewind();
+    // Cuts the file at the current position.
+    bool Truncate();
+    int64_t Size();
+
+private:
+    static constexpr intptr_t kInvalid = -1;
+    intptr_t handle_ = kInvalid;
+};
+
+bool FileExists(const std::string& path);       // a file, not a folder
+bool DirectoryExists(const std::string& path);
+bool MakeDirectory(const std::string& path);     // one level
+bool RemoveFile(const std::string& path);
+// Creates a folder and all its missing parents; a trailing delimiter is ignored.
+bool ForceDirectories(std::string path);
+// The folder part of a path, with its trailing delimiter; empty when none.
+std::string ExtractFilePath(std::string_view path);
+
+// The folder that receives INI files named without a folder: the Windows
+// directory on Windows; elsewhere $WINDIR when set, else the current folder.
+std::string WindowsDirectory();
+
+// Upper-case mapping of the system's ANSI code page for every byte value;
+// Windows-1252 where there is no code page.
+const unsigned char* AnsiUpperTable();
+
+// Case-insensitive order in the manner of the system's locale.
+int CompareTextLocale(std::string_view a, std::string_view b);
+
+}  // namespace brik::platform

@@ -1,0 +1,136 @@
+#include "util/Platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brik::platform {
+
+namespace {
+int Fd(intptr_t h) { return static_cast<int>(h); }
+}  // namespace
+
+bool File::Open(const std::string& path, OpenMode mode) {
+    Close();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case OpenMode::ReadShared: flags |= O_RDONLY; break;
+        case OpenMode::ReadWriteLocked: flags |= O_RDWR | O_CREAT; break;
+        case OpenMode::WriteLocked: flags |= O_WRONLY | O_CREAT; break;
+    }
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+void File::Close() {
+    if (handle_ != kInvalid) {
+        ::close(Fd(handle_));
+        handle_ = kInvalid;
+    }
+}
+
+long File::Read(void* buffer, size_t size) {
+    if (!IsOpen()) return -1;
+    ssize_t n;
+    do {
+        n = ::read(Fd(handle_), buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+bool File::Write(const void* data, size_t size) {
+    if (!IsOpen()) return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(Fd(handle_), p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool File::Rewind() { return IsOpen() && ::lseek(Fd(handle_), 0, SEEK_SET) == 0; }
+
+bool File::Truncate() {
+    if (!IsOpen()) return false;
+    off_t pos = ::lseek(Fd(handle_), 0, SEEK_CUR);
+    return pos >= 0 && ::ftruncate(Fd(handle_), pos) == 0;
+}
+
+int64_t File::Size() {
+    struct stat st{};
+    if (!IsOpen() || ::fstat(Fd(handle_), &st) != 0) return -1;
+    return st.st_size;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::string WindowsDirectory() {
+    if (const char* w = std::getenv("WINDIR"); w && *w) return w;
+    char buf[4096];
+    if (::getcwd(buf, sizeof buf)) return buf;
+    return ".";
+}
+
+namespace {
+// Windows-1252 upper-case mapping: what a Western Windows system uses, and
+// what the native tools assume for the packages they read and write.
+struct Cp1252Upper {
+    unsigned char table[256];
+    Cp1252Upper() {
+        for (int i = 0; i < 256; ++i) table[i] = static_cast<unsigned char>(i);
+        for (int c = 'a'; c <= 'z'; ++c) table[c] = static_cast<unsigned char>(c - 32);
+        for (int c = 0xE0; c <= 0xFE; ++c)
+            if (c != 0xF7) table[c] = static_cast<unsigned char>(c - 32);
+        table[0x9A] = 0x8A;  // s caron
+        table[0x9C] = 0x8C;  // oe
+        table[0x9E] = 0x8E;  // z caron
+        table[0xFF] = 0x9F;  // y diaeresis
+    }
+};
+}  // namespace
+
+const unsigned char* AnsiUpperTable() {
+    static const Cp1252Upper upper;
+    return upper.table;
+}
+
+int CompareTextLocale(std::string_view a, std::string_view b) {
+    const unsigned char* up = AnsiUpperTable();
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        int ca = up[static_cast<unsigned char>(a[i])];
+        int cb = up[static_cast<unsigned char>(b[i])];
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+}  // namespace brik::platform

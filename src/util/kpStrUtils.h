@@ -1,0 +1,77 @@
+// Small text formats shared by every reader of settings, language files and
+// install scripts: words, quote-aware fields, name=value lines, wildcard masks
+// and numbers. All strings are 8-bit ANSI text; positions are 1-based.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brik {
+
+// A set of byte values used as delimiters.
+class CharSet {
+public:
+    CharSet() = default;
+    CharSet(std::string_view chars) {  // NOLINT: implicit on purpose, CharSet(",") reads well
+        for (unsigned char c : chars) bits_.set(c);
+    }
+    bool contains(char c) const { return bits_.test(static_cast<unsigned char>(c)); }
+    CharSet& add(char c) { bits_.set(static_cast<unsigned char>(c)); return *this; }
+private:
+    std::bitset<256> bits_;
+};
+
+// Words: maximal runs of non-delimiters; delimiter runs count as one separator.
+int TokenCount(std::string_view text, const CharSet& delims);
+int TokenPosition(int n, std::string_view text, const CharSet& delims);
+std::string TokenAt(int n, std::string_view text, const CharSet& delims);
+bool IsWordInList(std::string_view word, std::string_view list, const CharSet& delims,
+                  bool caseSensitive);
+
+// Fields: every delimiter outside a quoted run separates, so empty fields count.
+std::string FieldAt(int n, std::string_view text, const CharSet& delims);
+
+std::string NamePart(std::string_view line);
+std::string ValuePart(std::string_view line);
+std::string TextBefore(std::string_view text, char c);
+std::string TextAfter(std::string_view text, char c);
+
+std::string Unquote(std::string_view text, char quote);
+
+std::string ReplaceAll(std::string_view text, std::string_view pattern,
+                       std::string_view replacement);
+// Matches by the fixed code-page-1251 upper-case table whatever the system's
+// code page, so that expansion behaves the same on every machine.
+std::string ReplaceAllNoCase(std::string_view text, std::string_view pattern,
+                             std::string_view replacement);
+char UpperCase1251(char c);
+
+std::string RemoveChar(std::string_view text, char c);
+std::string RemoveBlanks(std::string_view text);
+std::string PadLeft(char fill, std::string_view text, size_t length);
+std::string RightPart(std::string_view text, size_t n);
+
+int WildcardPos(std::string_view pattern, std::string_view text);
+bool MatchesMask(std::string_view name, std::string_view mask, bool ignoreCase);
+
+// Replaces the first line named `name` (ignoring case) or appends one.
+void SetValue(std::vector<std::string>& lines, std::string_view name, std::string_view value);
+
+int32_t HexToInt(std::string_view text);
+std::string IntToBase(int64_t value, int digits, int base);
+
+// Reads "[blanks][sign]digits" or "[blanks][sign]$hexdigits" as a signed
+// 32-bit integer; false when the whole text is not such a number.
+bool TryStrToInt(std::string_view text, int32_t& value);
+int32_t ParseNumber(std::string_view text, int32_t defaultValue);
+
+// ANSI case mapping of the system code page (the platform supplies the table).
+char AnsiUpper(char c);
+std::string AnsiUpperCase(std::string_view text);
+bool SameText(std::string_view a, std::string_view b);
+int CompareText(std::string_view a, std::string_view b);
+
+}  // namespace brik

@@ -1,0 +1,360 @@
+#include "config/kpIniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+namespace brik {
+namespace {
+
+using test::ReadBytes;
+using test::ScratchDir;
+using test::WriteBytes;
+
+// Loads raw bytes with the cache's parse options and renders what was kept.
+StringList Parse(const ScratchDir& dir, const std::string& bytes) {
+    std::string path = dir.Path("parse.ini");
+    WriteBytes(path, bytes);
+    TkpIniFile ini(path, true, true, true, true, true);
+    StringList out;
+    ini.GetStrings(out);
+    return out;
+}
+
+TEST(IniParse, LineRules) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        StringList expected;
+    };
+    const std::vector<Case> cases = {
+        {"blanks and tabs around = vanish", "[S]\r\na \t= \tb c \r\n", {"[S]", "a=b c", ""}},
+        {"inner blanks of a quoted value stay", "[S]\r\n105=\" Installation directory \"\r\n",
+         {"[S]", "105= Installation directory ", ""}},
+        {"mismatched quotes stay", "[S]\r\na=\"x'\r\n", {"[S]", "a=\"x'", ""}},
+        {"single quotes are stripped too", "[S]\r\na='x'\r\n", {"[S]", "a=x", ""}},
+        {"empty quoted value", "[S]\r\na=\"\"\r\n", {"[S]", "a=", ""}},
+        {"a lone quote is no pair", "[S]\r\na=\"\r\n", {"[S]", "a=\"", ""}},
+        {"quote only at the end", "[S]\r\na=x\"\r\n", {"[S]", "a=x\"", ""}},
+        {"= first keeps the line", "[S]\r\n = \"x\" \r\n", {"[S]", "= \"x\"", ""}},
+        {"blanks inside brackets belong to the name", "[ A b ]\r\nk=v\r\n", {"[ A b ]", "k=v", ""}},
+        {"[ without ] is an ordinary line", "[S]\r\n[x=1\r\n", {"[S]", "[x=1", ""}},
+        {"; comments go, # lines stay", "[S]\r\n;k=1\r\n#k=2\r\n", {"[S]", "#k=2", ""}},
+        {"lines before the first header are dropped", "// English\r\nk=v\r\n[S]\r\nk=w\r\n",
+         {"[S]", "k=w", ""}},
+        {"lines without = are dropped", "[S]\r\njust text\r\nk=v\r\n", {"[S]", "k=v", ""}},
+        {"lone CR ends lines, LF is removed", "[S]\rk\n=v\rm=w", {"[S]", "k=v", "m=w", ""}},
+        {"LF alone makes one line", "[S]\nk=v\nm=w\n", {}},
+        {"the end-of-file byte is an empty line", "[S]\r\n\x1a\r\nk=v\r\n\x1a", {"[S]", "k=v", ""}},
+        {"empty header names a section", "[]\r\nk=v\r\n", {"[]", "k=v", ""}},
+        {"empty sections are not listed", "[E]\r\n[S]\r\nk=v\r\n", {"[S]", "k=v", ""}},
+        {"control characters are trimmed", "[S]\r\n\t\x01k=v\x02 \r\n", {"[S]", "k=v", ""}},
+        {"no last line break", "[S]\r\nk=v", {"[S]", "k=v", ""}},
+    };
+    ScratchDir dir;
+    for (const Case& c : cases) EXPECT_EQ(Parse(dir, c.bytes), c.expected) << c.what;
+}
+
+TEST(IniParse, OptionsOffKeepLinesAsTheyAre) {
+    ScratchDir dir;
+    std::string path = dir.Path("raw.ini");
+    WriteBytes(path, "[S]\r\n;c\r\nplain\r\nk = \"v\"\r\n");
+    TkpIniFile ini(path, true, false, false, false, false);
+    StringList lines;
+    ini.GetStrings(lines);
+    EXPECT_EQ(lines, (StringList{"[S]", ";c", "plain", "k = \"v\"", ""}));
+    StringList names;
+    ini.ReadSection("s", names);
+    EXPECT_EQ(names, (StringList{"", "", "k "}));
+}
+
+TEST(IniDuplicates, EarliestSectionWinsAndLaterKeysAreLost) {
+    ScratchDir dir;
+    std::string path = dir.Path("dup.ini");
+    WriteBytes(path, "[A]\r\nx=1\r\n[B]\r\nk=v\r\n[a]\r\ny=2\r\nx=3\r\n[A]\r\nz=4\r\n");
+    {
+        TkpIniFile ini(path, false, true, true, true, true);
+        EXPECT_EQ(ini.ReadString("a", "x", "-"), "1");
+        EXPECT_EQ(ini.ReadString("A", "y", "-"), "-");
+        EXPECT_EQ(ini.ReadString("A", "z", "-"), "-");
+        ini.WriteString("B", "k", "w");
+    }
+    EXPECT_EQ(ReadBytes(path), "[A]\r\nx=1\r\n\r\n[B]\r\nk=w\r\n\r\n");
+}
+
+TEST(IniDuplicates, CallbackDecidesInFileOrder) {
+    ScratchDir dir;
+    std::string path = dir.Path("dup.ini");
+    WriteBytes(path, "[S]\r\nv=1\r\n[T]\r\nt=1\r\n[s]\r\nv=2\r\n[S]\r\nv=3\r\n");
+    TkpIniFile ini("", true, true, true, true, true);
+    std::vector<std::string> calls;
+    // Keeps the later section each time: the last one must survive.
+    ini.OnDuplicateSection = [&](const std::string&, const StringList& first, const StringList& second) {
+        calls.push_back(first.at(0) + "|" + second.at(0));
+        return false;
+    };
+    ini.SetFileName(path);
+    EXPECT_EQ(calls, (std::vector<std::string>{"v=1|v=2", "v=2|v=3"}));
+    StringList names;
+    ini.ReadSections(names);
+    EXPECT_EQ(names, (StringList{"T", "S"}));
+    EXPECT_EQ(ini.ReadString("S", "v", ""), "3");
+}
+
+TEST(IniKeys, FirstOfDuplicateKeysIsReadAndWritten) {
+    ScratchDir dir;
+    std::string path = dir.Path("keys.ini");
+    WriteBytes(path, "[S]\r\nKey=1\r\nkey=2\r\nKeyX=3\r\n");
+    {
+        TkpIniFile ini(path, false, true, true, true, true);
+        EXPECT_EQ(ini.ReadString("s", "KEY", ""), "1");
+        EXPECT_EQ(ini.ReadString("s", "Ke", "none"), "none");
+        ini.WriteString("S", "kEY", "9");
+        EXPECT_EQ(ini.ReadString("S", "key", ""), "9");
+        ini.DeleteKey("S", "key");
+        EXPECT_EQ(ini.ReadString("S", "key", ""), "2");
+    }
+    // The written line takes the key as the caller spelled it.
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nkey=2\r\nKeyX=3\r\n\r\n");
+}
+
+TEST(IniWrite, SameValueWritesNothing) {
+    ScratchDir dir;
+    std::string path = dir.Path("same.ini");
+    // A write-back would drop the comment and the blank line.
+    const std::string original = "; keep me\r\n[S]\r\n\r\nk = v\r\n";
+    WriteBytes(path, original);
+    {
+        TkpIniFile ini(path, false, true, true, true, true);
+        ini.WriteString("S", "k", "v");
+        EXPECT_FALSE(ini.Modified());
+        ini.WriteString("S", "K", "v");  // differs in the key's case: a change
+        EXPECT_TRUE(ini.Modified());
+        ini.WriteString("S", "k", "v");
+    }
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=v\r\n\r\n");
+}
+
+TEST(IniWrite, WriteBackFormatAndTruncation) {
+    ScratchDir dir;
+    std::string path = dir.Path("out.ini");
+    WriteBytes(path, "; a long comment that makes the old file longer than the new one\r\n"
+                     "[Old]\r\na = 1\r\n[Empty]\r\n[Keep]\r\nb=2\r\n");
+    {
+        TkpIniFile ini(path, false, true, true, true, true);
+        ini.WriteString("Old", "a", "x");
+        ini.WriteString("New", "c", "3");
+        ini.WriteInteger("New", "n", -12);
+        ini.WriteBool("New", "f", true);
+        ini.WriteSectionValues("Keep", {"d=4", "novalue"});
+    }
+    EXPECT_EQ(ReadBytes(path),
+              "[Old]\r\na=x\r\n\r\n[Keep]\r\nb=2\r\nd=4\r\nnovalue=\r\n\r\n"
+              "[New]\r\nc=3\r\nn=-12\r\nf=1\r\n\r\n");
+}
+
+TEST(IniWrite, EmptyKeyErasesSectionAndAllEmptyFlushes) {
+    ScratchDir dir;
+    std::string path = dir.Path("erase.ini");
+    WriteBytes(path, "[A]\r\na=1\r\n[B]\r\nb=2\r\n");
+    TkpIniFile ini(path, false, true, true, true, true);
+    ini.WriteString("B", "", "ignored");
+    EXPECT_TRUE(ini.Modified());
+    ini.WriteString("", "", "");
+    EXPECT_FALSE(ini.Modified());
+    EXPECT_EQ(ReadBytes(path), "[A]\r\na=1\r\n\r\n");
+}
+
+TEST(IniWrite, EraseLastSectionResetsSearchHints) {
+    ScratchDir dir;
+    std::string path = dir.Path("hints.ini");
+    WriteBytes(path, "[A]\r\na=1\r\n[B]\r\nb=2\r\n[C]\r\nc=3\r\n");
+    TkpIniFile ini(path, false, true, true, true, true);
+    EXPECT_EQ(ini.ReadString("C", "c", ""), "3");
+    StringList names;
+    ini.ReadSection("C", names);
+    ini.EraseSection("c");
+    EXPECT_EQ(ini.ReadString("A", "a", ""), "1");
+    EXPECT_EQ(ini.ReadString("B", "b", ""), "2");
+    EXPECT_EQ(ini.ReadString("C", "c", "gone"), "gone");
+    names.clear();
+    ini.ReadSection("B", names);
+    EXPECT_EQ(names, StringList{"b"});
+}
+
+TEST(IniRead, NumbersAndBooleans) {
+    ScratchDir dir;
+    std::string path = dir.Path("num.ini");
+    WriteBytes(path, "[N]\r\nhex0x=0x10\r\nupper=0X1f\r\ndollar=$10\r\nneg=-5\r\nblank= 7\r\n"
+                     "bad=12x\r\nempty=\r\ntwo=2\r\none=1\r\nzero=0\r\n");
+    struct Case {
+        const char* key;
+        int32_t object;   // ReadInteger, default 99
+        int32_t cached;   // IniReadInteger, default 99
+        bool objectBool;  // ReadBool, default false
+        bool cachedBool;  // IniReadBool, default false
+    };
+    const std::vector<Case> cases = {
+        {"hex0x", 16, 99, true, false},   {"upper", 31, 99, true, false},
+        {"dollar", 16, 16, true, false},  {"neg", -5, -5, true, false},
+        {"blank", 7, 7, true, false},     {"bad", 99, 99, false, false},
+        {"empty", 99, 99, false, false},  {"two", 2, 2, true, false},
+        {"one", 1, 1, true, true},        {"zero", 0, 0, false, false},
+        {"missing", 99, 99, false, false},
+    };
+    TkpIniFile ini(path, true, true, true, true, true);
+    for (const Case& c : cases) {
+        EXPECT_EQ(ini.ReadInteger("N", c.key, 99), c.object) << c.key;
+        EXPECT_EQ(IniReadInteger(path, "N", c.key, 99), c.cached) << c.key;
+        EXPECT_EQ(ini.ReadBool("N", c.key, false), c.objectBool) << c.key;
+        EXPECT_EQ(IniReadBool(path, "N", c.key, false), c.cachedBool) << c.key;
+    }
+    EXPECT_TRUE(IniReadBool(path, "N", "missing", true));
+    EXPECT_TRUE(ini.ReadBool("N", "missing", true));
+    CloseIniFile(path);
+}
+
+TEST(IniRead, SectionListsAndMergedValues) {
+    ScratchDir dir;
+    std::string path = dir.Path("lists.ini");
+    WriteBytes(path, "[One]\r\na=1\r\nB=2\r\n[Two]\r\nc=3\r\n");
+    StringList names = {"keep"};
+    IniReadSections(path, names);
+    EXPECT_EQ(names, (StringList{"One", "Two"}));
+
+    StringList keys = {"old"};
+    IniReadSection(path, "one", keys);
+    EXPECT_EQ(keys, (StringList{"old", "a", "B"}));
+
+    // Defaults merge under the section's own lines.
+    StringList values = {"b=default", "x=9", "A=0"};
+    IniReadSectionValues(path, "ONE", values);
+    EXPECT_EQ(values, (StringList{"a=1", "B=2", "x=9"}));
+
+    StringList untouched = {"x=9"};
+    IniReadSectionValues(path, "missing", untouched);
+    EXPECT_EQ(untouched, StringList{"x=9"});
+    CloseAllIniFiles();
+}
+
+TEST(IniCache, ReadOnlyObjectIsReplacedForWritesAndReloadedAfterClose) {
+    ScratchDir dir;
+    std::string path = dir.Path("cache.ini");
+    WriteBytes(path, "[S]\r\nk=disk\r\n");
+    EXPECT_EQ(IniReadString(path, "S", "k", ""), "disk");
+    EXPECT_TRUE(GetIniFile(path, true).ReadOnly());
+    EXPECT_FALSE(GetIniFile(path, true).HasOpenHandle());
+
+    // Reads are served from memory until the object is closed.
+    WriteBytes(path, "[S]\r\nk=changed\r\n");
+    EXPECT_EQ(IniReadString(path, "s", "K", ""), "disk");
+    CloseIniFile(path);
+    EXPECT_EQ(IniReadString(path, "S", "k", ""), "changed");
+
+    // The name is looked up without regard to case.
+    std::string other = path;
+    for (char& c : other)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    EXPECT_TRUE(IniWriteString(path, "S", "w", "1"));
+    TkpIniFile& rw = GetIniFile(path, true);
+    EXPECT_FALSE(rw.ReadOnly());
+    EXPECT_TRUE(rw.HasOpenHandle());
+    EXPECT_EQ(IniReadString(path, "S", "w", ""), "1");
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=changed\r\n");  // not written before closing
+    CloseIniFile(path);
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=changed\r\nw=1\r\n\r\n");
+    CloseIniFile(path);  // not cached any more: nothing happens
+}
+
+TEST(IniCache, WriteCreatesFileAndFolders) {
+    ScratchDir dir;
+    std::string path = dir.Path("a") + "/b/c/new.ini";
+    EXPECT_EQ(IniReadString(path, "S", "k", "dflt"), "dflt");
+    IniWriteString(path, "S", "k", "v");
+    IniWriteString(path, "T", "k", "");
+    CloseAllIniFiles();
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=v\r\n\r\n[T]\r\nk=\r\n\r\n");
+    // Reloading what was written gives the same values.
+    EXPECT_EQ(IniReadString(path, "T", "k", "x"), "");
+    EXPECT_EQ(IniReadString(path, "S", "k", "x"), "v");
+    CloseAllIniFiles();
+}
+
+TEST(IniFileName, PathlessNameLivesInTheWindowsDirectory) {
+#ifdef _WIN32
+    const std::string name = "briktest-pathless.ini";
+    TkpIniFile probe(name, true, true, true, true, true);
+    std::string full = probe.FileName();
+    ASSERT_NE(full.find('\\'), std::string::npos);
+#else
+    ScratchDir dir;
+    const char* old = std::getenv("WINDIR");
+    std::string saved = old ? old : "";
+    setenv("WINDIR", dir.Root().c_str(), 1);
+    const std::string name = "pathless.ini";
+    std::string full = dir.Path(name);
+#endif
+    IniWriteString(name, "S", "k", "v");
+    CloseIniFile(name);
+    EXPECT_EQ(ReadBytes(full), "[S]\r\nk=v\r\n\r\n");
+    EXPECT_EQ(IniReadString(name, "S", "k", ""), "v");
+    CloseIniFile(name);
+    std::remove(full.c_str());
+#ifndef _WIN32
+    if (old) setenv("WINDIR", saved.c_str(), 1); else unsetenv("WINDIR");
+#endif
+}
+
+TEST(IniFileName, ExistingFileThatCannotBeOpenedIsReportedAndKept) {
+    ScratchDir dir;
+    std::string path = dir.Path("locked.ini");
+#ifdef _WIN32
+    // A read-write object shares its file for reading only, so a second
+    // writer is refused.
+    WriteBytes(path, "[S]\r\nk=v\r\n");
+    TkpIniFile holder(path, false, true, true, true, true);
+    holder.WriteString("S", "k", "held");
+    const std::string before = ReadBytes(path);
+#else
+    // A socket exists but cannot be opened as a file, even by root.
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    path.copy(addr.sun_path, path.size());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const std::string before;
+#endif
+    try {
+        IniWriteString(path, "S", "k", "other");
+        ADD_FAILURE() << "no error raised";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + path);
+    }
+#ifdef _WIN32
+    // Readers share the file with its writer.
+    EXPECT_EQ(IniReadString(path, "S", "k", ""), "v");
+#else
+    EXPECT_THROW(IniReadString(path, "S", "k", ""), EInOutError);
+#endif
+    CloseAllIniFiles();
+#ifdef _WIN32
+    EXPECT_EQ(ReadBytes(path), before);
+#else
+    close(fd);
+#endif
+}
+
+}  // namespace
+}  // namespace brik
