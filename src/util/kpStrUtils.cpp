@@ -1,0 +1,430 @@
+#include "util/kpStrUtils.h"
+
+#include <array>
+#include <cstddef>
+#include <limits>
+#include <utility>
+
+#include "util/Platform.h"
+
+namespace brik {
+
+namespace {
+
+constexpr char kSingleQuote = '\'';
+constexpr char kDoubleQuote = '"';
+
+bool IsQuote(char c) { return c == kSingleQuote || c == kDoubleQuote; }
+
+// Positions handed out as int; texts never come near 2 GB, but a clamp keeps
+// the conversion defined whatever happens.
+int ToPosition(size_t index) {
+    constexpr size_t kMax = static_cast<size_t>(std::numeric_limits<int>::max());
+    return index + 1 > kMax ? std::numeric_limits<int>::max() : static_cast<int>(index + 1);
+}
+
+// Tracks which quote, if any, the walk is inside: a quote opens a run that
+// only the same quote closes, so a doubled quote closes and reopens it.
+class QuoteState {
+public:
+    // Returns true when `c` is to be read as plain text (outside any quotes and
+    // not a quote itself).
+    bool Step(char c) {
+        if (open_ != '\0') {
+            if (c == open_) open_ = '\0';
+            return false;
+        }
+        if (IsQuote(c)) {
+            open_ = c;
+            return false;
+        }
+        return true;
+    }
+    bool Inside() const { return open_ != '\0'; }
+
+private:
+    char open_ = '\0';
+};
+
+// A delimiter outside quotes ends a field, even a quote character that the
+// caller chose as delimiter; inside quotes only the closing quote matters.
+bool SeparatesField(QuoteState& state, char c, const CharSet& delims) {
+    if (!state.Inside() && delims.contains(c)) return true;
+    state.Step(c);
+    return false;
+}
+
+// The fixed upper-case table of Windows code page 1251: ASCII and the
+// Cyrillic letters of that code page. Built at compile time so that the
+// result never depends on the machine's code page.
+constexpr std::array<unsigned char, 256> MakeUpper1251() {
+    std::array<unsigned char, 256> t{};
+    for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<unsigned char>(i);
+    for (size_t i = 'a'; i <= 'z'; ++i) t[i] = static_cast<unsigned char>(i - 0x20);
+    for (size_t i = 0xE0; i <= 0xFF; ++i) t[i] = static_cast<unsigned char>(i - 0x20);
+    constexpr unsigned char pairs[][2] = {
+        {0x83, 0x81}, {0x90, 0x80}, {0x9A, 0x8A}, {0x9C, 0x8C}, {0x9D, 0x8D},
+        {0x9E, 0x8E}, {0x9F, 0x8F}, {0xA2, 0xA1}, {0xB3, 0xB2}, {0xB4, 0xA5},
+        {0xB8, 0xA8}, {0xBA, 0xAA}, {0xBC, 0xA3}, {0xBE, 0xBD}, {0xBF, 0xAF},
+    };
+    for (const auto& p : pairs) t[p[0]] = p[1];
+    return t;
+}
+
+constexpr std::array<unsigned char, 256> kUpper1251 = MakeUpper1251();
+
+// Shared by the case-sensitive and the 1251 replace: `haystack` and `needle`
+// are the forms compared, `text` the one copied; both texts have equal length.
+std::string ReplaceIn(std::string_view text, std::string_view haystack,
+                      std::string_view needle, std::string_view replacement) {
+    if (needle.empty()) return std::string(text);
+    std::string result;
+    result.reserve(text.size());
+    size_t from = 0;
+    for (;;) {
+        const size_t hit = haystack.find(needle, from);
+        if (hit == std::string_view::npos) break;
+        result.append(text.substr(from, hit - from));
+        result.append(replacement);
+        from = hit + needle.size();
+    }
+    result.append(text.substr(from));
+    return result;
+}
+
+// "?" in the pattern stands for any one character.
+bool MatchesAt(std::string_view pattern, std::string_view text, size_t at) {
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '?' && pattern[i] != text[at + i]) return false;
+    }
+    return true;
+}
+
+size_t FindWild(std::string_view pattern, std::string_view text, size_t from) {
+    if (pattern.find('?') == std::string_view::npos) return text.find(pattern, from);
+    if (from > text.size() || text.size() - from < pattern.size()) return std::string_view::npos;
+    const size_t last = text.size() - pattern.size();
+    for (size_t at = from; at <= last; ++at) {
+        if (MatchesAt(pattern, text, at)) return at;
+    }
+    return std::string_view::npos;
+}
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+int TokenCount(std::string_view text, const CharSet& delims) {
+    int count = 0;
+    bool inWord = false;
+    for (char c : text) {
+        const bool delim = delims.contains(c);
+        if (!delim && !inWord && count < std::numeric_limits<int>::max()) ++count;
+        inWord = !delim;
+    }
+    return count;
+}
+
+int TokenPosition(int n, std::string_view text, const CharSet& delims) {
+    if (n <= 0) return 0;
+    int count = 0;
+    bool inWord = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool delim = delims.contains(text[i]);
+        if (!delim && !inWord && ++count == n) return ToPosition(i);
+        inWord = !delim;
+    }
+    return 0;
+}
+
+std::string TokenAt(int n, std::string_view text, const CharSet& delims) {
+    const int pos = TokenPosition(n, text, delims);
+    if (pos == 0) return {};
+    const size_t start = static_cast<size_t>(pos - 1);
+    size_t end = start;
+    while (end < text.size() && !delims.contains(text[end])) ++end;
+    return std::string(text.substr(start, end - start));
+}
+
+bool IsWordInList(std::string_view word, std::string_view list, const CharSet& delims,
+                  bool caseSensitive) {
+    size_t i = 0;
+    while (i < list.size()) {
+        while (i < list.size() && delims.contains(list[i])) ++i;
+        const size_t start = i;
+        while (i < list.size() && !delims.contains(list[i])) ++i;
+        if (i == start) break;
+        const std::string_view item = list.substr(start, i - start);
+        if (caseSensitive ? item == word : SameText(item, word)) return true;
+    }
+    return false;
+}
+
+std::string FieldAt(int n, std::string_view text, const CharSet& delims) {
+    if (n <= 0) return {};
+    size_t i = 0;
+    QuoteState skip;
+    for (int seen = 0; seen < n - 1; ++i) {
+        if (i >= text.size()) return {};
+        if (SeparatesField(skip, text[i], delims)) ++seen;
+    }
+    const size_t start = i;
+    QuoteState copy;
+    while (i < text.size() && !SeparatesField(copy, text[i], delims)) ++i;
+    return Unquote(text.substr(start, i - start), kSingleQuote);
+}
+
+std::string NamePart(std::string_view line) {
+    return TextBefore(line, '=');
+}
+
+std::string ValuePart(std::string_view line) {
+    return TextAfter(line, '=');
+}
+
+std::string TextBefore(std::string_view text, char c) {
+    return std::string(text.substr(0, text.find(c)));
+}
+
+std::string TextAfter(std::string_view text, char c) {
+    const size_t at = text.find(c);
+    if (at == std::string_view::npos) return {};
+    return std::string(text.substr(at + 1));
+}
+
+std::string Unquote(std::string_view text, char quote) {
+    if (text.empty() || text.front() != quote) return std::string(text);
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 1; i < text.size(); ++i) {
+        if (text[i] == quote) {
+            if (i + 1 < text.size() && text[i + 1] == quote) {
+                result += quote;
+                ++i;
+                continue;
+            }
+            break;
+        }
+        result += text[i];
+    }
+    return result;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view pattern,
+                       std::string_view replacement) {
+    return ReplaceIn(text, text, pattern, replacement);
+}
+
+char UpperCase1251(char c) {
+    return static_cast<char>(kUpper1251[static_cast<unsigned char>(c)]);
+}
+
+std::string ReplaceAllNoCase(std::string_view text, std::string_view pattern,
+                             std::string_view replacement) {
+    std::string upperText(text);
+    for (char& c : upperText) c = UpperCase1251(c);
+    std::string upperPattern(pattern);
+    for (char& c : upperPattern) c = UpperCase1251(c);
+    return ReplaceIn(text, upperText, upperPattern, replacement);
+}
+
+std::string RemoveChar(std::string_view text, char c) {
+    std::string result;
+    result.reserve(text.size());
+    for (char ch : text) {
+        if (ch != c) result += ch;
+    }
+    return result;
+}
+
+std::string RemoveBlanks(std::string_view text) {
+    return RemoveChar(text, ' ');
+}
+
+std::string PadLeft(char fill, std::string_view text, size_t length) {
+    if (text.size() >= length) return std::string(text);
+    std::string result(length - text.size(), fill);
+    result.append(text);
+    return result;
+}
+
+std::string RightPart(std::string_view text, size_t n) {
+    if (n >= text.size()) return std::string(text);
+    return std::string(text.substr(text.size() - n));
+}
+
+int WildcardPos(std::string_view pattern, std::string_view text) {
+    if (pattern.empty()) return 0;
+    const size_t at = FindWild(pattern, text, 0);
+    return at == std::string_view::npos ? 0 : ToPosition(at);
+}
+
+bool MatchesMask(std::string_view nameIn, std::string_view maskIn, bool ignoreCase) {
+    std::string name = ignoreCase ? AnsiUpperCase(nameIn) : std::string(nameIn);
+    std::string mask = ignoreCase ? AnsiUpperCase(maskIn) : std::string(maskIn);
+    if (mask == name) return true;
+
+    // A run of stars means no more than one star; collapsing them also keeps
+    // every piece between two stars non-empty.
+    std::string collapsed;
+    collapsed.reserve(mask.size());
+    for (char c : mask) {
+        if (c == '*' && !collapsed.empty() && collapsed.back() == '*') continue;
+        collapsed += c;
+    }
+    const std::string_view m = collapsed;
+    const std::string_view n = name;
+    if (m == "*") return true;
+    if (n.empty() || m.empty()) return false;
+
+    size_t ni = 0;
+    size_t mi = 0;
+    // The part before the first star is anchored at the name's start.
+    for (; mi < m.size() && m[mi] != '*'; ++mi, ++ni) {
+        if (ni >= n.size()) return false;
+        if (m[mi] != '?' && m[mi] != n[ni]) return false;
+    }
+    if (mi == m.size()) return ni == n.size();
+
+    // Each piece between stars takes its first occurrence; no backtracking,
+    // so the work stays bounded by mask length times name length.
+    for (;;) {
+        ++mi;  // past the star
+        if (mi == m.size()) return true;
+        const size_t nextStar = m.find('*', mi);
+        if (nextStar == std::string_view::npos) {
+            const std::string_view tail = m.substr(mi);
+            if (n.size() - ni < tail.size()) return false;
+            return MatchesAt(tail, n, n.size() - tail.size());
+        }
+        const std::string_view piece = m.substr(mi, nextStar - mi);
+        const size_t found = FindWild(piece, n, ni);
+        if (found == std::string_view::npos) return false;
+        ni = found + piece.size();
+        mi = nextStar;
+    }
+}
+
+void SetValue(std::vector<std::string>& lines, std::string_view name, std::string_view value) {
+    std::string line;
+    line.reserve(name.size() + 1 + value.size());
+    line.append(name).append("=").append(value);
+    for (std::string& existing : lines) {
+        if (SameText(NamePart(existing), name)) {
+            existing = std::move(line);
+            return;
+        }
+    }
+    lines.push_back(std::move(line));
+}
+
+int32_t HexToInt(std::string_view text) {
+    int32_t value = 0;
+    bool ok = false;
+    if (text.find('$') != std::string_view::npos) {
+        ok = TryStrToInt(text, value);
+    } else {
+        std::string withPrefix = "$";
+        withPrefix.append(text);
+        ok = TryStrToInt(withPrefix, value);
+    }
+    return ok ? value : 0;
+}
+
+std::string IntToBase(int64_t value, int digits, int base) {
+    if (value < 0 || base < 2 || base > 36) return {};
+    std::string result;
+    uint64_t rest = static_cast<uint64_t>(value);
+    const auto b = static_cast<uint64_t>(base);
+    do {
+        const auto d = static_cast<int>(rest % b);
+        result.insert(result.begin(), static_cast<char>(d < 10 ? '0' + d : 'A' + d - 10));
+        rest /= b;
+    } while (rest != 0);
+    if (digits > 0) result = PadLeft('0', result, static_cast<size_t>(digits));
+    return result;
+}
+
+bool TryStrToInt(std::string_view text, int32_t& value) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const bool hex = i < text.size() && text[i] == '$';
+    if (hex) ++i;
+    if (i == text.size()) return false;
+
+    // Hexadecimal covers the full 32 bits as a bit pattern; decimal must fit
+    // the signed range, the one extra step below zero included.
+    const uint64_t base = hex ? 16 : 10;
+    const uint64_t limit = hex ? 0xFFFFFFFFu : (negative ? 0x80000000u : 0x7FFFFFFFu);
+    uint64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const int d = DigitValue(text[i]);
+        if (d < 0 || static_cast<uint64_t>(d) >= base) return false;
+        magnitude = magnitude * base + static_cast<uint64_t>(d);
+        if (magnitude > limit) return false;
+    }
+    auto bits = static_cast<uint32_t>(magnitude);
+    if (negative) bits = 0u - bits;
+    value = static_cast<int32_t>(bits);
+    return true;
+}
+
+int32_t ParseNumber(std::string_view text, int32_t defaultValue) {
+    int32_t value = 0;
+    if (TryStrToInt(text, value)) return value;
+    // One digit too many for the signed range: the unsigned ten-digit values
+    // that registry data is written with still arrive as their bit pattern.
+    if (text.size() < 2) return defaultValue;
+    int32_t head = 0;
+    int32_t digit = 0;
+    if (!TryStrToInt(text.substr(0, text.size() - 1), head)) return defaultValue;
+    if (!TryStrToInt(text.substr(text.size() - 1), digit)) return defaultValue;
+    const uint32_t bits = static_cast<uint32_t>(head) * 10u + static_cast<uint32_t>(digit);
+    return static_cast<int32_t>(bits);
+}
+
+char AnsiUpper(char c) {
+    return static_cast<char>(platform::AnsiUpperTable()[static_cast<unsigned char>(c)]);
+}
+
+std::string AnsiUpperCase(std::string_view text) {
+    const unsigned char* table = platform::AnsiUpperTable();
+    std::string result(text);
+    for (char& c : result) c = static_cast<char>(table[static_cast<unsigned char>(c)]);
+    return result;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    const unsigned char* table = platform::AnsiUpperTable();
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (table[static_cast<unsigned char>(a[i])] != table[static_cast<unsigned char>(b[i])]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int CompareText(std::string_view a, std::string_view b) {
+    const unsigned char* table = platform::AnsiUpperTable();
+    const size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < common; ++i) {
+        const int ua = table[static_cast<unsigned char>(a[i])];
+        const int ub = table[static_cast<unsigned char>(b[i])];
+        if (ua != ub) return ua - ub;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+}  // namespace brik
