@@ -1,0 +1,32 @@
+# One entry for everything; each target sets up what it needs first.
+#   make run    build everything (native tools and the 32-bit Windows programs) and list it
+#   make test   build everything and run the whole test suite (native, sanitizers, Wine)
+#   make bench  run the benchmarks
+BUILD ?= build
+JOBS  ?= 2
+CTEST_ARGS ?=
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@bash scripts/bootstrap.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@bash scripts/list-outputs.sh $(BUILD)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) $(CTEST_ARGS)
+
+bench: build
+	@$(BUILD)/bench/bench_ini
+
+clean:
+	rm -rf $(BUILD)
