@@ -16,8 +16,9 @@ class CharSet {
 public:
     CharSet() = default;
     CharSet(std::string_view chars) {  // NOLINT: implicit on purpose, CharSet(",") reads well
-        for (unsigned char c : chars) bits_.set(c);
+        for (char c : chars) bits_.set(static_cast<unsigned char>(c));
     }
+    CharSet(const char* chars) : CharSet(std::string_view(chars)) {}  // NOLINT: TokenCount(t, ",")
     bool contains(char c) const { return bits_.test(static_cast<unsigned char>(c)); }
     CharSet& add(char c) { bits_.set(static_cast<unsigned char>(c)); return *this; }
 private:
