@@ -42,6 +42,7 @@ public:
     long Read(void* buffer, size_t size);
     bool Write(const void* data, size_t size);
     bool Rewind();
+    bool Seek(int64_t offset);
     // Cuts the file at the current position.
     bool Truncate();
     int64_t Size();

@@ -63,7 +63,11 @@ bool File::Write(const void* data, size_t size) {
     return true;
 }
 
-bool File::Rewind() { return IsOpen() && ::lseek(Fd(handle_), 0, SEEK_SET) == 0; }
+bool File::Rewind() { return Seek(0); }
+
+bool File::Seek(int64_t offset) {
+    return IsOpen() && offset >= 0 && ::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) == offset;
+}
 
 bool File::Truncate() {
     if (!IsOpen()) return false;

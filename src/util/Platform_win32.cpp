@@ -62,8 +62,13 @@ bool File::Write(const void* data, size_t size) {
     return IsOpen();
 }
 
-bool File::Rewind() {
-    return IsOpen() && SetFilePointer(H(handle_), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+bool File::Rewind() { return Seek(0); }
+
+bool File::Seek(int64_t offset) {
+    if (!IsOpen() || offset < 0) return false;
+    LONG high = static_cast<LONG>(offset >> 32);
+    DWORD low = SetFilePointer(H(handle_), static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
 bool File::Truncate() { return IsOpen() && SetEndOfFile(H(handle_)); }

@@ -1,0 +1,353 @@
+#include "cab/Cabinet.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace brik::cab {
+
+namespace {
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+constexpr uint8_t kSignature[8] = {'M', 'S', 'C', 'F', 0, 0, 0, 0};
+constexpr size_t kHeaderSize = 36;
+constexpr size_t kFolderSize = 8;
+constexpr size_t kFileSize = 16;
+constexpr size_t kDataHeaderSize = 8;
+constexpr size_t kMaxName = 256;  // with its terminating zero
+
+enum : uint16_t { kFlagPrev = 0x0001, kFlagNext = 0x0002, kFlagReserve = 0x0004 };
+enum : uint16_t { kContinuedFromPrev = 0xFFFD, kContinuedToNext = 0xFFFE, kContinuedBoth = 0xFFFF };
+
+// Hands out one folder's data blocks from a large read-ahead buffer, so the
+// host file is read in big sequential pieces. Blocks are checked and
+// decrypted in place: each byte of the buffer is handed out once.
+class FolderBlocks final : public BlockSource {
+public:
+    FolderBlocks(CabSource& source, uint64_t firstBlock, uint16_t count, uint8_t reserve,
+                 WalkHandler& handler)
+        : source_(source), next_(firstBlock), left_(count), reserve_(reserve), handler_(handler) {
+        buffer_.resize(kBufferSize);
+    }
+
+    bool NextBlock(const uint8_t*& data, uint32_t& size, uint32_t& uncompressed) override {
+        if (status_ != CabStatus::Ok || left_ == 0) return false;
+        const size_t headerSize = kDataHeaderSize + reserve_;
+        const uint8_t* header = Bytes(next_, headerSize);
+        if (!header) return false;
+        const uint32_t checksum = Get32(header);
+        size = Get16(header + 4);
+        uncompressed = Get16(header + 6);
+        if (size > kMaxBlockInput || uncompressed > kFrameSize) return Fail(CabStatus::BadData);
+        // A block with no output continues in the next cabinet of a set.
+        if (uncompressed == 0) return Fail(CabStatus::BadFormat);
+        uint8_t* payload = Bytes(next_ + headerSize, size);
+        if (!payload) return false;
+        // The reserve area is not covered by the checksum; the two size
+        // fields are, after the payload.
+        if (checksum != 0 && CabChecksum(header + 4, 4, CabChecksum(payload, size, 0)) != checksum)
+            return Fail(CabStatus::BadChecksum);
+        next_ += headerSize + size;
+        --left_;
+        handler_.Decrypt(payload, size);
+        data = payload;
+        return true;
+    }
+
+    CabStatus Status() const override { return status_; }
+
+private:
+    static constexpr size_t kBufferSize = 1 << 20;
+
+    bool Fail(CabStatus status) {
+        status_ = status;
+        return false;
+    }
+
+    // Makes [offset, offset + size) available and returns it, or null with
+    // the status set.
+    uint8_t* Bytes(uint64_t offset, size_t size) {
+        if (offset < bufStart_ || offset + size > bufStart_ + bufLen_) {
+            const uint64_t fileSize = source_.Size();
+            if (offset > fileSize || fileSize - offset < size) {
+                Fail(CabStatus::ReadError);
+                return nullptr;
+            }
+            size_t want = static_cast<size_t>(std::min<uint64_t>(kBufferSize, fileSize - offset));
+            if (!source_.ReadAt(offset, buffer_.data(), want)) {
+                Fail(CabStatus::ReadError);
+                return nullptr;
+            }
+            bufStart_ = offset;
+            bufLen_ = want;
+        }
+        return buffer_.data() + (offset - bufStart_);
+    }
+
+    CabSource& source_;
+    uint64_t next_;
+    uint32_t left_;
+    uint8_t reserve_;
+    WalkHandler& handler_;
+    std::vector<uint8_t> buffer_;
+    uint64_t bufStart_ = 0;
+    size_t bufLen_ = 0;
+    CabStatus status_ = CabStatus::Ok;
+};
+
+// The decoding state of the folder being walked.
+struct FolderRun {
+    int index = -1;
+    uint64_t total = 0;     // the folder's whole output
+    uint64_t position = 0;  // output handed out so far
+    std::unique_ptr<FolderBlocks> blocks;
+    std::unique_ptr<Decoder> decoder;
+    const uint8_t* frame = nullptr;
+    uint32_t frameSize = 0;
+    uint32_t frameUsed = 0;
+};
+
+}  // namespace
+
+uint32_t CabChecksum(const uint8_t* data, size_t size, uint32_t seed) {
+    uint32_t sum = seed;
+    size_t words = size / 4;
+    for (size_t i = 0; i < words; ++i, data += 4) sum ^= Get32(data);
+    uint32_t rest = 0;
+    switch (size & 3) {
+        case 3: rest |= static_cast<uint32_t>(*data++) << 16; [[fallthrough]];
+        case 2: rest |= static_cast<uint32_t>(*data++) << 8; [[fallthrough]];
+        case 1: rest |= *data; break;
+        default: break;
+    }
+    return sum ^ rest;
+}
+
+bool FileSource::Open(const std::string& path) {
+    position_ = UINT64_MAX;
+    if (!file_.Open(path, platform::OpenMode::ReadShared)) return false;
+    int64_t size = file_.Size();
+    if (size < 0) {
+        file_.Close();
+        return false;
+    }
+    size_ = static_cast<uint64_t>(size);
+    return true;
+}
+
+bool FileSource::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    if (offset > size_ || size_ - offset < size) return false;
+    if (position_ != offset) {
+        if (!file_.Seek(static_cast<int64_t>(offset))) {
+            position_ = UINT64_MAX;
+            return false;
+        }
+        position_ = offset;
+    }
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        long got = file_.Read(out + done, size - done);
+        if (got <= 0) {
+            position_ = UINT64_MAX;
+            return false;
+        }
+        done += static_cast<size_t>(got);
+    }
+    position_ += size;
+    return true;
+}
+
+bool MemorySource::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    if (offset > size_ || size_ - offset < size) return false;
+    if (size) std::memcpy(buffer, data_ + offset, size);
+    return true;
+}
+
+CabStatus Cabinet::Fail(CabStatus status, std::string why) {
+    error_ = std::move(why);
+    return status;
+}
+
+bool Cabinet::Locate() {
+    const uint64_t limit = std::min<uint64_t>(source_->Size(), kSearchLimit + sizeof kSignature - 1);
+    std::vector<uint8_t> head(static_cast<size_t>(limit));
+    if (!source_->ReadAt(0, head.data(), head.size())) return false;
+    const uint8_t* found = std::search(head.data(), head.data() + head.size(), kSignature,
+                                       kSignature + sizeof kSignature);
+    if (found == head.data() + head.size()) return false;
+    base_ = static_cast<uint64_t>(found - head.data());
+    return true;
+}
+
+CabStatus Cabinet::Open(CabSource& source) {
+    source_ = &source;
+    folders_.clear();
+    files_.clear();
+    error_.clear();
+    blockReserve_ = 0;
+    if (!Locate()) return Fail(CabStatus::BadFormat, "no cabinet found");
+
+    uint8_t h[kHeaderSize];
+    if (!source.ReadAt(base_, h, sizeof h)) return Fail(CabStatus::ReadError, "the cabinet header is truncated");
+    const uint32_t filesOffset = Get32(h + 16);
+    const uint16_t folderCount = Get16(h + 26);
+    const uint16_t fileCount = Get16(h + 28);
+    const uint16_t flags = Get16(h + 30);
+    if (flags & (kFlagPrev | kFlagNext))
+        return Fail(CabStatus::BadFormat, "the cabinet is part of a multi-cabinet set");
+    uint64_t pos = base_ + kHeaderSize;
+    uint8_t folderReserve = 0;
+    if (flags & kFlagReserve) {
+        uint8_t r[4];
+        if (!source.ReadAt(pos, r, sizeof r))
+            return Fail(CabStatus::ReadError, "the cabinet header is truncated");
+        folderReserve = r[2];
+        blockReserve_ = r[3];
+        pos += sizeof r + Get16(r);
+    }
+    if (folderCount == 0) return Fail(CabStatus::BadFormat, "the cabinet has no folders");
+    if (fileCount == 0) return Fail(CabStatus::BadFormat, "the cabinet has no files");
+
+    folders_.resize(folderCount);
+    for (CabFolder& folder : folders_) {
+        uint8_t f[kFolderSize];
+        if (!source.ReadAt(pos, f, sizeof f))
+            return Fail(CabStatus::ReadError, "the folder list is truncated");
+        folder.dataOffset = Get32(f);
+        folder.blockCount = Get16(f + 4);
+        folder.typeCompress = Get16(f + 6);
+        pos += kFolderSize + folderReserve;
+    }
+
+    pos = base_ + filesOffset;
+    files_.resize(fileCount);
+    for (CabFile& file : files_) {
+        uint8_t f[kFileSize];
+        if (!source.ReadAt(pos, f, sizeof f)) return Fail(CabStatus::ReadError, "the file list is truncated");
+        file.size = Get32(f);
+        file.offset = Get32(f + 4);
+        file.folder = Get16(f + 8);
+        file.date = Get16(f + 10);
+        file.time = Get16(f + 12);
+        file.attributes = Get16(f + 14);
+        pos += kFileSize;
+        char name[kMaxName];
+        const uint64_t avail = source.Size() > pos ? source.Size() - pos : 0;
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(avail, kMaxName));
+        if (want == 0 || !source.ReadAt(pos, name, want))
+            return Fail(CabStatus::ReadError, "the file list is truncated");
+        const void* end = std::memchr(name, 0, want);
+        if (!end) return Fail(CabStatus::BadFormat, "a file name is not terminated");
+        file.name.assign(name, static_cast<size_t>(static_cast<const char*>(end) - name));
+        pos += file.name.size() + 1;
+        if (file.name.empty()) return Fail(CabStatus::BadFormat, "a file has an empty name");
+        if (file.folder >= kContinuedFromPrev)
+            return Fail(CabStatus::BadFormat,
+                        "file \"" + file.name + "\" continues from or into another cabinet");
+        if (file.folder >= folderCount)
+            return Fail(CabStatus::BadFormat, "file \"" + file.name + "\" names a folder that does not exist");
+    }
+    return CabStatus::Ok;
+}
+
+CabStatus Cabinet::Walk(WalkHandler& handler) {
+    if (!source_ || files_.empty()) return Fail(CabStatus::BadFormat, "no cabinet is open");
+    error_.clear();
+    FolderRun run;
+
+    // Starts decoding a folder from its first block; its size comes from the
+    // block headers, which are checked on the way.
+    auto startFolder = [&](int index) -> CabStatus {
+        const CabFolder& folder = folders_[static_cast<size_t>(index)];
+        run = FolderRun{};
+        run.index = index;
+        uint64_t at = base_ + folder.dataOffset;
+        for (uint32_t i = 0; i < folder.blockCount; ++i) {
+            uint8_t h[kDataHeaderSize];
+            if (!source_->ReadAt(at, h, sizeof h))
+                return Fail(CabStatus::ReadError, "the data of folder " + std::to_string(index) + " is truncated");
+            const uint16_t out = Get16(h + 6);
+            if (out == 0)
+                return Fail(CabStatus::BadFormat, "folder " + std::to_string(index) +
+                                                      " continues into another cabinet");
+            run.total += out;
+            at += kDataHeaderSize + blockReserve_ + Get16(h + 4);
+        }
+        run.blocks = std::make_unique<FolderBlocks>(*source_, base_ + folder.dataOffset, folder.blockCount,
+                                                    blockReserve_, handler);
+        CabStatus status = CabStatus::Ok;
+        run.decoder = MakeDecoder(folder.typeCompress, *run.blocks, run.total, status);
+        if (!run.decoder)
+            return Fail(status, "folder " + std::to_string(index) + " uses an unsupported compression type");
+        return CabStatus::Ok;
+    };
+
+    // Hands `count` bytes of the folder's output to `sink`, frame by frame.
+    auto consume = [&](uint64_t count, auto&& sink) -> CabStatus {
+        while (count > 0) {
+            if (run.frameUsed == run.frameSize) {
+                CabStatus status = run.decoder->NextFrame(run.frame, run.frameSize);
+                if (status == CabStatus::Ok && run.frameSize == 0) status = CabStatus::BadData;
+                if (status != CabStatus::Ok) {
+                    if (run.blocks->Status() != CabStatus::Ok) status = run.blocks->Status();
+                    return Fail(status, std::string("folder ") + std::to_string(run.index) + ": " +
+                                            StatusText(status));
+                }
+                run.frameUsed = 0;
+            }
+            const uint32_t take =
+                static_cast<uint32_t>(std::min<uint64_t>(count, run.frameSize - run.frameUsed));
+            if (!sink(run.frame + run.frameUsed, take)) return CabStatus::WriteError;
+            run.frameUsed += take;
+            run.position += take;
+            count -= take;
+        }
+        return CabStatus::Ok;
+    };
+
+    for (const CabFile& file : files_) {
+        const FileAction action = handler.BeginFile(file);
+        if (action == FileAction::Stop) return Fail(CabStatus::Aborted, StatusText(CabStatus::Aborted));
+        if (action == FileAction::Skip) continue;
+
+        if (file.size > 0 && (run.index != file.folder || file.offset < run.position)) {
+            CabStatus status = startFolder(file.folder);
+            if (status != CabStatus::Ok) {
+                handler.AbortFile(file);
+                return status;
+            }
+        }
+        if (file.size > 0 && static_cast<uint64_t>(file.offset) + file.size > run.total) {
+            handler.AbortFile(file);
+            return Fail(CabStatus::BadFormat, "file \"" + file.name + "\" lies beyond its folder's data");
+        }
+        CabStatus status = CabStatus::Ok;
+        if (file.size > 0) {
+            status = consume(file.offset - run.position, [](const uint8_t*, uint32_t) { return true; });
+            if (status == CabStatus::Ok)
+                status = consume(file.size, [&](const uint8_t* data, uint32_t size) {
+                    return handler.WriteData(file, data, size);
+                });
+            if (status == CabStatus::WriteError) {
+                status = handler.StopReason();
+                Fail(status, "file \"" + file.name + "\": " + StatusText(status));
+            }
+        }
+        if (status != CabStatus::Ok) {
+            handler.AbortFile(file);
+            return status;
+        }
+        if (!handler.EndFile(file)) {
+            status = handler.StopReason();
+            return Fail(status, "file \"" + file.name + "\": " + StatusText(status));
+        }
+    }
+    return CabStatus::Ok;
+}
+
+}  // namespace brik::cab
