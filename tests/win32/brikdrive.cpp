@@ -1,0 +1,242 @@
+// brikdrive: the window driver as a command so that shell scripts can drive
+// a program running under Wine. One subcommand per call; failures and
+// timeouts print a message to stderr and exit with a non-zero code.
+
+#include "Driver.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace brik::driver;
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr double kDefaultTimeoutSeconds = 30.0;
+
+const char kUsage[] =
+    "usage: brikdrive COMMAND ...\n"
+    "  wait-window [--title T] [--class C] [--pid P] [--timeout S]\n"
+    "                              wait for a visible top-level window; prints its HWND\n"
+    "  get-text HWND [ID]          print the text of a window or of its control ID\n"
+    "  set-text HWND ID TEXT       set the text of control ID\n"
+    "  click HWND ID               click button ID\n"
+    "  list HWND                   print the controls: id, class, HWND, text (tab-separated)\n"
+    "  wait-gone HWND [--timeout S]\n"
+    "                              wait until the window is closed or hidden\n"
+    "  start PROGRAM [ARGS...]     start a program; prints its process id\n"
+    "  wait-process PID [--timeout S]\n"
+    "                              wait for a process to end; prints its exit code\n"
+    "HWND is hexadecimal (as printed), ID and PID decimal or 0x-hexadecimal,\n"
+    "S seconds (default 30).\n";
+
+class UsageError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+unsigned long ParseUnsigned(const char* text, int base, const char* what) {
+  errno = 0;
+  char* end = nullptr;
+  unsigned long value = std::strtoul(text, &end, base);
+  if (*text == '\0' || *end != '\0' || errno != 0 || *text == '-') {
+    throw UsageError(std::string("bad ") + what + ": \"" + text + "\"");
+  }
+  return value;
+}
+
+HWND ParseHwnd(const char* text) {
+  return reinterpret_cast<HWND>(static_cast<UINT_PTR>(ParseUnsigned(text, 16, "window handle")));
+}
+
+int ParseId(const char* text) {
+  if (std::strcmp(text, "-1") == 0) return -1;
+  unsigned long id = ParseUnsigned(text, 0, "control id");
+  if (id > 0xFFFF) throw UsageError(std::string("control id out of range: \"") + text + "\"");
+  return static_cast<int>(id);
+}
+
+DWORD ParseTimeout(const char* text) {
+  char* end = nullptr;
+  double seconds = std::strtod(text, &end);
+  if (*text == '\0' || *end != '\0' || !(seconds >= 0.0) || seconds > 86400.0) {
+    throw UsageError(std::string("bad timeout: \"") + text + "\" (seconds expected)");
+  }
+  return static_cast<DWORD>(seconds * 1000.0);
+}
+
+std::string HexHandle(HWND hwnd) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)));
+  return buf;
+}
+
+// Keeps each control on one output line.
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\\': out += "\\\\"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// Positional arguments and --name value options of one subcommand.
+struct Args {
+  std::vector<const char*> positional;
+  std::string title, className;
+  bool hasTitle = false, hasClass = false, hasPid = false;
+  DWORD pid = 0;
+  DWORD timeoutMs = static_cast<DWORD>(kDefaultTimeoutSeconds * 1000.0);
+};
+
+Args ParseArgs(int argc, char** argv, int first, bool windowOptions) {
+  Args a;
+  for (int i = first; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) throw UsageError(arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--timeout") {
+      a.timeoutMs = ParseTimeout(value());
+    } else if (windowOptions && arg == "--title") {
+      a.title = value();
+      a.hasTitle = true;
+    } else if (windowOptions && arg == "--class") {
+      a.className = value();
+      a.hasClass = true;
+    } else if (windowOptions && arg == "--pid") {
+      a.pid = static_cast<DWORD>(ParseUnsigned(value(), 0, "process id"));
+      a.hasPid = true;
+    } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+      throw UsageError("unknown option " + arg);
+    } else {
+      a.positional.push_back(argv[i]);
+    }
+  }
+  return a;
+}
+
+void ExpectPositional(const Args& a, size_t min, size_t max, const char* command) {
+  if (a.positional.size() < min || a.positional.size() > max) {
+    throw UsageError(std::string("wrong number of arguments for ") + command);
+  }
+}
+
+int Run(int argc, char** argv) {
+  if (argc < 2) throw UsageError("no command given");
+  const std::string command = argv[1];
+
+  if (command == "wait-window") {
+    Args a = ParseArgs(argc, argv, 2, true);
+    ExpectPositional(a, 0, 0, "wait-window");
+    if (!a.hasTitle && !a.hasClass) throw UsageError("wait-window needs --title or --class");
+    HWND hwnd = WaitWindow(WindowQuery{a.title, a.className, a.pid}, a.timeoutMs);
+    std::printf("%s\n", HexHandle(hwnd).c_str());
+    return 0;
+  }
+  if (command == "get-text") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 1, 2, "get-text");
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    std::string text =
+        a.positional.size() == 2 ? GetControlText(hwnd, ParseId(a.positional[1])) : GetText(hwnd);
+    std::printf("%s\n", text.c_str());
+    return 0;
+  }
+  if (command == "set-text") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 3, 3, "set-text");
+    SetControlText(ParseHwnd(a.positional[0]), ParseId(a.positional[1]), a.positional[2]);
+    return 0;
+  }
+  if (command == "click") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 2, 2, "click");
+    ClickButton(ParseHwnd(a.positional[0]), ParseId(a.positional[1]));
+    return 0;
+  }
+  if (command == "list") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 1, 1, "list");
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    for (const ControlInfo& c : ListControls(hwnd)) {
+      std::printf("%d\t%s\t%s\t%s\n", c.id, c.className.c_str(), HexHandle(c.hwnd).c_str(),
+                  Escape(c.text).c_str());
+    }
+    return 0;
+  }
+  if (command == "wait-gone") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 1, 1, "wait-gone");
+    WaitWindowGone(ParseHwnd(a.positional[0]), a.timeoutMs);
+    return 0;
+  }
+  if (command == "start") {
+    // Everything after the program belongs to it, options included.
+    if (argc < 3) throw UsageError("start needs a program");
+    std::vector<std::string> args(argv + 3, argv + argc);
+    PROCESS_INFORMATION pi = StartProcess(argv[2], args);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
+    return 0;
+  }
+  if (command == "wait-process") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 1, 1, "wait-process");
+    DWORD pid = static_cast<DWORD>(ParseUnsigned(a.positional[0], 0, "process id"));
+    HANDLE process = OpenProcessForWait(pid);
+    // Tells a script running us in the background that the process is held,
+    // so its exit code can no longer get lost.
+    std::fprintf(stderr, "brikdrive: waiting for process %lu\n", static_cast<unsigned long>(pid));
+    std::fflush(stderr);
+    DWORD code = 0;
+    try {
+      code = WaitProcess(process, a.timeoutMs);
+    } catch (const DriverError& e) {
+      CloseHandle(process);
+      throw DriverError("process " + std::to_string(pid) + ": " + e.what());
+    }
+    CloseHandle(process);
+    std::printf("%lu\n", static_cast<unsigned long>(code));
+    return 0;
+  }
+  if (command == "help" || command == "--help" || command == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  throw UsageError("unknown command \"" + command + "\"");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Text mode would turn every "\n" into CR LF, which scripts then compare.
+  _setmode(_fileno(stdout), _O_BINARY);
+  try {
+    int rc = Run(argc, argv);
+    std::fflush(stdout);
+    return rc;
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "brikdrive: %s\n%s", e.what(), kUsage);
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "brikdrive: %s\n", e.what());
+    return kExitFailure;
+  }
+}
