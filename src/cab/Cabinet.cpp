@@ -194,7 +194,6 @@ CabStatus Cabinet::Open(CabSource& source) {
 
     uint8_t h[kHeaderSize];
     if (!source.ReadAt(base_, h, sizeof h)) return Fail(CabStatus::ReadError, "the cabinet header is truncated");
-    const uint32_t filesOffset = Get32(h + 16);
     const uint16_t folderCount = Get16(h + 26);
     const uint16_t fileCount = Get16(h + 28);
     const uint16_t flags = Get16(h + 30);
@@ -224,7 +223,9 @@ CabStatus Cabinet::Open(CabSource& source) {
         pos += kFolderSize + folderReserve;
     }
 
-    pos = base_ + filesOffset;
+    // The file list is read right after the folder list, whatever the
+    // header's file offset says: that is where every writer puts it, and an
+    // offset pointing elsewhere would show a list other tools do not see.
     files_.resize(fileCount);
     for (CabFile& file : files_) {
         uint8_t f[kFileSize];

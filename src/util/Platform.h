@@ -61,6 +61,10 @@ bool ForceDirectories(std::string path);
 // The folder part of a path, with its trailing delimiter; empty when none.
 std::string ExtractFilePath(std::string_view path);
 
+// Sets a file's last-write (and, where the system keeps one, creation) time
+// from a DOS date and time taken as local time.
+bool SetFileDosTime(const std::string& path, uint16_t dosDate, uint16_t dosTime);
+
 // The folder that receives INI files named without a folder: the Windows
 // directory on Windows; elsewhere $WINDIR when set, else the current folder.
 std::string WindowsDirectory();

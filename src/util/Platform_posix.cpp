@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,6 +95,23 @@ bool DirectoryExists(const std::string& path) {
 bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool SetFileDosTime(const std::string& path, uint16_t dosDate, uint16_t dosTime) {
+    std::tm t{};
+    t.tm_year = 80 + (dosDate >> 9);
+    t.tm_mon = ((dosDate >> 5) & 15) - 1;
+    t.tm_mday = dosDate & 31;
+    t.tm_hour = dosTime >> 11;
+    t.tm_min = (dosTime >> 5) & 63;
+    t.tm_sec = (dosTime & 31) * 2;
+    t.tm_isdst = -1;
+    std::time_t when = std::mktime(&t);
+    if (when == static_cast<std::time_t>(-1)) return false;
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = when;
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
 
 std::string WindowsDirectory() {
     if (const char* w = std::getenv("WINDIR"); w && *w) return w;

@@ -95,6 +95,18 @@ bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+bool SetFileDosTime(const std::string& path, uint16_t dosDate, uint16_t dosTime) {
+    FILETIME local, utc;
+    if (!DosDateTimeToFileTime(dosDate, dosTime, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        return false;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = SetFileTime(h, &utc, nullptr, &utc);
+    CloseHandle(h);
+    return ok != 0;
+}
+
 std::string WindowsDirectory() {
     char buf[MAX_PATH + 1];
     UINT n = GetWindowsDirectoryA(buf, sizeof buf);

@@ -427,4 +427,22 @@ int CompareText(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
+bool IsSafeRelativePath(std::string_view name) {
+    if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
+    // A colon is a drive ("C:x") or an alternate stream ("a:b") on Windows.
+    if (name.find(':') != std::string_view::npos) return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("\\/", start);
+        if (end == std::string_view::npos) end = name.size();
+        std::string_view part = name.substr(start, end - start);
+        // Windows ignores trailing dots and blanks, so "..." and ".. " climb too.
+        size_t keep = part.find_last_not_of(". ");
+        if (!part.empty() && keep == std::string_view::npos && part.find("..") != std::string_view::npos)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 }  // namespace brik

@@ -69,6 +69,11 @@ std::string IntToBase(int64_t value, int digits, int base);
 bool TryStrToInt(std::string_view text, int32_t& value);
 int32_t ParseNumber(std::string_view text, int32_t defaultValue);
 
+// A stored name that may be joined to a destination folder: not absolute, no
+// drive, UNC or stream prefix, no ".." component. Names inside packages are
+// data from outside, never paths to trust.
+bool IsSafeRelativePath(std::string_view name);
+
 // ANSI case mapping of the system code page (the platform supplies the table).
 char AnsiUpper(char c);
 std::string AnsiUpperCase(std::string_view text);

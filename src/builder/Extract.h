@@ -1,0 +1,60 @@
+// Writing a cabinet's files into a folder, for the package tool. Stored
+// names are checked before anything is created: a name that would leave the
+// destination folder fails the walk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cab/Cabinet.h"
+
+namespace brik {
+
+class DirectoryWriter final : public cab::WalkHandler {
+public:
+    explicit DirectoryWriter(std::string root) : root_(std::move(root)) {}
+
+    cab::FileAction BeginFile(const cab::CabFile& file) override;
+    bool WriteData(const cab::CabFile& file, const uint8_t* data, uint32_t size) override;
+    bool EndFile(const cab::CabFile& file) override;
+    void AbortFile(const cab::CabFile& file) override;
+    cab::CabStatus StopReason() const override { return reason_; }
+
+    // Why the walk was stopped by this handler, for people.
+    const std::string& Error() const { return error_; }
+    uint32_t FilesWritten() const { return files_; }
+    uint64_t BytesWritten() const { return bytes_; }
+
+private:
+    bool Refuse(cab::CabStatus reason, std::string why);
+
+    std::string root_;
+    std::string current_;
+    platform::File out_;
+    std::string error_;
+    cab::CabStatus reason_ = cab::CabStatus::WriteError;
+    uint32_t files_ = 0;
+    uint64_t bytes_ = 0;
+};
+
+// Consumes every file's bytes without writing them: a full integrity test.
+class NullWriter final : public cab::WalkHandler {
+public:
+    cab::FileAction BeginFile(const cab::CabFile&) override { return cab::FileAction::Write; }
+    bool WriteData(const cab::CabFile&, const uint8_t*, uint32_t size) override {
+        bytes_ += size;
+        return true;
+    }
+    bool EndFile(const cab::CabFile&) override {
+        ++files_;
+        return true;
+    }
+    uint32_t Files() const { return files_; }
+    uint64_t Bytes() const { return bytes_; }
+
+private:
+    uint32_t files_ = 0;
+    uint64_t bytes_ = 0;
+};
+
+}  // namespace brik
