@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "CabBuilder.h"
 #include "Md5.h"
 #include "TestUtil.h"
 #include "builder/Extract.h"
@@ -99,44 +101,8 @@ TEST(CabinetTestData, MatchesIndependentDecoder) {
     }
 }
 
-// A minimal stored cabinet built in memory, to aim at one rule at a time.
-struct CabBuilder {
-    struct File {
-        std::string name;
-        uint32_t size, offset;
-        uint16_t folder;
-    };
-    std::vector<File> files;
-    std::vector<std::vector<uint8_t>> blocks;  // stored payloads, one folder
-    uint16_t flags = 0;
-    bool checksums = true;
-
-    std::vector<uint8_t> Build(size_t prefix = 0) const {
-        std::vector<uint8_t> out(prefix, 'x');
-        auto put16 = [&](uint16_t v) { out.push_back(uint8_t(v)); out.push_back(uint8_t(v >> 8)); };
-        auto put32 = [&](uint32_t v) { put16(uint16_t(v)); put16(uint16_t(v >> 16)); };
-        uint32_t filesOffset = 36 + 8;
-        uint32_t dataOffset = filesOffset;
-        for (const File& f : files) dataOffset += 16 + uint32_t(f.name.size()) + 1;
-        out.insert(out.end(), {'M', 'S', 'C', 'F', 0, 0, 0, 0});
-        put32(0); put32(0); put32(filesOffset); put32(0);
-        out.push_back(3); out.push_back(1);
-        put16(1); put16(uint16_t(files.size())); put16(flags); put16(0); put16(0);
-        put32(dataOffset); put16(uint16_t(blocks.size())); put16(0);
-        for (const File& f : files) {
-            put32(f.size); put32(f.offset); put16(f.folder); put16(0x5021); put16(0x6000); put16(0x20);
-            out.insert(out.end(), f.name.begin(), f.name.end());
-            out.push_back(0);
-        }
-        for (const auto& b : blocks) {
-            uint8_t sizes[4] = {uint8_t(b.size()), uint8_t(b.size() >> 8), uint8_t(b.size()), uint8_t(b.size() >> 8)};
-            put32(checksums ? CabChecksum(sizes, 4, CabChecksum(b.data(), b.size(), 0)) : 0);
-            put16(uint16_t(b.size())); put16(uint16_t(b.size()));
-            out.insert(out.end(), b.begin(), b.end());
-        }
-        return out;
-    }
-};
+using test::Bytes;
+using test::CabBuilder;
 
 class Recorder final : public WalkHandler {
 public:
@@ -160,8 +126,6 @@ public:
     std::vector<uint32_t> decryptCalls;
     uint8_t key = 0;
 };
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 TEST(CabinetWalk, SkippedFilesKeepLaterFilesInSyncAndFoldersAreReadOnlyAsFarAsNeeded) {
     CabBuilder b;

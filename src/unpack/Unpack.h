@@ -1,0 +1,41 @@
+// The decompressor library's interface, shared by the library and by the
+// programs that load it. Every record field is 4 bytes; pointers are 32-bit.
+#pragma once
+
+#include <cstdint>
+
+namespace brik::unpack {
+
+enum NotifyCode : int {
+    kNotifyFileNext = 1,   // NotifyRecord; 1 write, 0 skip, -1 end the walk
+    kNotifyFileDone = 2,   // NotifyRecord with the destination filled
+    kNotifyProgress = 3,   // ProgressRecord; -1 fails the write
+};
+
+inline constexpr int kDestinationSize = 256;  // 255 characters and a zero
+
+struct NotifyRecord {
+    const char* name;
+    uint32_t size;
+    uint32_t dateTime;     // DOS date in the high word, DOS time in the low word
+    uint32_t attributes;   // the cabinet's attribute word
+    char* destination;     // kDestinationSize bytes, empty on entry
+};
+
+struct ProgressRecord {
+    const char* name;
+    const char* destination;
+    uint32_t fileSize;
+    uint32_t chunkSize;
+    uint32_t written;      // bytes of this file so far, this chunk included
+};
+
+#ifdef _WIN32
+using NotifyProc = int(__stdcall*)(int code, void* record);
+using DecryptProc = void(__stdcall*)(uint8_t* buffer, uint32_t count);
+using OpenProc = int(__stdcall*)(const char* path);
+using EnumerateProc = int(__stdcall*)(NotifyProc notify, DecryptProc decrypt);
+using CloseProc = void(__stdcall*)();
+#endif
+
+}  // namespace brik::unpack

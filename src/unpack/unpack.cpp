@@ -1,0 +1,181 @@
+// unpack.dll: walks the cabinet inside a setup package and writes the files
+// its caller asks for. One load serves one walk: Open, Enumerate, Close.
+//
+// Why a walk failed is left in the thread's last-error value when Enumerate
+// returns zero: ERROR_FILENAME_EXCED_RANGE for a destination that does not
+// end within its buffer, ERROR_CRC for a damaged block, ERROR_INVALID_DATA
+// for damaged compressed data, ERROR_BAD_FORMAT for a cabinet we do not
+// read, ERROR_READ_FAULT for a truncated package, ERROR_CANCELLED when the
+// progress callback refused a chunk, and the system's own code when a file
+// could not be created or written.
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "cab/Cabinet.h"
+#include "unpack/Unpack.h"
+
+using namespace brik;
+using namespace brik::unpack;
+
+namespace {
+
+cab::FileSource* g_source = nullptr;
+cab::Cabinet* g_cabinet = nullptr;
+
+class LibraryWalk final : public cab::WalkHandler {
+public:
+    LibraryWalk(NotifyProc notify, DecryptProc decrypt) : notify_(notify), decrypt_(decrypt) {}
+
+    cab::FileAction BeginFile(const cab::CabFile& file) override {
+        std::memset(destination_, 0, sizeof destination_);
+        record_.name = file.name.c_str();
+        record_.size = file.size;
+        record_.dateTime = static_cast<uint32_t>(file.date) << 16 | file.time;
+        record_.attributes = file.attributes;
+        record_.destination = destination_;
+        const int answer = notify_(kNotifyFileNext, &record_);
+        if (answer == -1) return cab::FileAction::Stop;
+        if (answer != 1) return cab::FileAction::Skip;
+        // The caller may have filled the buffer to its very end; a name that
+        // does not end inside it is not a name we can trust to be complete.
+        if (!std::memchr(destination_, 0, sizeof destination_)) {
+            Fail(ERROR_FILENAME_EXCED_RANGE);
+            return cab::FileAction::Stop;
+        }
+        if (destination_[0] == 0) return cab::FileAction::Skip;
+        file_ = CreateFileA(destination_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+        if (file_ == INVALID_HANDLE_VALUE) {
+            Fail(GetLastError());
+            return cab::FileAction::Stop;
+        }
+        written_ = 0;
+        return cab::FileAction::Write;
+    }
+
+    bool WriteData(const cab::CabFile& file, const uint8_t* data, uint32_t size) override {
+        DWORD done = 0;
+        if (!WriteFile(file_, data, size, &done, nullptr) || done != size) {
+            DWORD error = GetLastError();
+            return Fail(error ? error : ERROR_WRITE_FAULT);
+        }
+        written_ += size;
+        ProgressRecord progress{file.name.c_str(), destination_, file.size, size, written_};
+        if (notify_(kNotifyProgress, &progress) == -1) return Fail(ERROR_CANCELLED);
+        return true;
+    }
+
+    bool EndFile(const cab::CabFile& file) override {
+        if (file_ == INVALID_HANDLE_VALUE) {
+            // A skipped or empty-destination file never gets here; an empty
+            // file does, and is created now.
+            return true;
+        }
+        FILETIME local, utc;
+        if (DosDateTimeToFileTime(file.date, file.time, &local) && LocalFileTimeToFileTime(&local, &utc))
+            SetFileTime(file_, &utc, nullptr, &utc);
+        const bool closed = CloseHandle(file_) != 0;
+        file_ = INVALID_HANDLE_VALUE;
+        if (!closed) return Fail(GetLastError());
+        const DWORD keep = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE;
+        const DWORD attributes = file.attributes & keep;
+        SetFileAttributesA(destination_, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+        notify_(kNotifyFileDone, &record_);
+        return true;
+    }
+
+    void AbortFile(const cab::CabFile&) override {
+        // A half-written file must not pass for a complete one.
+        if (file_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(file_);
+            file_ = INVALID_HANDLE_VALUE;
+            DeleteFileA(destination_);
+        }
+    }
+
+    void Decrypt(uint8_t* data, uint32_t size) override {
+        if (decrypt_) decrypt_(data, size);
+    }
+
+    cab::CabStatus StopReason() const override { return cab::CabStatus::WriteError; }
+
+    DWORD Error() const { return error_; }
+
+    ~LibraryWalk() override { AbortFile(cab::CabFile{}); }
+
+private:
+    bool Fail(DWORD error) {
+        error_ = error;
+        return false;
+    }
+
+    NotifyProc notify_;
+    DecryptProc decrypt_;
+    NotifyRecord record_{};
+    char destination_[kDestinationSize] = {};
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    uint32_t written_ = 0;
+    DWORD error_ = 0;
+};
+
+DWORD ErrorOf(cab::CabStatus status) {
+    switch (status) {
+        case cab::CabStatus::BadChecksum: return ERROR_CRC;
+        case cab::CabStatus::BadData: return ERROR_INVALID_DATA;
+        case cab::CabStatus::BadFormat: return ERROR_BAD_FORMAT;
+        case cab::CabStatus::ReadError: return ERROR_READ_FAULT;
+        case cab::CabStatus::NoMemory: return ERROR_NOT_ENOUGH_MEMORY;
+        case cab::CabStatus::WriteError: return ERROR_WRITE_FAULT;
+        default: return ERROR_GEN_FAILURE;
+    }
+}
+
+void Release() {
+    delete g_cabinet;
+    g_cabinet = nullptr;
+    delete g_source;
+    g_source = nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+int __stdcall Open(const char* path) {
+    Release();
+    if (!path) return 0;
+    try {
+        g_source = new cab::FileSource;
+        g_cabinet = new cab::Cabinet;
+        if (g_source->Open(path) && g_cabinet->Open(*g_source) == cab::CabStatus::Ok) return 1;
+    } catch (const std::bad_alloc&) {
+    }
+    Release();
+    return 0;
+}
+
+int __stdcall Enumerate(NotifyProc notify, DecryptProc decrypt) {
+    if (!g_cabinet || !notify) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
+    try {
+        LibraryWalk walk(notify, decrypt);
+        const cab::CabStatus status = g_cabinet->Walk(walk);
+        // -1 at "a file is next" ends the walk as the caller wished.
+        if (status == cab::CabStatus::Ok || (status == cab::CabStatus::Aborted && walk.Error() == 0)) return 1;
+        error = walk.Error() ? walk.Error() : ErrorOf(status);
+    } catch (...) {
+    }
+    SetLastError(error);
+    return 0;
+}
+
+void __stdcall Close() { Release(); }
+
+}  // extern "C"

@@ -1,0 +1,228 @@
+// unpack.dll as the engine uses it: loaded by path, its three exports looked
+// up by name, real stdcall callbacks, files written to disk.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "CabBuilder.h"
+#include "TestUtil.h"
+#include "unpack/Unpack.h"
+
+namespace {
+
+using brik::test::CabBuilder;
+using brik::test::ScratchDir;
+using namespace brik::unpack;
+
+struct Library {
+    HMODULE module = nullptr;
+    OpenProc open = nullptr;
+    EnumerateProc enumerate = nullptr;
+    CloseProc close = nullptr;
+
+    Library() {
+        const char* path = std::getenv("BRIK_UNPACK_DLL");
+        if (!path) return;
+        module = LoadLibraryA(path);
+        if (!module) return;
+        open = reinterpret_cast<OpenProc>(reinterpret_cast<void*>(GetProcAddress(module, "Open")));
+        enumerate = reinterpret_cast<EnumerateProc>(reinterpret_cast<void*>(GetProcAddress(module, "Enumerate")));
+        close = reinterpret_cast<CloseProc>(reinterpret_cast<void*>(GetProcAddress(module, "Close")));
+    }
+    ~Library() {
+        if (module) FreeLibrary(module);
+    }
+    bool Ready() const { return open && enumerate && close; }
+};
+
+// What the callbacks do and saw; one walk at a time, as in the engine.
+struct Walk {
+    std::string dir;
+    std::vector<std::string> skip;
+    std::string stopAt;
+    std::string destinationOverride;  // used for every file when set
+    bool fillBuffer = false;          // write 256 characters without a zero
+    bool refuseProgress = false;
+    std::vector<std::string> events;
+    std::vector<uint32_t> decrypted;
+    uint8_t key = 0;
+    std::string closedCheck;          // result of opening each finished file exclusively
+    DWORD attributesSeen = 0;
+};
+Walk* g_walk = nullptr;
+
+int __stdcall Notify(int code, void* record) {
+    Walk& w = *g_walk;
+    if (code == kNotifyFileNext) {
+        auto* r = static_cast<NotifyRecord*>(record);
+        w.events.push_back(std::string("next ") + r->name);
+        if (r->destination[0] != 0) w.events.push_back("destination not empty on entry");
+        if (r->name == w.stopAt) return -1;
+        for (const std::string& s : w.skip)
+            if (s == r->name) return 0;
+        if (w.fillBuffer) {
+            std::memset(r->destination, 'a', kDestinationSize);
+            return 1;
+        }
+        std::string dest = w.destinationOverride.empty() ? w.dir + "\\" + r->name : w.destinationOverride;
+        std::strcpy(r->destination, dest.c_str());
+        return 1;
+    }
+    if (code == kNotifyProgress) {
+        auto* p = static_cast<ProgressRecord*>(record);
+        w.events.push_back("progress " + std::to_string(p->chunkSize) + "/" + std::to_string(p->written) + "/" +
+                           std::to_string(p->fileSize));
+        return w.refuseProgress ? -1 : 1;
+    }
+    if (code == kNotifyFileDone) {
+        auto* r = static_cast<NotifyRecord*>(record);
+        w.events.push_back(std::string("done ") + r->name);
+        HANDLE h = CreateFileA(r->destination, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        w.closedCheck += h != INVALID_HANDLE_VALUE ? "closed;" : "open;";
+        if (h != INVALID_HANDLE_VALUE) {
+            FILETIME created, written;
+            GetFileTime(h, &created, nullptr, &written);
+            FILETIME local;
+            WORD date = 0, time = 0;
+            FileTimeToLocalFileTime(&written, &local);
+            FileTimeToDosDateTime(&local, &date, &time);
+            if ((static_cast<uint32_t>(date) << 16 | time) != r->dateTime) w.events.push_back("wrong time");
+            if (CompareFileTime(&created, &written) != 0) w.events.push_back("creation time differs");
+            CloseHandle(h);
+        }
+        w.attributesSeen = GetFileAttributesA(r->destination);
+        return 0;  // does not stop the walk
+    }
+    return 0;
+}
+
+void __stdcall Decrypt(uint8_t* data, uint32_t count) {
+    g_walk->decrypted.push_back(count);
+    for (uint32_t i = 0; i < count; ++i) data[i] ^= g_walk->key;
+}
+
+class UnpackLibrary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lib.Ready()) << "unpack.dll or one of Open, Enumerate, Close not found (BRIK_UNPACK_DLL="
+                                 << (std::getenv("BRIK_UNPACK_DLL") ? std::getenv("BRIK_UNPACK_DLL") : "unset")
+                                 << ")";
+        walk.dir = dir.Root();
+        g_walk = &walk;
+    }
+
+    // Runs Open, Enumerate, Close on a package image; returns Enumerate's result.
+    int Run(const std::vector<uint8_t>& image, DecryptProc decrypt = nullptr) {
+        std::string path = dir.Path("package.exe");
+        brik::test::WriteBytes(path, std::string(image.begin(), image.end()));
+        if (!lib.open(path.c_str())) return -100;
+        int result = lib.enumerate(Notify, decrypt);
+        lastError = GetLastError();
+        lib.close();
+        return result;
+    }
+
+    std::string Read(const std::string& name) { return brik::test::ReadBytes(dir.Path(name)); }
+
+    Library lib;
+    ScratchDir dir;
+    Walk walk;
+    DWORD lastError = 0;
+};
+
+TEST_F(UnpackLibrary, WritesFilesWithTimesAttributesAndNotifications) {
+    CabBuilder b;
+    b.AddFile("one.txt", "first file");
+    b.AddFile("two.txt", "second", 0x01 | 0x02 | 0x04 | 0x20 | 0x40);
+    ASSERT_NE(Run(b.Build(4096)), 0);
+    EXPECT_EQ(Read("one.txt"), "first file");
+    EXPECT_EQ(Read("two.txt"), "second");
+    EXPECT_EQ(walk.events, (std::vector<std::string>{"next one.txt", "progress 10/10/10", "done one.txt",
+                                                     "next two.txt", "progress 6/6/6", "done two.txt"}));
+    EXPECT_EQ(walk.closedCheck, "closed;closed;");
+    // The execute bit of the cabinet has no file attribute counterpart.
+    EXPECT_EQ(walk.attributesSeen, DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                         FILE_ATTRIBUTE_ARCHIVE));
+    SetFileAttributesA(dir.Path("two.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(UnpackLibrary, SkipKeepsSyncAndMinusOneEndsTheWalkSuccessfully) {
+    CabBuilder b;
+    b.AddFile("a", "AAAA");
+    b.AddFile("b", "BBBBB");
+    b.AddFile("c", "CC");
+    b.AddFile("d", "DDD");
+    walk.skip = {"b"};
+    walk.stopAt = "d";
+    ASSERT_NE(Run(b.Build()), 0);
+    EXPECT_EQ(Read("a"), "AAAA");
+    EXPECT_FALSE(brik::platform::FileExists(dir.Path("b")));
+    EXPECT_EQ(Read("c"), "CC");
+    EXPECT_FALSE(brik::platform::FileExists(dir.Path("d")));
+}
+
+TEST_F(UnpackLibrary, DecryptHookSeesEachBlockPayloadOnce) {
+    CabBuilder b;
+    std::string secret = "enciphered payload";
+    std::string stored = secret;
+    for (char& c : stored) c = static_cast<char>(c ^ 0x33);
+    b.AddFile("s.bin", stored);
+    b.AddFile("t.bin", std::string(3000, static_cast<char>(0x33)));
+    walk.key = 0x33;
+    ASSERT_NE(Run(b.Build(), Decrypt), 0);
+    EXPECT_EQ(Read("s.bin"), secret);
+    EXPECT_EQ(Read("t.bin"), std::string(3000, '\0'));
+    EXPECT_EQ(walk.decrypted, (std::vector<uint32_t>{static_cast<uint32_t>(stored.size()), 3000}));
+}
+
+TEST_F(UnpackLibrary, FailuresEndTheWalkWithAReason) {
+    struct Case {
+        const char* what;
+        void (*prepare)(Walk&, std::vector<uint8_t>&, const std::string& dir);
+        DWORD error;
+        const char* leftover;  // a file that must not exist afterwards
+    };
+    const std::vector<Case> cases = {
+        {"destination fills the whole buffer",
+         [](Walk& w, std::vector<uint8_t>&, const std::string&) { w.fillBuffer = true; },
+         ERROR_FILENAME_EXCED_RANGE, nullptr},
+        {"destination folder missing",
+         [](Walk& w, std::vector<uint8_t>&, const std::string& d) { w.destinationOverride = d + "\\no\\such\\x"; },
+         ERROR_PATH_NOT_FOUND, nullptr},
+        {"progress refuses a chunk", [](Walk& w, std::vector<uint8_t>&, const std::string&) { w.refuseProgress = true; },
+         ERROR_CANCELLED, "f.txt"},
+        {"damaged block", [](Walk&, std::vector<uint8_t>& img, const std::string&) { img.back() ^= 0x10; }, ERROR_CRC,
+         "f.txt"},
+    };
+    for (const Case& c : cases) {
+        Walk fresh;
+        fresh.dir = dir.Root();
+        walk = fresh;
+        CabBuilder b;
+        b.AddFile("f.txt", "contents");
+        std::vector<uint8_t> image = b.Build();
+        c.prepare(walk, image, dir.Root());
+        EXPECT_EQ(Run(image), 0) << c.what;
+        EXPECT_EQ(lastError, c.error) << c.what;
+        if (c.leftover) {
+            EXPECT_FALSE(brik::platform::FileExists(dir.Path(c.leftover))) << c.what;
+        }
+    }
+}
+
+TEST_F(UnpackLibrary, OpenFailsWithoutACabinetAndEnumerateThenFails) {
+    std::string path = dir.Path("plain.exe");
+    brik::test::WriteBytes(path, std::string(1000, 'z'));
+    EXPECT_EQ(lib.open(path.c_str()), 0);
+    EXPECT_EQ(lib.enumerate(Notify, nullptr), 0);
+    lib.close();
+    EXPECT_EQ(lib.open(dir.Path("missing.exe").c_str()), 0);
+    lib.close();
+}
+
+}  // namespace
