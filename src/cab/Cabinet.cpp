@@ -40,6 +40,9 @@ public:
         const uint8_t* header = Bytes(next_, headerSize);
         if (!header) return false;
         const uint32_t checksum = Get32(header);
+        // Fetching the payload may refill the buffer under `header`.
+        uint8_t sizes[4];
+        std::memcpy(sizes, header + 4, sizeof sizes);
         size = Get16(header + 4);
         uncompressed = Get16(header + 6);
         if (size > kMaxBlockInput || uncompressed > kFrameSize) return Fail(CabStatus::BadData);
@@ -49,7 +52,7 @@ public:
         if (!payload) return false;
         // The reserve area is not covered by the checksum; the two size
         // fields are, after the payload.
-        if (checksum != 0 && CabChecksum(header + 4, 4, CabChecksum(payload, size, 0)) != checksum)
+        if (checksum != 0 && CabChecksum(sizes, 4, CabChecksum(payload, size, 0)) != checksum)
             return Fail(CabStatus::BadChecksum);
         next_ += headerSize + size;
         --left_;
