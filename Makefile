@@ -27,6 +27,7 @@ test: build
 
 bench: build
 	@$(BUILD)/bench/bench_ini
+	@bash bench/bench_cab.sh $(BUILD)/src/builder/brikpack
 
 clean:
 	rm -rf $(BUILD)
