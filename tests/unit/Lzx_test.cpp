@@ -214,6 +214,41 @@ void ExpectFrames(const Decoded& d, uint64_t total) {
     }
 }
 
+// Pieces of hand-made streams.
+
+LzxToken Lit(uint8_t b) {
+    LzxToken t;
+    t.literal = b;
+    return t;
+}
+
+LzxToken Match(uint32_t length, uint32_t offset, int repeat = -1) {
+    LzxToken t;
+    t.length = length;
+    t.offset = offset;
+    t.forceRepeat = repeat;
+    return t;
+}
+
+LzxBlock Verbatim(std::vector<LzxToken> tokens) {
+    LzxBlock b;
+    b.tokens = std::move(tokens);
+    return b;
+}
+
+LzxBlock Stored(size_t size, uint8_t fill = 'a') {
+    LzxBlock b;
+    b.type = LzxBlockType::Uncompressed;
+    b.raw.assign(size, fill);
+    return b;
+}
+
+std::vector<LzxToken> Literals(size_t n) {
+    std::vector<LzxToken> t;
+    for (size_t i = 0; i < n; ++i) t.push_back(Lit(static_cast<uint8_t>('a' + i % 26)));
+    return t;
+}
+
 // ---------------------------------------------------------------------------
 // Round trips.
 
@@ -308,27 +343,15 @@ TEST(LzxDecoder, RepeatsAndWindowWrap) {
     s.blocks.push_back(stored);
 
     LzxBlock verbatim;
-    auto match = [](uint32_t length, uint32_t offset, int repeat = -1) {
-        LzxToken t;
-        t.length = length;
-        t.offset = offset;
-        t.forceRepeat = repeat;
-        return t;
-    };
-    auto literal = [](uint8_t b) {
-        LzxToken t;
-        t.literal = b;
-        return t;
-    };
     verbatim.tokens = {
-        match(20, 105),          // window position 100: source 5 bytes before the end
-        match(257, 28669),       // the farthest offset slots reach in 2^15
-        match(30, 40),           // R0=40 R1=28669 R2=105
-        literal('x'),
-        match(9, 105),           // from R2: R0=105 R2=40
-        match(5, 28669),         // from R1: R0=28669 R1=105
-        match(7, 28669, 0),      // R0 again
-        match(45, 1),            // a run
+        Match(20, 105),          // window position 100: source 5 bytes before the end
+        Match(257, 28669),       // the farthest offset slots reach in 2^15
+        Match(30, 40),           // R0=40 R1=28669 R2=105
+        Lit('x'),
+        Match(9, 105),           // from R2: R0=105 R2=40
+        Match(5, 28669),         // from R1: R0=28669 R1=105
+        Match(7, 28669, 0),      // R0 again
+        Match(45, 1),            // a run
     };
     s.blocks.push_back(verbatim);
 
@@ -339,7 +362,7 @@ TEST(LzxDecoder, RepeatsAndWindowWrap) {
     s.blocks.push_back(stored2);
     LzxBlock aligned;
     aligned.type = LzxBlockType::Aligned;
-    aligned.tokens = {match(100, 32768, 0), match(4, 3, 1), match(50, 7, 2), match(40, 1000), match(8, 12345)};
+    aligned.tokens = {Match(100, 32768, 0), Match(4, 3, 1), Match(50, 7, 2), Match(40, 1000), Match(8, 12345)};
     s.blocks.push_back(aligned);
 
     const Decoded d = Decode(s);
@@ -485,39 +508,6 @@ TEST(LzxDecoder, CabinetTestData) {
 
 // ---------------------------------------------------------------------------
 // Damaged streams.
-
-LzxToken Lit(uint8_t b) {
-    LzxToken t;
-    t.literal = b;
-    return t;
-}
-
-LzxToken Match(uint32_t length, uint32_t offset, int repeat = -1) {
-    LzxToken t;
-    t.length = length;
-    t.offset = offset;
-    t.forceRepeat = repeat;
-    return t;
-}
-
-LzxBlock Verbatim(std::vector<LzxToken> tokens) {
-    LzxBlock b;
-    b.tokens = std::move(tokens);
-    return b;
-}
-
-LzxBlock Stored(size_t size, uint8_t fill = 'a') {
-    LzxBlock b;
-    b.type = LzxBlockType::Uncompressed;
-    b.raw.assign(size, fill);
-    return b;
-}
-
-std::vector<LzxToken> Literals(size_t n) {
-    std::vector<LzxToken> t;
-    for (size_t i = 0; i < n; ++i) t.push_back(Lit(static_cast<uint8_t>('a' + i % 26)));
-    return t;
-}
 
 TEST(LzxDecoder, MalformedStreams) {
     struct Case {
