@@ -29,12 +29,12 @@ enum class BitOrder {
 // Whether a reader's input ends with the current data block.
 enum class BlockSpan { OneBlock, WholeFolder };
 
+// The bit position proper: the unread part of the current input and the bit
+// buffer, with the operations a hot loop needs.
 template <BitOrder Order>
-class BitReader {
-public:
+struct BitCursor {
     // A machine word: 64 bits where shifts of that width are cheap.
     using Word = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
-    static constexpr BitOrder kOrder = Order;
     static constexpr unsigned kWidth = sizeof(Word) * 8;
     // The most bits Ensure can promise: the buffer is topped up in bytes
     // (Lsb8, never to the last bit so that a shift by the fill stays defined)
@@ -42,23 +42,89 @@ public:
     static constexpr unsigned kMaxEnsure = Order == BitOrder::Lsb8 ? kWidth - 8 : kWidth - 15;
     // Input bytes RefillFast may look at.
     static constexpr size_t kFastBytes = sizeof(Word);
+
+    const uint8_t* in = nullptr;
+    const uint8_t* end = nullptr;
+    Word buf = 0;
+    unsigned bits = 0;
+
+    // The next n bits (1 <= n <= bits buffered) without consuming them.
+    Word Peek(unsigned n) const {
+        if constexpr (Order == BitOrder::Lsb8)
+            return buf & ((Word(1) << n) - 1);
+        else
+            return buf >> (kWidth - n);
+    }
+
+    void Remove(unsigned n) {
+        if constexpr (Order == BitOrder::Lsb8)
+            buf >>= n;
+        else
+            buf <<= n;
+        bits -= n;
+    }
+
+    // True when RefillFast may be used `times` times in a row.
+    bool CanRefillFast(unsigned times = 1) const {
+        return end - in >= static_cast<ptrdiff_t>(times * kFastBytes);
+    }
+
+    // Tops the buffer up from at least kFastBytes bytes of input (check
+    // CanRefillFast first): no branch for Lsb8, at most a few for Msb16.
+    // Afterwards at least kMaxEnsure bits are buffered.
+    void RefillFast() {
+        if constexpr (Order == BitOrder::Lsb8) {
+            // Loads a whole word and keeps the bytes that fit; the bits above
+            // bits may hold the start of the next byte, which the next load
+            // or Refill puts there again unchanged.
+            buf |= LoadLe(in) << bits;
+            in += (kWidth - 1 - bits) >> 3;
+            bits |= kWidth - 8;
+        } else {
+            while (bits <= kWidth - 16) {
+                const Word w = static_cast<Word>(in[0] | in[1] << 8);
+                buf |= w << (kWidth - 16 - bits);
+                in += 2;
+                bits += 16;
+            }
+        }
+    }
+
+    static Word LoadLe(const uint8_t* p) {
+        Word w;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&w, p, sizeof w);
+        } else {
+            w = 0;
+            for (size_t i = 0; i < sizeof w; ++i) w |= Word(p[i]) << (8 * i);
+        }
+        return w;
+    }
+};
+
+template <BitOrder Order>
+class BitReader {
+public:
+    using Cursor = BitCursor<Order>;
+    using Word = typename Cursor::Word;
+    static constexpr BitOrder kOrder = Order;
+    static constexpr unsigned kWidth = Cursor::kWidth;
+    static constexpr unsigned kMaxEnsure = Cursor::kMaxEnsure;
+    static constexpr size_t kFastBytes = Cursor::kFastBytes;
     // Padding bytes after which a reader counts as exhausted: far more than
     // any decoder's look-ahead, far less than it takes to notice a hang.
     static constexpr size_t kPaddingLimit = 64;
 
     BitReader(BlockSource& source, BlockSpan span) : source_(&source), span_(span) {}
 
-    // Copyable so that a hot loop can work on a local copy held in registers
-    // and store it back; input pushed back by ReadBytes moves along.
+    // Copyable; input pushed back by ReadBytes moves along. (Hot loops do
+    // better with a copy of Position.)
     BitReader(const BitReader& other) { *this = other; }
     BitReader& operator=(const BitReader& other) {
         if (this == &other) return *this;
         source_ = other.source_;
         span_ = other.span_;
-        in_ = other.in_;
-        end_ = other.end_;
-        buf_ = other.buf_;
-        bits_ = other.bits_;
+        cur_ = other.cur_;
         padding_ = other.padding_;
         blockOut_ = other.blockOut_;
         blocks_ = other.blocks_;
@@ -67,8 +133,8 @@ public:
         savedEnd_ = other.savedEnd_;
         if (pushedBack_) {
             std::memcpy(back_, other.back_, sizeof back_);
-            in_ = back_ + (other.in_ - other.back_);
-            end_ = back_ + (other.end_ - other.back_);
+            cur_.in = back_ + (other.cur_.in - other.back_);
+            cur_.end = back_ + (other.cur_.end - other.back_);
         }
         return *this;
     }
@@ -79,16 +145,16 @@ public:
     // starts on the next block. False when the folder has no more blocks or
     // reading failed (SourceStatus tells which).
     bool StartNextBlock() {
-        buf_ = 0;
-        bits_ = 0;
+        cur_.buf = 0;
+        cur_.bits = 0;
         padding_ = 0;
         pushedBack_ = false;
-        in_ = end_ = nullptr;
+        cur_.in = cur_.end = nullptr;
         const uint8_t* data = nullptr;
         uint32_t size = 0;
         if (!source_->NextBlock(data, size, blockOut_)) return false;
-        in_ = data;
-        end_ = data + size;
+        cur_.in = data;
+        cur_.end = data + size;
         ++blocks_;
         return true;
     }
@@ -101,27 +167,21 @@ public:
 
     // ---- bits -----------------------------------------------------------
 
-    unsigned BitsInBuffer() const { return bits_; }
+    unsigned BitsInBuffer() const { return cur_.bits; }
+
+    // The bare position for a hot loop, which copies it into a local (so
+    // that stores of output cannot alias it and it stays in registers), uses
+    // RefillFast, Peek and Remove only, and assigns it back.
+    Cursor& Position() { return cur_; }
+
+    Word Peek(unsigned n) const { return cur_.Peek(n); }
+    void Remove(unsigned n) { cur_.Remove(n); }
+    bool CanRefillFast(unsigned times = 1) const { return cur_.CanRefillFast(times); }
+    void RefillFast() { cur_.RefillFast(); }
 
     // Makes at least n bits (n <= kMaxEnsure) available to Peek.
     void Ensure(unsigned n) {
-        if (bits_ < n) Refill();
-    }
-
-    // The next n bits (1 <= n <= bits buffered) without consuming them.
-    Word Peek(unsigned n) const {
-        if constexpr (Order == BitOrder::Lsb8)
-            return buf_ & ((Word(1) << n) - 1);
-        else
-            return buf_ >> (kWidth - n);
-    }
-
-    void Remove(unsigned n) {
-        if constexpr (Order == BitOrder::Lsb8)
-            buf_ >>= n;
-        else
-            buf_ <<= n;
-        bits_ -= n;
+        if (cur_.bits < n) Refill();
     }
 
     // 0 <= n <= kMaxEnsure.
@@ -145,38 +205,14 @@ public:
         }
     }
 
-    // True when RefillFast may be used.
-    bool CanRefillFast() const { return end_ - in_ >= static_cast<ptrdiff_t>(kFastBytes); }
-
-    // Tops the buffer up from at least kFastBytes bytes of input (check
-    // CanRefillFast first): no branch for Lsb8, at most a few for Msb16.
-    // Afterwards at least kMaxEnsure bits are buffered.
-    void RefillFast() {
-        if constexpr (Order == BitOrder::Lsb8) {
-            // Loads a whole word and keeps the bytes that fit; the bits above
-            // bits_ may hold the start of the next byte, which the next load
-            // or Refill puts there again unchanged.
-            buf_ |= LoadLe(in_) << bits_;
-            in_ += (kWidth - 1 - bits_) >> 3;
-            bits_ |= kWidth - 8;
-        } else {
-            while (bits_ <= kWidth - 16) {
-                const Word w = static_cast<Word>(in_[0] | in_[1] << 8);
-                buf_ |= w << (kWidth - 16 - bits_);
-                in_ += 2;
-                bits_ += 16;
-            }
-        }
-    }
-
     // ---- bytes ----------------------------------------------------------
 
     // Skips to the next byte (Lsb8) or 16-bit word (Msb16) boundary.
     void Align() {
         if constexpr (Order == BitOrder::Lsb8)
-            Remove(bits_ & 7);
+            Remove(cur_.bits & 7);
         else
-            Remove(bits_ & 15);
+            Remove(cur_.bits & 15);
     }
 
     // Copies the next n bytes of input to dst; call Align first. False (and
@@ -185,16 +221,16 @@ public:
     bool ReadBytes(uint8_t* dst, size_t n) {
         Unload();
         while (n > 0) {
-            if (in_ == end_ && !MoreInput()) {
+            if (cur_.in == cur_.end && !MoreInput()) {
                 std::memset(dst, 0, n);
                 padding_ += n;
                 return false;
             }
-            size_t run = static_cast<size_t>(end_ - in_);
+            size_t run = static_cast<size_t>(cur_.end - cur_.in);
             if (run > n) run = n;
-            std::memcpy(dst, in_, run);
+            std::memcpy(dst, cur_.in, run);
             dst += run;
-            in_ += run;
+            cur_.in += run;
             n -= run;
         }
         return true;
@@ -205,42 +241,31 @@ public:
     // Bits the decoder consumed beyond the end of its input.
     uint64_t OverrunBits() const {
         const uint64_t pad = static_cast<uint64_t>(padding_) * 8;
-        return pad > bits_ ? pad - bits_ : 0;
+        return pad > cur_.bits ? pad - cur_.bits : 0;
     }
     bool Exhausted() const { return padding_ > kPaddingLimit; }
 
 private:
-    static Word LoadLe(const uint8_t* p) {
-        Word w;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(&w, p, sizeof w);
-        } else {
-            w = 0;
-            for (size_t i = 0; i < sizeof w; ++i) w |= Word(p[i]) << (8 * i);
-        }
-        return w;
-    }
-
     // Moves on to the next piece of input when the current one is used up:
     // bytes pushed back by ReadBytes, then the block they were taken from,
     // then (for a folder-wide reader) the folder's next blocks.
     bool MoreInput() {
         if (pushedBack_) {
             pushedBack_ = false;
-            in_ = savedIn_;
-            end_ = savedEnd_;
-            if (in_ != end_) return true;
+            cur_.in = savedIn_;
+            cur_.end = savedEnd_;
+            if (cur_.in != cur_.end) return true;
         }
         if (span_ == BlockSpan::OneBlock) return false;
         const uint8_t* data = nullptr;
         uint32_t size = 0;
         while (source_->NextBlock(data, size, blockOut_)) {
             ++blocks_;
-            in_ = data;
-            end_ = data + size;
+            cur_.in = data;
+            cur_.end = data + size;
             if (size > 0) return true;
         }
-        in_ = end_ = nullptr;
+        cur_.in = cur_.end = nullptr;
         return false;
     }
 
@@ -250,25 +275,25 @@ private:
             return;
         }
         if constexpr (Order == BitOrder::Lsb8) {
-            while (bits_ < kWidth - 8) {
-                if (in_ != end_ || MoreInput())
-                    buf_ |= Word(*in_++) << bits_;
+            while (cur_.bits < kWidth - 8) {
+                if (cur_.in != cur_.end || MoreInput())
+                    cur_.buf |= Word(*cur_.in++) << cur_.bits;
                 else
                     ++padding_;
-                bits_ += 8;
+                cur_.bits += 8;
             }
         } else {
-            while (bits_ <= kWidth - 16) {
+            while (cur_.bits <= kWidth - 16) {
                 Word w = NextByte();
                 w |= Word(NextByte()) << 8;
-                buf_ |= w << (kWidth - 16 - bits_);
-                bits_ += 16;
+                cur_.buf |= w << (kWidth - 16 - cur_.bits);
+                cur_.bits += 16;
             }
         }
     }
 
     uint8_t NextByte() {
-        if (in_ != end_ || MoreInput()) return *in_++;
+        if (cur_.in != cur_.end || MoreInput()) return *cur_.in++;
         ++padding_;
         return 0;
     }
@@ -277,7 +302,7 @@ private:
     // anything pushed back before, so that byte reads continue exactly where
     // the bits left off. Padding in the buffer is dropped, not returned.
     void Unload() {
-        unsigned bytes = bits_ / 8;
+        unsigned bytes = cur_.bits / 8;
         const size_t pad = padding_ < bytes ? padding_ : bytes;
         padding_ -= pad;
         bytes -= static_cast<unsigned>(pad);
@@ -285,39 +310,36 @@ private:
         unsigned n = 0;
         for (unsigned i = 0; i < bytes; ++i) {
             if constexpr (Order == BitOrder::Lsb8) {
-                tmp[n++] = static_cast<uint8_t>(buf_ >> (8 * i));
+                tmp[n++] = static_cast<uint8_t>(cur_.buf >> (8 * i));
             } else {
                 // Word i/2 sits (i/2)*16 bits below the top; its low byte
                 // comes first in the input.
                 const unsigned shift = kWidth - 16 * (i / 2 + 1) + (i & 1) * 8;
-                tmp[n++] = static_cast<uint8_t>(buf_ >> shift);
+                tmp[n++] = static_cast<uint8_t>(cur_.buf >> shift);
             }
         }
-        buf_ = 0;
-        bits_ = 0;
+        cur_.buf = 0;
+        cur_.bits = 0;
         if (n == 0) return;
         if (pushedBack_) {
-            const size_t rest = static_cast<size_t>(end_ - in_);
-            std::memmove(tmp + n, in_, rest);  // rest + n <= sizeof back_, see below
+            const size_t rest = static_cast<size_t>(cur_.end - cur_.in);
+            std::memmove(tmp + n, cur_.in, rest);  // rest + n <= sizeof back_, see below
             n += static_cast<unsigned>(rest);
         } else {
-            savedIn_ = in_;
-            savedEnd_ = end_;
+            savedIn_ = cur_.in;
+            savedEnd_ = cur_.end;
             pushedBack_ = true;
         }
         // Whatever is pushed back came out of one word of buffer, so it never
         // holds more than a word's worth of bytes.
         std::memcpy(back_, tmp, n);
-        in_ = back_;
-        end_ = back_ + n;
+        cur_.in = back_;
+        cur_.end = back_ + n;
     }
 
     BlockSource* source_;
     BlockSpan span_;
-    const uint8_t* in_ = nullptr;
-    const uint8_t* end_ = nullptr;
-    Word buf_ = 0;
-    unsigned bits_ = 0;
+    Cursor cur_;
     size_t padding_ = 0;
     uint32_t blockOut_ = 0;
     uint32_t blocks_ = 0;

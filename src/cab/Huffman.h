@@ -67,10 +67,13 @@ public:
             used += lenCount[len];
         }
 
-        for (uint32_t& e : table_) e = kInvalidEntry;
         if (left > 0) {
-            if (used == 0) return (allow & kHuffmanAllowEmpty) != 0;
-            if (!(used == 1 && lenCount[1] == 1 && (allow & kHuffmanAllowSingle))) return false;
+            if (used == 0 ? !(allow & kHuffmanAllowEmpty)
+                          : !(used == 1 && lenCount[1] == 1 && (allow & kHuffmanAllowSingle)))
+                return false;
+            // Only these leave root slots without a code.
+            for (uint32_t i = 0; i < kRootSize; ++i) table_[i] = kInvalidEntry;
+            if (used == 0) return true;
         }
 
         // First canonical code of each length.
@@ -156,10 +159,13 @@ private:
         kRootSize + (kDeepest == 0 ? 0 : (size_t(NumSymbols) << kDeepest) / (kDeepest + 1) + 1);
     static constexpr uint32_t kInvalidEntry = kInvalidSymbol << 16 | 1;
 
+    // The low n bits of v (n <= 16) in reverse order.
     static uint32_t Reverse(uint32_t v, unsigned n) {
-        uint32_t r = 0;
-        for (unsigned i = 0; i < n; ++i, v >>= 1) r = r << 1 | (v & 1);
-        return r;
+        v = (v & 0x5555) << 1 | (v >> 1 & 0x5555);
+        v = (v & 0x3333) << 2 | (v >> 2 & 0x3333);
+        v = (v & 0x0F0F) << 4 | (v >> 4 & 0x0F0F);
+        v = (v & 0x00FF) << 8 | (v >> 8 & 0x00FF);
+        return v >> (16 - n);
     }
 
     // Where the reader's Peek(TableBits) lands for a TableBits-bit prefix.
