@@ -1,5 +1,9 @@
 #include "cab/Decoder.h"
 
+#include "cab/Lzx.h"
+#include "cab/Mszip.h"
+#include "cab/Quantum.h"
+
 namespace brik::cab {
 
 namespace {
@@ -41,10 +45,14 @@ const char* StatusText(CabStatus status) {
 
 std::unique_ptr<Decoder> MakeDecoder(uint16_t typeCompress, BlockSource& source, uint64_t totalOut,
                                      CabStatus& status) {
-    (void)totalOut;
     status = CabStatus::Ok;
+    // LZX and Quantum keep their window size in bits 8 to 12.
+    const unsigned windowBits = (typeCompress >> 8) & 0x1F;
     switch (static_cast<Method>(typeCompress & 0x0F)) {
         case Method::Stored: return std::make_unique<StoredDecoder>(source);
+        case Method::Mszip: return MakeMszipDecoder(source);
+        case Method::Quantum: return MakeQuantumDecoder(source, windowBits, totalOut, status);
+        case Method::Lzx: return MakeLzxDecoder(source, windowBits, totalOut, status);
         default: break;
     }
     status = CabStatus::BadFormat;
