@@ -1,0 +1,66 @@
+// Lookups in the settings file and the current language file, the value
+// formats they hold, and the language state that SetLanguage changes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace brik {
+
+// Where the run's setup files are. The launcher fills this at start-up,
+// before the first lookup or SetLanguage.
+struct TConfigPaths {
+    std::string SetupExePath;  // the running setup program
+    std::string SetupFolder;   // the extracted setup files, with a trailing backslash
+    std::string SettingsFile;  // SetupFolder + "Brik.ini"
+};
+TConfigPaths& ConfigPaths();
+
+// The current language; changed only by SetLanguage (or SelectLanguageFile
+// and UpdateProgramTitle, its portable steps). Until a language is set the
+// file is empty and language lookups give their defaults.
+struct TLanguageState {
+    std::string LanguageCode;  // for example ENU
+    std::string LanguageFile;  // full path of its file
+    std::string ProgramTitle;  // "%ProgramName%" expanded; the message-box caption
+};
+const TLanguageState& LanguageState();
+
+// Steps 1 and 2 of setting a language: the code and its file.
+void SelectLanguageFile(const std::string& code);
+// ProgramTitle := "%ProgramName%" expanded; true when it changed.
+bool UpdateProgramTitle();
+
+// SetupFolder + code + ".lng" when it exists, else SetupFolder + "Enu.lng".
+std::string LanguageFilePath(const std::string& code);
+
+// Settings value: expanded, then trimmed of characters up to code 32.
+std::string GetSetting(std::string_view section, std::string_view key, std::string_view defaultValue);
+// Language text: expanded, "||" turned into line breaks.
+std::string GetLangString(std::string_view section, std::string_view key,
+                          std::string_view defaultValue = {});
+std::string GetLangNumberString(std::string_view section, int number);
+// Section [Strings]; texts holding "%s" are filled in by their callers.
+std::string GetMessageString(int number);
+
+enum FontStyle : uint8_t {
+    fsBold = 1,
+    fsItalic = 2,
+    fsUnderline = 4,
+    fsStrikeOut = 8,  // accepted, never drawn
+};
+
+struct TFontDescription {
+    std::string Name;     // at most 31 characters
+    int32_t Size = 8;     // points
+    uint32_t Color = 0;   // a colour value; the font record does not hold it
+    uint8_t Style = 0;    // FontStyle bits
+};
+
+// "Face,size,colour,styles": fields split quote-aware at commas; an invalid
+// size is 8, an invalid colour 0; style letters B, I, U and S (case
+// matters), others ignored.
+TFontDescription ParseFontDescription(std::string_view text);
+
+}  // namespace brik
