@@ -390,6 +390,8 @@ bool TkpIniFile::Flush() {
 
 namespace {
 
+bool gStripQuotes = true;
+
 class IniCache {
 public:
     ~IniCache() { CloseAll(); }
@@ -401,7 +403,7 @@ public:
             if (!(it->second->ReadOnly() && !readOnly)) return *it->second;
             files_.erase(it);  // flushes; a read-write object replaces it
         }
-        auto object = std::make_unique<TkpIniFile>(fileName, readOnly, true, true, true, true);
+        auto object = std::make_unique<TkpIniFile>(fileName, readOnly, true, true, true, gStripQuotes);
         TkpIniFile& ref = *object;
         files_.emplace(std::move(key), std::move(object));
         return ref;
@@ -468,5 +470,7 @@ bool IniWriteString(const std::string& file, std::string_view section, std::stri
 void CloseIniFile(const std::string& file) { Cache().Close(file); }
 
 void CloseAllIniFiles() { Cache().CloseAll(); }
+
+void SetIniStripQuotes(bool strip) { gStripQuotes = strip; }
 
 }  // namespace brik

@@ -132,5 +132,10 @@ bool IniWriteString(const std::string& file, std::string_view section, std::stri
                     std::string_view value);
 void CloseIniFile(const std::string& file);
 void CloseAllIniFiles();
+// Whether files opened by the cache from now on lose one pair of quotes
+// around a value (on at start). The setup engine turns it off before it reads
+// its settings, so that quotes an author wrote stay part of the value;
+// objects already in the cache keep the option they were loaded with.
+void SetIniStripQuotes(bool strip);
 
 }  // namespace brik

@@ -276,6 +276,25 @@ TEST(IniCache, ReadOnlyObjectIsReplacedForWritesAndReloadedAfterClose) {
     CloseIniFile(path);  // not cached any more: nothing happens
 }
 
+TEST(IniCache, StripQuotesSwitchAppliesToFilesOpenedLater) {
+    ScratchDir dir;
+    std::string before = dir.Path("before.ini");
+    std::string after = dir.Path("after.ini");
+    WriteBytes(before, "[S]\r\nk=\"quoted\"\r\n");
+    WriteBytes(after, "[S]\r\nk=\"quoted\"\r\nq='x'\r\n");
+    EXPECT_EQ(IniReadString(before, "S", "k", ""), "quoted");
+    SetIniStripQuotes(false);
+    EXPECT_EQ(IniReadString(after, "S", "k", ""), "\"quoted\"");
+    EXPECT_EQ(IniReadString(after, "S", "q", ""), "'x'");
+    EXPECT_EQ(IniReadString(before, "S", "k", ""), "quoted");  // cached before the switch
+    CloseIniFile(before);
+    EXPECT_EQ(IniReadString(before, "S", "k", ""), "\"quoted\"");
+    SetIniStripQuotes(true);
+    CloseAllIniFiles();
+    EXPECT_EQ(IniReadString(after, "S", "k", ""), "quoted");
+    CloseAllIniFiles();
+}
+
 TEST(IniCache, WriteCreatesFileAndFolders) {
     ScratchDir dir;
     std::string path = dir.Path("a") + "/b/c/new.ini";
