@@ -28,6 +28,7 @@ test: build
 bench: build
 	@$(BUILD)/bench/bench_ini
 	@bash bench/bench_cab.sh $(BUILD)/src/builder/brikpack
+	@bash bench/bench_build.sh $(BUILD)/src/builder/brikpack
 
 clean:
 	rm -rf $(BUILD)

@@ -3,7 +3,7 @@
 # Idempotent: when every package is present it says so and does nothing.
 set -u
 
-NATIVE_PKGS="cmake make g++ clang libclang-rt-14-dev googletest zlib1g-dev"
+NATIVE_PKGS="cmake make g++ clang libclang-rt-14-dev googletest zlib1g-dev libdeflate-dev"
 CROSS_PKGS="g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 libz-mingw-w64-dev"
 TOOL_PKGS="xvfb xauth x11-utils imagemagick cabextract gcab"
 WINE_PKGS="wine wine64 fonts-wine"

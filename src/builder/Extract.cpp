@@ -51,4 +51,41 @@ void DirectoryWriter::AbortFile(const cab::CabFile&) {
     }
 }
 
+bool IsPresetupName(std::string_view name) {
+    return name.size() >= 9 && SameText(name.substr(0, 9), "Presetup\\");
+}
+
+cab::FileAction SettingsReader::BeginFile(const cab::CabFile& file) {
+    if (!IsPresetupName(file.name)) return cab::FileAction::Stop;
+    return !found_ && SameText(file.name, "Presetup\\Brik.ini") ? cab::FileAction::Write : cab::FileAction::Skip;
+}
+
+bool SettingsReader::WriteData(const cab::CabFile&, const uint8_t* data, uint32_t size) {
+    text_.append(reinterpret_cast<const char*>(data), size);
+    return true;
+}
+
+bool SettingsReader::EndFile(const cab::CabFile&) {
+    found_ = true;
+    return true;
+}
+
+DecryptingHandler::DecryptingHandler(cab::WalkHandler& inner, const cab::Cabinet& cab, const HavalDigest& key)
+    : inner_(inner), encrypted_(cab.Folders().size(), false) {
+    gost_.Initialise(key.data(), key.size() * 8);
+    for (const cab::CabFile& f : cab.Files())
+        if (!IsPresetupName(f.name) && f.folder < encrypted_.size()) encrypted_[f.folder] = true;
+}
+
+cab::FileAction DecryptingHandler::BeginFile(const cab::CabFile& file) {
+    const cab::FileAction action = inner_.BeginFile(file);
+    // Blocks are read while a written file needs them: they belong to its folder.
+    if (action == cab::FileAction::Write) folder_ = file.folder;
+    return action;
+}
+
+void DecryptingHandler::Decrypt(uint8_t* data, uint32_t size) {
+    if (folder_ >= 0 && encrypted_[static_cast<size_t>(folder_)]) gost_.Decrypt(data, data, size);
+}
+
 }  // namespace brik

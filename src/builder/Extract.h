@@ -5,8 +5,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "cab/Cabinet.h"
+#include "crypto/Gost.h"
+#include "crypto/Haval.h"
 
 namespace brik {
 
@@ -55,6 +59,49 @@ public:
 private:
     uint32_t files_ = 0;
     uint64_t bytes_ = 0;
+};
+
+// True for the stored names of setup files ("Presetup\...", any case).
+bool IsPresetupName(std::string_view name);
+
+// Reads the packaged settings file "Presetup\Brik.ini" the way the engine's
+// Presetup walk does: Presetup files only, ending at the first other name.
+class SettingsReader final : public cab::WalkHandler {
+public:
+    cab::FileAction BeginFile(const cab::CabFile& file) override;
+    bool WriteData(const cab::CabFile& file, const uint8_t* data, uint32_t size) override;
+    bool EndFile(const cab::CabFile& file) override;
+
+    bool Found() const { return found_; }
+    const std::string& Text() const { return text_; }
+
+private:
+    std::string text_;
+    bool found_ = false;
+};
+
+// Hands a walk on to another handler and deciphers the data blocks of the
+// folders that hold files other than Presetup files: the Presetup folder is
+// never encrypted, and the one chain starts at the first Data block, as in
+// the engine's install walk.
+class DecryptingHandler final : public cab::WalkHandler {
+public:
+    DecryptingHandler(cab::WalkHandler& inner, const cab::Cabinet& cab, const HavalDigest& key);
+
+    cab::FileAction BeginFile(const cab::CabFile& file) override;
+    bool WriteData(const cab::CabFile& file, const uint8_t* data, uint32_t size) override {
+        return inner_.WriteData(file, data, size);
+    }
+    bool EndFile(const cab::CabFile& file) override { return inner_.EndFile(file); }
+    void AbortFile(const cab::CabFile& file) override { inner_.AbortFile(file); }
+    cab::CabStatus StopReason() const override { return inner_.StopReason(); }
+    void Decrypt(uint8_t* data, uint32_t size) override;
+
+private:
+    cab::WalkHandler& inner_;
+    TGost gost_;
+    std::vector<bool> encrypted_;  // by folder
+    int folder_ = -1;              // of the file being read
 };
 
 }  // namespace brik

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Times `brikpack build` against `gcab -c -z` on the same ~200 MB of varied
+# data as the extraction benchmark (bench_cab.sh), in alternating runs, and
+# prints the ratios of the medians: time (above 1: brikpack is faster) and
+# size (below 1: brikpack's package is smaller than gcab's cabinet).
+#   bench_build.sh BRIKPACK [WORKDIR] [RUNS]
+set -eu
+brikpack=$1
+work=${2:-/tmp/brik-bench-build}
+runs=${3:-5}
+mb=${BRIK_BENCH_MB:-200}
+rm -rf "$work"
+mkdir -p "$work/project/Presetup" "$work/project/Data"
+cd "$work/project/Data"
+
+# The corpus of bench_cab.sh: a quarter each of program binaries, text,
+# random bytes, and zeros with patterns.
+quarter=$((mb * 1024 * 1024 / 4))
+find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null | head -c "$quarter" > binaries.bin || true
+seq 1 100000000 | head -c "$quarter" > text.txt
+head -c "$quarter" /dev/urandom > random.bin
+{ head -c $((quarter / 2)) /dev/zero; yes 'the quick brown fox 0123456789' | head -c $((quarter / 2)); } > patterns.bin
+cd "$work"
+printf '[Config]\r\nLanguages=Enu\r\n' > project/Presetup/Brik.ini
+printf '[Strings]\r\nLanguageName=English\r\n' > project/Presetup/Enu.lng
+# The smallest stub the builder takes: an MZ header pointing at "PE\0\0".
+{ printf 'MZ'; head -c 58 /dev/zero; printf '\100\000\000\000PE\000\000'; head -c 60 /dev/zero; } > stub.exe
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N); awk -v s="$s" -v e="$e" 'BEGIN {print e - s}'; }
+
+"$brikpack" build project -o package.exe --stub stub.exe >/dev/null || { echo "bench_build: brikpack build failed" >&2; exit 1; }
+ours=() theirs=()
+for _ in $(seq 1 "$runs"); do
+  rm -f package.exe; ours+=("$(seconds "$brikpack" build project -o package.exe --stub stub.exe)")
+  rm -f gcab.cab; theirs+=("$(seconds sh -c 'cd project/Data && gcab -c -z ../../gcab.cab binaries.bin text.txt random.bin patterns.bin')")
+done
+"$brikpack" test package.exe >/dev/null || { echo "bench_build: the package does not test OK" >&2; exit 1; }
+a=$(printf '%s\n' "${ours[@]}" | median)
+b=$(printf '%s\n' "${theirs[@]}" | median)
+ours_size=$(stat -c %s package.exe)
+theirs_size=$(stat -c %s gcab.cab)
+input=$(cat project/Data/* | wc -c)
+printf '%-10s %10s %12s %10s\n' tool "time (s)" "size (MB)" "MB/s"
+printf '%-10s %10.3f %12.1f %10.1f\n' brikpack "$a" "$(awk -v s="$ours_size" 'BEGIN {print s / 1048576}')" "$(awk -v t="$a" -v n="$input" 'BEGIN {print n / 1048576 / t}')"
+printf '%-10s %10.3f %12.1f %10.1f\n' "gcab -z" "$b" "$(awk -v s="$theirs_size" 'BEGIN {print s / 1048576}')" "$(awk -v t="$b" -v n="$input" 'BEGIN {print n / 1048576 / t}')"
+printf 'time ratio (gcab / brikpack, median of %d): %.2f\n' "$runs" "$(awk -v a="$a" -v b="$b" 'BEGIN {print b / a}')"
+printf 'size ratio (brikpack / gcab): %.4f\n' "$(awk -v a="$ours_size" -v b="$theirs_size" 'BEGIN {print a / b}')"
+rm -rf "$work"

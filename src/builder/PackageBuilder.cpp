@@ -1,0 +1,820 @@
+#include "builder/PackageBuilder.h"
+
+#include <algorithm>
+#include <charconv>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include "builder/CodePage.h"
+#include "builder/FileInfo.h"
+#include "config/kpIniFile.h"
+#include "crypto/Gost.h"
+#include "crypto/Password.h"
+#include "util/kpStrUtils.h"
+
+namespace brik {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kPresetupPrefix = "Presetup\\";
+constexpr std::string_view kDataPrefix = "Data\\";
+constexpr std::string_view kSettingsName = "Brik.ini";
+constexpr size_t kMaxStoredName = 255;
+constexpr uint64_t kStubLimit = cab::kSearchLimit - 1;  // the cabinet must start within the search range
+// Paths in messages use the system's own delimiter.
+constexpr char kShownDelim = fs::path::preferred_separator == '\\' ? '\\' : '/';
+const char* const kScriptExtensions[] = {".ins", ".nt", ".nt4", ".2k", ".xp", ".9x", ".95", ".98", ".me"};
+
+std::string U8(const fs::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+void Report(std::vector<Diagnostic>& out, Diagnostic::Level level, std::string file, int line, std::string text) {
+    out.push_back(Diagnostic{level, std::move(file), line, std::move(text)});
+}
+
+void Error(std::vector<Diagnostic>& out, std::string file, std::string text, int line = 0) {
+    Report(out, Diagnostic::Level::Error, std::move(file), line, std::move(text));
+}
+
+void Warning(std::vector<Diagnostic>& out, std::string file, std::string text, int line = 0) {
+    Report(out, Diagnostic::Level::Warning, std::move(file), line, std::move(text));
+}
+
+std::string Trim(std::string_view text) {
+    size_t b = 0;
+    size_t e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+    return std::string(text.substr(b, e - b));
+}
+
+std::string ReadAll(const fs::path& path, bool& ok) {
+    std::ifstream in(path, std::ios::binary);
+    ok = static_cast<bool>(in);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) ok = false;
+    return text;
+}
+
+// Why Windows cannot hold a name component, or empty.
+std::string ComponentProblem(std::string_view part) {
+    if (part.empty()) return "an empty name";
+    for (char c : part) {
+        if (static_cast<unsigned char>(c) < 32) return "a control character";
+        if (std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos)
+            return std::string("the character '") + c + "', which Windows file names cannot have";
+    }
+    if (part.back() == ' ' || part.back() == '.') return "a name that ends in a blank or dot, which Windows drops";
+    std::string base = Trim(part.substr(0, part.find('.')));
+    for (char& c : base)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    static const std::set<std::string> kDevices = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
+                                                   "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+                                                   "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    if (kDevices.count(base)) return "the device name " + base + ", which Windows reserves";
+    return "";
+}
+
+// Reads a file at offsets for the version and font parsers.
+class StreamSource final : public cab::CabSource {
+public:
+    explicit StreamSource(const fs::path& path) : in_(path, std::ios::binary) {
+        if (in_) {
+            in_.seekg(0, std::ios::end);
+            const auto end = in_.tellg();
+            size_ = end > 0 ? static_cast<uint64_t>(end) : 0;
+        }
+    }
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) override {
+        if (!in_ || offset > size_ || size_ - offset < size) return false;
+        in_.seekg(static_cast<std::streamoff>(offset));
+        in_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(size));
+        if (static_cast<size_t>(in_.gcount()) != size) {
+            in_.clear();
+            return false;
+        }
+        return true;
+    }
+    uint64_t Size() const override { return size_; }
+
+private:
+    std::ifstream in_;
+    uint64_t size_ = 0;
+};
+
+// The cabinet goes into the package right after the stub.
+class PackageOutput final : public CabOutput {
+public:
+    PackageOutput(std::ofstream& out, uint64_t base) : out_(out), base_(base) {}
+    bool Write(const void* data, size_t size) override {
+        out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        return static_cast<bool>(out_);
+    }
+    bool WriteAt(uint64_t offset, const void* data, size_t size) override {
+        const auto end = out_.tellp();
+        out_.seekp(static_cast<std::streamoff>(base_ + offset));
+        out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        out_.seekp(end);
+        return static_cast<bool>(out_);
+    }
+
+private:
+    std::ofstream& out_;
+    uint64_t base_;
+};
+
+class GostCipher final : public BlockCipher {
+public:
+    explicit GostCipher(const HavalDigest& key) { gost_.Initialise(key.data(), key.size() * 8); }
+    void Encrypt(uint8_t* data, size_t size) override { gost_.Encrypt(data, data, size); }
+
+private:
+    TGost gost_;
+};
+
+void ScanFolder(const Project& project, const fs::path& dir, const std::string& shownDir, std::string_view prefix,
+                std::vector<ProjectFile>& out, std::vector<Diagnostic>& diagnostics) {
+    std::error_code ec;
+    fs::recursive_directory_iterator it(dir, ec);
+    if (ec) {
+        Error(diagnostics, shownDir, "cannot list the folder: " + ec.message());
+        return;
+    }
+    for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) {
+            Error(diagnostics, shownDir, "cannot list the folder: " + ec.message());
+            return;
+        }
+        const fs::directory_entry& entry = *it;
+        const fs::path relative = entry.path().lexically_relative(dir);
+        const std::string shown = shownDir + kShownDelim + U8(fs::path(relative).make_preferred());
+        std::error_code e1, e2;
+        if (entry.is_directory(e1)) {
+            if (entry.is_symlink(e2)) Warning(diagnostics, shown, "a symbolic link to a folder: not followed");
+            else if (fs::is_empty(entry.path(), e2)) Warning(diagnostics, shown, "an empty folder: a package holds files only");
+            continue;
+        }
+        if (!entry.is_regular_file(e1)) {
+            Warning(diagnostics, shown, "not a regular file: left out");
+            continue;
+        }
+        ProjectFile file;
+        file.source = entry.path();
+        file.shown = shown;
+        std::string relativeUtf8;
+        bool bad = false;
+        for (const fs::path& part : relative) {
+            const std::string name = U8(part);
+            if (const std::string problem = ComponentProblem(name); !problem.empty()) {
+                Error(diagnostics, shown, "the name has " + problem);
+                bad = true;
+                break;
+            }
+            if (!relativeUtf8.empty()) relativeUtf8 += '\\';
+            relativeUtf8 += name;
+        }
+        if (bad) continue;
+        std::string character;
+        if (!Utf8ToCodePage(relativeUtf8, project.codePage, file.relative, &character)) {
+            Error(diagnostics, shown,
+                  character.empty() ? "the name is not valid UTF-8"
+                                    : "the name has a character that code page " + std::to_string(project.codePage) +
+                                          " lacks (" + character + ")");
+            continue;
+        }
+        file.stored = std::string(prefix) + file.relative;
+        if (file.stored.size() > kMaxStoredName) {
+            Error(diagnostics, shown,
+                  "the stored name \"" + std::string(prefix) + relativeUtf8 + "\" is longer than 255 bytes");
+            continue;
+        }
+        file.size = entry.file_size(e1);
+        const fs::file_time_type mtime = entry.last_write_time(e2);
+        if (e1 || e2) {
+            Error(diagnostics, shown, "cannot read the file's size or time");
+            continue;
+        }
+        DosDateTime(mtime, file.date, file.time);
+        file.attributes = cab::kAttrArchive;
+        std::error_code e3;
+        const fs::perms perms = entry.status(e3).permissions();
+        if (!e3 && (perms & fs::perms::owner_write) == fs::perms::none) file.attributes |= cab::kAttrReadOnly;
+        out.push_back(std::move(file));
+    }
+    const int codePage = project.codePage;
+    std::sort(out.begin(), out.end(), [codePage](const ProjectFile& a, const ProjectFile& b) {
+        const std::string ua = CodePageUpperCase(a.stored, codePage);
+        const std::string ub = CodePageUpperCase(b.stored, codePage);
+        return ua != ub ? ua < ub : a.stored < b.stored;
+    });
+}
+
+// A Presetup file directly in the Presetup folder, found by name without
+// regard to case, as Windows finds it.
+const ProjectFile* FindPresetupFile(const Project& project, std::string_view name) {
+    const std::string want = CodePageUpperCase(name, project.codePage);
+    for (const ProjectFile& f : project.presetup)
+        if (CodePageUpperCase(f.relative, project.codePage) == want) return &f;
+    return nullptr;
+}
+
+std::string ShownPresetup(const Project& project, std::string_view name) {
+    return project.shownRoot + kShownDelim + "Presetup" + kShownDelim + std::string(name);
+}
+
+// How the engine finds a package file's CopyFiles entry: a name without an
+// extension gets a dot; an entry with wildcards in its file part takes every
+// file whose name fits the mask in its folder or below, one without only the
+// same name.
+bool EntryMatches(const std::string& entryUpper, const std::string& storedUpper) {
+    std::string name = storedUpper;
+    const size_t slash = name.rfind('\\');
+    if (name.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) name += '.';
+    const size_t entrySlash = entryUpper.rfind('\\');
+    const std::string entryFolder = entryUpper.substr(0, entrySlash + 1);
+    const std::string mask = entryUpper.substr(entrySlash + 1);
+    if (mask.find_first_of("*?") == std::string::npos) return name == entryUpper;
+    const size_t nameSlash = name.rfind('\\');
+    return name.compare(0, entryFolder.size(), entryFolder) == 0 &&
+           name.substr(0, nameSlash + 1).size() >= entryFolder.size() &&
+           MatchesMask(name.substr(nameSlash + 1), mask, false);
+}
+
+int32_t DecimalField(const std::string& text, int32_t defaultValue) {
+    const std::string t = Trim(text);
+    int32_t value = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+    return ec == std::errc() && end == t.data() + t.size() && !t.empty() ? value : defaultValue;
+}
+
+void CheckScript(const Project& project, const ProjectFile& script, std::vector<Diagnostic>& diagnostics) {
+    bool ok = false;
+    const std::string text = ReadAll(script.source, ok);
+    if (!ok) {
+        Error(diagnostics, script.shown, "cannot read the file");
+        return;
+    }
+    const IniLineIndex lines(text);
+    if (lines.HasBareLineFeeds()) {
+        Warning(diagnostics, script.shown,
+                "lines end in a bare line feed; the engine ends lines only at a carriage return, so it reads "
+                "this script as one line (save it with CR LF line ends)");
+        return;
+    }
+    std::vector<std::string> dataUpper;
+    for (const ProjectFile& f : project.data) dataUpper.push_back(CodePageUpperCase(f.stored, project.codePage));
+
+    TkpIniFile ini(script.source.string(), true, true, true, true, true);
+    StringList sections;
+    ini.ReadSections(sections);
+    for (const std::string& section : sections) {
+        const std::string upper = CodePageUpperCase(section, project.codePage);
+        if (upper != "COPYFILES" && upper.rfind("COPYFILES.", 0) != 0) continue;
+        StringList index;
+        ini.ReadSectionValues(section, index);
+        for (const std::string& indexLine : index) {
+            const std::string itemSection = NamePart(indexLine);
+            StringList items;
+            ini.ReadSectionValues(itemSection, items);
+            for (const std::string& item : items) {
+                const std::string source = NamePart(item);
+                const std::string value = ValuePart(item);
+                // External files (flag 64) are not in the package; a source
+                // with variables is known only on the target.
+                if (DecimalField(FieldAt(2, value, ","), 0) & 64) continue;
+                if (source.empty() || source.find('%') != std::string::npos) continue;
+                const std::string entry = CodePageUpperCase(std::string(kDataPrefix) + source, project.codePage);
+                bool found = false;
+                for (const std::string& stored : dataUpper)
+                    if (EntryMatches(entry, stored)) {
+                        found = true;
+                        break;
+                    }
+                if (found) continue;
+                std::string message =
+                    "CopyFiles source \"" + source + "\" in [" + itemSection + "] matches no Data file";
+                if (entry.find_first_of("*?") == std::string::npos &&
+                    std::find(dataUpper.begin(), dataUpper.end(), entry) != dataUpper.end())
+                    message += " (the engine compares a name without extension with a dot added: write \"" + source +
+                               ".\")";
+                Warning(diagnostics, script.shown, message, lines.Line(itemSection, source));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::string Diagnostic::Format() const {
+    std::string out;
+    if (!file.empty()) {
+        out = file;
+        if (line > 0) out += ":" + std::to_string(line);
+        out += ": ";
+    }
+    out += level == Level::Error ? "error: " : "warning: ";
+    out += text;
+    return out;
+}
+
+bool HasErrors(const std::vector<Diagnostic>& diagnostics) {
+    return std::any_of(diagnostics.begin(), diagnostics.end(),
+                       [](const Diagnostic& d) { return d.level == Diagnostic::Level::Error; });
+}
+
+void DosDateTime(fs::file_time_type time, uint16_t& date, uint16_t& dosTime) {
+    const auto sys = std::chrono::floor<std::chrono::seconds>(std::chrono::file_clock::to_sys(time));
+    const std::time_t t = std::chrono::system_clock::to_time_t(sys);
+    std::tm tm{};
+#ifdef _WIN32
+    const bool ok = localtime_s(&tm, &t) == 0;
+#else
+    const bool ok = localtime_r(&t, &tm) != nullptr;
+#endif
+    int year = tm.tm_year + 1900;
+    if (!ok || year < 1980) {
+        date = (0 << 9) | (1 << 5) | 1;
+        dosTime = 0;
+        return;
+    }
+    if (year > 2107) {
+        date = static_cast<uint16_t>((127 << 9) | (12 << 5) | 31);
+        dosTime = static_cast<uint16_t>((23 << 11) | (59 << 5) | 29);
+        return;
+    }
+    date = static_cast<uint16_t>(((year - 1980) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+    dosTime = static_cast<uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (std::min(tm.tm_sec, 59) / 2));
+}
+
+IniLineIndex::IniLineIndex(std::string_view text) {
+    std::set<std::string> seenSections;
+    std::string section;
+    bool active = false;
+    int number = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = i;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        ++number;
+        const std::string line = Trim(text.substr(i, end - i));
+        if (end < text.size()) {
+            if (text[end] == '\n') bareLineFeeds_ = true;
+            end += (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
+        }
+        i = end;
+        if (line.empty() || line[0] == ';') continue;
+        if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+            section = AnsiUpperCase(line.substr(1, line.size() - 2));
+            // Of same-named sections the engine keeps the first.
+            active = seenSections.insert(section).second;
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (!active || eq == std::string::npos) continue;
+        size_t keyEnd = eq;
+        while (keyEnd > 0 && (line[keyEnd - 1] == ' ' || line[keyEnd - 1] == '\t')) --keyEnd;
+        std::string id = section + '\x01' + AnsiUpperCase(line.substr(0, keyEnd));
+        if (Find(section, line.substr(0, keyEnd))) continue;
+        size_t valueStart = eq + 1;
+        while (valueStart < line.size() && (line[valueStart] == ' ' || line[valueStart] == '\t')) ++valueStart;
+        std::string value = line.substr(valueStart);
+        if (value.size() >= 2 && value.front() == value.back() && (value.front() == '"' || value.front() == '\''))
+            value = value.substr(1, value.size() - 2);
+        entries_.push_back(Entry{std::move(id), number, std::move(value)});
+    }
+}
+
+const IniLineIndex::Entry* IniLineIndex::Find(std::string_view section, std::string_view key) const {
+    const std::string id = AnsiUpperCase(section) + '\x01' + AnsiUpperCase(key);
+    for (const Entry& e : entries_)
+        if (e.id == id) return &e;
+    return nullptr;
+}
+
+int IniLineIndex::Line(std::string_view section, std::string_view key) const {
+    const Entry* e = Find(section, key);
+    return e ? e->line : 0;
+}
+
+bool IniLineIndex::Value(std::string_view section, std::string_view key, std::string& value) const {
+    const Entry* e = Find(section, key);
+    if (!e) return false;
+    value = e->value;
+    return true;
+}
+
+void ScanProject(const fs::path& root, int codePage, Project& project, std::vector<Diagnostic>& diagnostics) {
+    project = Project{};
+    project.root = root;
+    project.shownRoot = U8(root);
+    while (project.shownRoot.size() > 1 && (project.shownRoot.back() == '/' || project.shownRoot.back() == '\\'))
+        project.shownRoot.pop_back();
+    project.codePage = codePage;
+    std::error_code ec;
+    if (!fs::is_directory(root, ec)) {
+        Error(diagnostics, project.shownRoot, "the project folder does not exist");
+        return;
+    }
+    fs::path presetup, data;
+    for (const fs::directory_entry& entry : fs::directory_iterator(root, ec)) {
+        std::error_code e;
+        if (!entry.is_directory(e)) continue;
+        const std::string name = U8(entry.path().filename());
+        const std::string upper = AnsiUpperCase(name);
+        fs::path* slot = upper == "PRESETUP" ? &presetup : upper == "DATA" ? &data : nullptr;
+        if (!slot) continue;
+        if (!slot->empty()) {
+            Error(diagnostics, project.shownRoot + kShownDelim + name,
+                  "two folders named \"" + U8(slot->filename()) + "\" and \"" + name + "\": Windows would merge them");
+            continue;
+        }
+        *slot = entry.path();
+    }
+    if (ec) Error(diagnostics, project.shownRoot, "cannot list the folder: " + ec.message());
+    if (!presetup.empty())
+        ScanFolder(project, presetup, project.shownRoot + kShownDelim + U8(presetup.filename()), kPresetupPrefix,
+                   project.presetup, diagnostics);
+    if (!data.empty())
+        ScanFolder(project, data, project.shownRoot + kShownDelim + U8(data.filename()), kDataPrefix, project.data,
+                   diagnostics);
+    for (size_t i = 0; i < project.presetup.size(); ++i)
+        if (CodePageUpperCase(project.presetup[i].relative, codePage) == "BRIK.INI") project.settings = static_cast<int>(i);
+}
+
+void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) {
+    const int codePage = project.codePage;
+    if (project.settings < 0)
+        Error(diagnostics, ShownPresetup(project, kSettingsName),
+              "the settings file is missing; every package needs Presetup/Brik.ini");
+
+    // Windows names ignore case: of two such files one would replace the
+    // other on the target, and a file may not share its name with a folder.
+    std::map<std::string, const ProjectFile*> names;
+    std::set<std::string> folders;
+    for (const auto* list : {&project.presetup, &project.data})
+        for (const ProjectFile& f : *list) {
+            const std::string upper = CodePageUpperCase(f.stored, codePage);
+            auto [it, fresh] = names.emplace(upper, &f);
+            if (!fresh)
+                Error(diagnostics, f.shown,
+                      "the name differs only in case from \"" + it->second->shown +
+                          "\"; Windows names ignore case, so one would replace the other");
+            for (size_t slash = upper.find('\\'); slash != std::string::npos; slash = upper.find('\\', slash + 1))
+                folders.insert(upper.substr(0, slash));
+        }
+    for (const auto* list : {&project.presetup, &project.data})
+        for (const ProjectFile& f : *list)
+            if (folders.count(CodePageUpperCase(f.stored, codePage)))
+                Error(diagnostics, f.shown, "a file with the name of a folder (names ignore case on Windows)");
+
+    for (const ProjectFile& f : project.presetup) {
+        if (f.relative.find('\\') != std::string::npos) continue;
+        const std::string upper = CodePageUpperCase(f.relative, codePage);
+        if (upper.size() > 4 && upper.compare(upper.size() - 4, 4, ".LNG") == 0) {
+            bool ok = false;
+            const std::string text = ReadAll(f.source, ok);
+            if (ok && IniLineIndex(text).HasBareLineFeeds())
+                Warning(diagnostics, f.shown,
+                        "lines end in a bare line feed; the engine ends lines only at a carriage return, so it "
+                        "reads this language file as one line (save it with CR LF line ends)");
+        }
+    }
+
+    if (project.settings < 0) return;
+    const ProjectFile& settings = project.presetup[static_cast<size_t>(project.settings)];
+    bool ok = false;
+    const std::string text = ReadAll(settings.source, ok);
+    if (!ok) {
+        Error(diagnostics, settings.shown, "cannot read the file");
+        return;
+    }
+    const IniLineIndex lines(text);
+    if (lines.HasBareLineFeeds()) {
+        Error(diagnostics, settings.shown,
+              "lines end in a bare line feed; the engine ends lines only at a carriage return, so it would read "
+              "the settings as one line (save the file with CR LF line ends)");
+        return;
+    }
+
+    TkpIniFile ini(settings.source.string(), true, true, true, true, true);
+    // Language codes: comma-separated and trimmed; none means ENU.
+    const std::string languages = Trim(ini.ReadString("Config", "Languages", ""));
+    const int languagesLine = lines.Line("Config", "Languages");
+    std::vector<std::string> codes;
+    for (size_t start = 0; start <= languages.size();) {
+        size_t comma = languages.find(',', start);
+        if (comma == std::string::npos) comma = languages.size();
+        const std::string code = Trim(std::string_view(languages).substr(start, comma - start));
+        if (!code.empty()) codes.push_back(code);
+        start = comma + 1;
+    }
+    if (codes.empty()) {
+        if (!FindPresetupFile(project, "ENU.lng"))
+            Warning(diagnostics, settings.shown,
+                    "[Config] Languages is empty, so the engine offers ENU, but there is no Presetup/ENU.lng",
+                    languagesLine);
+    }
+    for (const std::string& code : codes)
+        if (!FindPresetupFile(project, code + ".lng"))
+            Warning(diagnostics, settings.shown,
+                    "language \"" + code + "\" of [Config] Languages has no language file Presetup/" + code + ".lng",
+                    languagesLine);
+
+    const std::string insFiles = Trim(ini.ReadString("Config", "InsFiles", ""));
+    const int insLine = lines.Line("Config", "InsFiles");
+    std::set<const ProjectFile*> scripts;
+    for (int i = 1, n = TokenCount(insFiles, ","); i <= n; ++i) {
+        const std::string base = TokenAt(i, insFiles, ",");
+        bool any = false;
+        for (const char* ext : kScriptExtensions)
+            if (const ProjectFile* script = FindPresetupFile(project, base + ext)) {
+                scripts.insert(script);
+                any = true;
+            }
+        if (!any)
+            Warning(diagnostics, settings.shown,
+                    "script base name \"" + base + "\" of [Config] InsFiles has no script (" + base + ".ins, " + base +
+                        ".nt, " + base + ".9x, ...) in Presetup",
+                    insLine);
+    }
+    // In package order, so messages come in a stable order.
+    for (const ProjectFile& f : project.presetup)
+        if (scripts.count(&f)) CheckScript(project, f, diagnostics);
+}
+
+std::string FileInfoLine(const ProjectFile& file, int codePage, std::vector<Diagnostic>& diagnostics) {
+    const std::string& key = file.relative;
+    if (key.find('=') != std::string::npos || key.front() == ';' || key.front() == '[' ||
+        static_cast<unsigned char>(key.front()) <= ' ') {
+        Warning(diagnostics, file.shown,
+                "the name cannot be a key of [FileInfo] (it has \"=\" or starts with \";\", \"[\" or a blank); "
+                "the engine will not find its size, version or font name");
+        return "";
+    }
+    StreamSource source(file.source);
+    std::string version = FileVersionText(source);
+    std::string font = "''";
+    if (IsFontFile(key)) {
+        std::string name, problem;
+        if (FontRegistryName(source, key, codePage, name, problem)) {
+            // A field in single quotes keeps its commas and loses the quotes;
+            // a quote inside is doubled.
+            if (name.find_first_of(",'\"") != std::string::npos || name.front() == ' ') {
+                std::string quoted = "'";
+                for (char c : name) {
+                    quoted += c;
+                    if (c == '\'') quoted += '\'';
+                }
+                font = quoted + "'";
+            } else {
+                font = name;
+            }
+        } else {
+            Warning(diagnostics, file.shown, "no font name for [FileInfo]: " + problem);
+        }
+    }
+    return key + "=" + std::to_string(file.size) + "," + version + "," + font;
+}
+
+std::string RenderSettings(const fs::path& settingsFile, const std::vector<std::string>& fileInfo,
+                           const std::string& pswCheckHash) {
+    // Comments, blanks and quotes stay as written: the engine applies its
+    // reading rules when it reads the packaged file.
+    TkpIniFile ini(settingsFile.string(), true, false, false, false, false);
+    if (!pswCheckHash.empty()) {
+        // Lines of the key however it is spaced, so that ours is the only one.
+        for (IniSection& section : ini.Sections().Items()) {
+            if (!SameText(section.name, kPasswordSection)) continue;
+            std::erase_if(section.lines,
+                          [](const std::string& line) { return SameText(Trim(NamePart(line)), kPswCheckHashKey); });
+        }
+        ini.WriteString(kPasswordSection, kPswCheckHashKey, pswCheckHash);
+    }
+    while (ini.Sections().IndexOf("FileInfo") >= 0) ini.EraseSection("FileInfo");
+    if (!fileInfo.empty()) {
+        ini.Sections().Add("FileInfo");
+        ini.Sections()[ini.Sections().Count() - 1].lines = fileInfo;
+    }
+    StringList lines;
+    ini.GetStrings(lines);
+    std::string text;
+    for (const std::string& line : lines) text.append(line).append("\r\n");
+    return text;
+}
+
+std::string StubProblem(const std::vector<uint8_t>& stub) {
+    if (stub.size() < 64 || stub[0] != 'M' || stub[1] != 'Z') return "not a Windows program (no MZ header)";
+    const uint32_t lfanew = static_cast<uint32_t>(stub[0x3C]) | static_cast<uint32_t>(stub[0x3D]) << 8 |
+                            static_cast<uint32_t>(stub[0x3E]) << 16 | static_cast<uint32_t>(stub[0x3F]) << 24;
+    if (lfanew > stub.size() - 4 || stub[lfanew] != 'P' || stub[lfanew + 1] != 'E' || stub[lfanew + 2] != 0 ||
+        stub[lfanew + 3] != 0)
+        return "not a PE program (no \"PE\" signature where the MZ header points)";
+    if (stub.size() > kStubLimit)
+        return "too large: " + std::to_string(stub.size()) + " bytes; the engine looks for its cabinet only in the first " +
+               std::to_string(cab::kSearchLimit) + " bytes of the package";
+    static const uint8_t kSignature[8] = {'M', 'S', 'C', 'F', 0, 0, 0, 0};
+    const auto found = std::search(stub.begin(), stub.end(), std::begin(kSignature), std::end(kSignature));
+    if (found != stub.end())
+        return "it contains a cabinet signature (\"MSCF\" and four zero bytes) at offset " +
+               std::to_string(found - stub.begin()) + "; the engine would take that for the package's cabinet";
+    return "";
+}
+
+bool PasswordBytes(std::string_view utf8, int codePage, std::string& bytes, std::string& error) {
+    if (utf8.empty()) {
+        error = "the password is empty; the engine treats an empty password as no key";
+        return false;
+    }
+    std::string bad;
+    if (!Utf8ToCodePage(utf8, codePage, bytes, &bad)) {
+        error = bad.empty() ? "the password is not valid UTF-8"
+                            : "the password has a character that code page " + std::to_string(codePage) +
+                                  " lacks (" + bad + "); choose the target's code page with --codepage";
+        return false;
+    }
+    return true;
+}
+
+BuildResult BuildPackage(const BuildOptions& options) {
+    BuildResult result;
+    std::vector<Diagnostic>& diagnostics = result.diagnostics;
+    if (!IsSupportedCodePage(options.codePage)) {
+        Error(diagnostics, "", "code page " + std::to_string(options.codePage) + " is not supported (supported: " +
+                                   SupportedCodePages() + ")");
+        return result;
+    }
+    std::string password;
+    if (options.protect) {
+        std::string why;
+        if (!PasswordBytes(options.password, options.codePage, password, why)) {
+            Error(diagnostics, "", why);
+            return result;
+        }
+    }
+
+    const std::string shownStub = U8(options.stub);
+    std::vector<uint8_t> stub;
+    {
+        std::error_code ec;
+        const uint64_t size = fs::file_size(options.stub, ec);
+        if (ec) {
+            Error(diagnostics, shownStub, "cannot read the stub: " + ec.message());
+            return result;
+        }
+        if (size > kStubLimit) {
+            Error(diagnostics, shownStub,
+                  "unusable stub: too large: " + std::to_string(size) +
+                      " bytes; the engine looks for its cabinet only in the first " +
+                      std::to_string(cab::kSearchLimit) + " bytes of the package");
+            return result;
+        }
+        stub.resize(static_cast<size_t>(size));
+        std::ifstream in(options.stub, std::ios::binary);
+        in.read(reinterpret_cast<char*>(stub.data()), static_cast<std::streamsize>(stub.size()));
+        if (!in) {
+            Error(diagnostics, shownStub, "cannot read the stub");
+            return result;
+        }
+        if (const std::string problem = StubProblem(stub); !problem.empty()) {
+            Error(diagnostics, shownStub, "unusable stub: " + problem);
+            return result;
+        }
+    }
+
+    Project project;
+    ScanProject(options.project, options.codePage, project, diagnostics);
+    CheckProject(project, diagnostics);
+    if (HasErrors(diagnostics)) return result;
+
+    const ProjectFile& settings = project.presetup[static_cast<size_t>(project.settings)];
+    std::string pswCheckHash;
+    if (options.protect) {
+        pswCheckHash = PasswordCheckHash(password);
+    } else {
+        bool ok = false;
+        const IniLineIndex lines(ReadAll(settings.source, ok));
+        std::string existing;
+        if (lines.Value(kPasswordSection, kPswCheckHashKey, existing) && !existing.empty()) {
+            Error(diagnostics, settings.shown,
+                  "[Config] PswCheckHash is set, but no --password was given: the engine would ask for a password "
+                  "and try to decrypt data that is not encrypted",
+                  lines.Line(kPasswordSection, kPswCheckHashKey));
+            return result;
+        }
+    }
+
+    std::vector<std::string> fileInfo;
+    for (const ProjectFile& f : project.data) {
+        std::string line = FileInfoLine(f, options.codePage, diagnostics);
+        if (!line.empty()) fileInfo.push_back(std::move(line));
+    }
+
+    std::vector<CabFolderGroup> groups(2);
+    groups[0].compression = CabCompression::Mszip;
+    groups[1].compression = options.compression;
+    groups[1].encrypt = options.protect;
+    uint64_t presetupSize = 0;
+    for (size_t i = 0; i < project.presetup.size(); ++i) {
+        const ProjectFile& f = project.presetup[i];
+        CabEntry e;
+        e.name = f.stored;
+        e.date = f.date;
+        e.time = f.time;
+        e.attributes = f.attributes;
+        e.source = f.source;
+        e.size = f.size;
+        if (static_cast<int>(i) == project.settings) {
+            e.inMemory = true;
+            e.data = RenderSettings(f.source, fileInfo, pswCheckHash);
+            e.size = e.data.size();
+        }
+        presetupSize += e.size;
+        groups[0].files.push_back(std::move(e));
+    }
+    for (const ProjectFile& f : project.data) {
+        CabEntry e;
+        e.name = f.stored;
+        e.size = f.size;
+        e.date = f.date;
+        e.time = f.time;
+        e.attributes = f.attributes;
+        e.source = f.source;
+        groups[1].files.push_back(std::move(e));
+    }
+    if (presetupSize == 0 || presetupSize > 0xFFFFFFFFu) {
+        Error(diagnostics, ShownPresetup(project, ""),
+              presetupSize == 0 ? "the Presetup files are all empty; the trailer's Presetup size may not be 0"
+                                : "the Presetup files hold more than 4 GB; the trailer's Presetup size is 32 bits");
+        return result;
+    }
+
+    std::unique_ptr<GostCipher> cipher;
+    if (options.protect) {
+        const std::optional<HavalDigest> key = PackageKey(password);
+        cipher = std::make_unique<GostCipher>(*key);
+    }
+    CabWriteOptions writeOptions;
+    writeOptions.threads = options.threads;
+    writeOptions.level = options.level;
+    writeOptions.cipher = cipher.get();
+    writeOptions.limits = options.limits;
+    // The trailer's offset field is 32 bits too, and counts the stub.
+    writeOptions.limits.maxSize = std::min<uint64_t>(options.limits.maxSize, 0xFFFFFFFFu - stub.size());
+    writeOptions.progress = options.progress;
+
+    const std::string shownOutput = U8(options.output);
+    fs::path partial = options.output;
+    partial += ".part";
+    CabWriter writer;
+    bool written = false;
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            Error(diagnostics, shownOutput, "cannot create " + U8(partial));
+            return result;
+        }
+        out.write(reinterpret_cast<const char*>(stub.data()), static_cast<std::streamsize>(stub.size()));
+        PackageOutput cabinet(out, stub.size());
+        if (out && writer.Write(groups, cabinet, writeOptions)) {
+            const uint64_t trailerOffset = stub.size() + writer.Size();
+            uint8_t trailer[8];
+            for (int i = 0; i < 4; ++i) {
+                trailer[i] = static_cast<uint8_t>(presetupSize >> (8 * i));
+                trailer[4 + i] = static_cast<uint8_t>(trailerOffset >> (8 * i));
+            }
+            out.write(reinterpret_cast<const char*>(trailer), sizeof trailer);
+            out.close();
+            written = !out.fail();
+            if (!written) Error(diagnostics, shownOutput, "cannot write the package");
+            result.packageBytes = trailerOffset + 8;
+        } else {
+            Error(diagnostics, shownOutput, writer.Error().empty() ? "cannot write the package" : writer.Error());
+        }
+    }
+    std::error_code ec;
+    if (written) {
+        fs::rename(partial, options.output, ec);
+        if (ec) {
+            Error(diagnostics, shownOutput, "cannot replace the output: " + ec.message());
+            written = false;
+        }
+    }
+    if (!written) {
+        fs::remove(partial, ec);
+        return result;
+    }
+    result.ok = true;
+    result.presetupFiles = static_cast<uint32_t>(project.presetup.size());
+    result.dataFiles = static_cast<uint32_t>(project.data.size());
+    result.inputBytes = writer.InputBytes();
+    return result;
+}
+
+}  // namespace brik

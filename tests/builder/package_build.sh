@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Builds a sample setup project with brikpack and checks the package from
+# outside: cabextract finds and tests the cabinet inside the executable and
+# extracts the same files as brikpack, which gives back the project's bytes;
+# two builds are identical; the trailer is right; a protected package
+# extracts with its password and fails cleanly with a wrong one.
+#   package_build.sh BRIKPACK WORKDIR
+set -eu
+brikpack=$1
+work=$2
+command -v cabextract >/dev/null || { echo "package_build: cabextract is not installed" >&2; exit 1; }
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+# The smallest stub the builder takes: an MZ header pointing at "PE\0\0".
+{ printf 'MZ'; head -c 58 /dev/zero; printf '\100\000\000\000PE\000\000'; head -c 60 /dev/zero; } > stub.exe
+
+mkdir -p project/Presetup project/Data/sub/deeper
+printf '[Config]\r\nLanguages=Enu\r\nInsFiles=App\r\n\r\n[Display]\r\nMainTitleFont="Arial,20"\r\n' > project/Presetup/Brik.ini
+printf '[Strings]\r\nLanguageName=English\r\n' > project/Presetup/Enu.lng
+printf '[CopyFiles]\r\nCopyApp=%%InstallPath%%\r\n\r\n[CopyApp]\r\n*.*=\r\n' > project/Presetup/App.ins
+cd project/Data
+# Sizes where blocks end, empty and one-byte files, text whose last block
+# compresses to literals only, random bytes and long runs.
+for n in 0 1 32767 32768 32769 65537; do
+  head -c "$n" /dev/urandom > "rand_$n.bin"
+  seq 1 200000 | head -c "$n" > "text_$n.txt"
+done
+seq 1 100000 | head -c 40000 > literals.txt
+{ seq 1 200000; head -c 300000 /dev/zero; head -c 300000 /dev/urandom; } > sub/mixed.bin
+for i in $(seq 1 40); do echo "small file $i" > "sub/deeper/f$i.txt"; done
+cd ../..
+
+status=0
+fail() { echo "package_build: $*" >&2; status=1; }
+
+for mode in mszip none; do
+  "$brikpack" build project -o "pkg_$mode.exe" --stub stub.exe --compression "$mode" >/dev/null
+  "$brikpack" build project -o "again_$mode.exe" --stub stub.exe --compression "$mode" --threads 1 >/dev/null
+  cmp -s "pkg_$mode.exe" "again_$mode.exe" || fail "$mode: two builds differ"
+  cabextract -t "pkg_$mode.exe" >/dev/null || fail "$mode: cabextract -t fails"
+  rm -rf "ref_$mode" "out_$mode"
+  cabextract -q -d "ref_$mode" "pkg_$mode.exe" || fail "$mode: cabextract cannot extract"
+  "$brikpack" extract "pkg_$mode.exe" -d "out_$mode" >/dev/null || fail "$mode: brikpack cannot extract"
+  diff -r "ref_$mode" "out_$mode" >/dev/null || fail "$mode: cabextract and brikpack extract different files"
+  diff -r project/Data "out_$mode/Data" >/dev/null || fail "$mode: the Data files differ from the project's"
+  for f in Enu.lng App.ins; do
+    cmp -s "project/Presetup/$f" "out_$mode/Presetup/$f" || fail "$mode: Presetup/$f differs"
+  done
+  grep -q '^\[FileInfo\]' "out_$mode/Presetup/Brik.ini" || fail "$mode: no [FileInfo] in the packaged settings"
+  # The trailer: Presetup size, then the trailer's own offset.
+  size=$(stat -c %s "pkg_$mode.exe")
+  read -r presetup offset < <(tail -c 8 "pkg_$mode.exe" | od -An -tu4)
+  [ "$offset" -eq $((size - 8)) ] || fail "$mode: trailer offset $offset, file size $size"
+  want=$(cat out_$mode/Presetup/* | wc -c)
+  [ "$presetup" -eq "$want" ] || fail "$mode: trailer Presetup size $presetup, files hold $want"
+done
+
+# A protected package: the right password extracts, a wrong one fails.
+password='Pässwörd'
+"$brikpack" build project -o protected.exe --stub stub.exe --password "$password" >/dev/null
+rm -rf prot_out
+"$brikpack" extract protected.exe -d prot_out --password "$password" >/dev/null || fail "protected: extraction with the password fails"
+diff -r project/Data prot_out/Data >/dev/null || fail "protected: the Data files differ"
+grep -q '^PswCheckHash=[0-9A-F]\{64\}' prot_out/Presetup/Brik.ini || fail "protected: no check hash"
+if "$brikpack" extract protected.exe -d wrong_out --password 'Passwort' 2> wrong.txt >/dev/null; then
+  fail "protected: a wrong password extracts"
+fi
+grep -q 'wrong password' wrong.txt || fail "protected: no clear message for a wrong password: $(cat wrong.txt)"
+[ ! -e wrong_out/Data ] || fail "protected: a wrong password wrote Data files"
+if "$brikpack" test protected.exe 2> none.txt >/dev/null; then fail "protected: test without a password passes"; fi
+grep -q 'password-protected' none.txt || fail "protected: no message without a password: $(cat none.txt)"
+
+[ $status -eq 0 ] && { echo "package_build: all checks passed"; cd /; rm -rf "$work"; }
+exit $status
