@@ -190,8 +190,9 @@ void TVariableList::IndexLine(int i) {
 // the text, so the text's "%" pairs name the candidates. After each
 // replacement the text is searched again for candidates further down the
 // list; the result is that of trying every line in turn.
-bool TVariableList::Expand(std::string_view text, std::string& result) const {
+bool TVariableList::Expand(std::string_view text, std::string& result, size_t maxGrowth) const {
     result.assign(text);
+    const size_t maxLength = text.size() + maxGrowth;
     std::string key;
     auto collect = [&](const std::string& work, int after, PendingLines& pending) {
         size_t open = work.find('%');
@@ -222,6 +223,10 @@ bool TVariableList::Expand(std::string_view text, std::string& result) const {
             const int i = pending.Next();
             const std::string& line = lines_[static_cast<size_t>(i)];
             if (ReplacePattern(result, LineName(line), LineValue(line))) {
+                if (result.size() > maxLength) {
+                    result.assign(text);
+                    return false;
+                }
                 changed = true;
                 collect(result, i, pending);
             }

@@ -3,6 +3,7 @@
 // and INI specifications.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,6 +14,13 @@
 namespace brik {
 
 using StringList = std::vector<std::string>;
+
+// Passes over the whole store before a text counts as a runaway reference.
+inline constexpr int kMaxExpandPasses = 100;
+// A value that holds its own reference twice doubles the text with every
+// pass; such a text fails long before the pass limit instead of exhausting
+// memory. No real expansion comes near this.
+inline constexpr size_t kMaxExpandGrowth = size_t{1} << 20;
 
 // Ordered Name=Value lines, split at the first "="; values stay unexpanded.
 // Lookups by name ignore case the locale's way; the first line of a name
@@ -40,8 +48,9 @@ public:
     std::string Value(std::string_view name) const;
 
     // The expansion passes. False when the text still changed in the last
-    // allowed pass; `result` is then the text unexpanded.
-    bool Expand(std::string_view text, std::string& result) const;
+    // allowed pass, or grew by more than `maxGrowth` bytes; `result` is then
+    // the text unexpanded.
+    bool Expand(std::string_view text, std::string& result, size_t maxGrowth = kMaxExpandGrowth) const;
 
 private:
     void Reindex();
@@ -57,9 +66,6 @@ private:
     // text, so they are tried in every pass.
     std::vector<int> spanning_;
 };
-
-// Passes over the whole store before a text counts as a runaway reference.
-inline constexpr int kMaxExpandPasses = 100;
 
 extern TVariableList VariableList;
 
