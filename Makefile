@@ -27,6 +27,7 @@ test: build
 
 bench: build
 	@$(BUILD)/bench/bench_ini
+	@$(BUILD)/bench/bench_expand
 	@bash bench/bench_cab.sh $(BUILD)/src/builder/brikpack
 	@bash bench/bench_build.sh $(BUILD)/src/builder/brikpack
 
