@@ -7,6 +7,8 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "builder/CodePage.h"
 #include "builder/FileInfo.h"
@@ -208,12 +210,15 @@ void ScanFolder(const Project& project, const fs::path& dir, const std::string& 
         if (!e3 && (perms & fs::perms::owner_write) == fs::perms::none) file.attributes |= cab::kAttrReadOnly;
         out.push_back(std::move(file));
     }
-    const int codePage = project.codePage;
-    std::sort(out.begin(), out.end(), [codePage](const ProjectFile& a, const ProjectFile& b) {
-        const std::string ua = CodePageUpperCase(a.stored, codePage);
-        const std::string ub = CodePageUpperCase(b.stored, codePage);
-        return ua != ub ? ua < ub : a.stored < b.stored;
+    std::vector<std::pair<std::string, size_t>> order;
+    for (size_t i = 0; i < out.size(); ++i) order.emplace_back(CodePageUpperCase(out[i].stored, project.codePage), i);
+    std::sort(order.begin(), order.end(), [&out](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : out[a.second].stored < out[b.second].stored;
     });
+    std::vector<ProjectFile> sorted;
+    sorted.reserve(out.size());
+    for (const auto& o : order) sorted.push_back(std::move(out[o.second]));
+    out = std::move(sorted);
 }
 
 // A Presetup file directly in the Presetup folder, found by name without
@@ -229,23 +234,46 @@ std::string ShownPresetup(const Project& project, std::string_view name) {
     return project.shownRoot + kShownDelim + "Presetup" + kShownDelim + std::string(name);
 }
 
-// How the engine finds a package file's CopyFiles entry: a name without an
-// extension gets a dot; an entry with wildcards in its file part takes every
-// file whose name fits the mask in its folder or below, one without only the
-// same name.
-bool EntryMatches(const std::string& entryUpper, const std::string& storedUpper) {
-    std::string name = storedUpper;
-    const size_t slash = name.rfind('\\');
-    if (name.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) name += '.';
-    const size_t entrySlash = entryUpper.rfind('\\');
-    const std::string entryFolder = entryUpper.substr(0, entrySlash + 1);
-    const std::string mask = entryUpper.substr(entrySlash + 1);
-    if (mask.find_first_of("*?") == std::string::npos) return name == entryUpper;
-    const size_t nameSlash = name.rfind('\\');
-    return name.compare(0, entryFolder.size(), entryFolder) == 0 &&
-           name.substr(0, nameSlash + 1).size() >= entryFolder.size() &&
-           MatchesMask(name.substr(nameSlash + 1), mask, false);
-}
+// The Data files as the engine's CopyFiles lookup sees them: a name without
+// an extension gets a dot; an entry with wildcards in its file part takes
+// every file whose name fits the mask in the entry's folder or below, one
+// without wildcards only the same name. All without regard to case.
+class DataNames {
+public:
+    explicit DataNames(const Project& project) {
+        for (const ProjectFile& f : project.data) {
+            const std::string upper = CodePageUpperCase(f.stored, project.codePage);
+            plain_.insert(upper);
+            const size_t slash = upper.rfind('\\');
+            Name n{upper.substr(0, slash + 1), upper.substr(slash + 1)};
+            if (n.name.find('.') == std::string::npos) n.name += '.';
+            dotted_.insert(n.folder + n.name);
+            names_.push_back(std::move(n));
+        }
+    }
+
+    bool Matches(const std::string& entryUpper) const {
+        const size_t slash = entryUpper.rfind('\\');
+        const std::string folder = entryUpper.substr(0, slash + 1);
+        const std::string mask = entryUpper.substr(slash + 1);
+        if (mask.find_first_of("*?") == std::string::npos) return dotted_.count(entryUpper) > 0;
+        for (const Name& n : names_)
+            if (n.folder.compare(0, folder.size(), folder) == 0 && MatchesMask(n.name, mask, false)) return true;
+        return false;
+    }
+
+    // The same name as stored, before the dot rule.
+    bool IsStoredName(const std::string& entryUpper) const { return plain_.count(entryUpper) > 0; }
+
+private:
+    struct Name {
+        std::string folder;  // with its trailing backslash
+        std::string name;
+    };
+    std::vector<Name> names_;
+    std::unordered_set<std::string> plain_;
+    std::unordered_set<std::string> dotted_;
+};
 
 int32_t DecimalField(const std::string& text, int32_t defaultValue) {
     const std::string t = Trim(text);
@@ -254,7 +282,8 @@ int32_t DecimalField(const std::string& text, int32_t defaultValue) {
     return ec == std::errc() && end == t.data() + t.size() && !t.empty() ? value : defaultValue;
 }
 
-void CheckScript(const Project& project, const ProjectFile& script, std::vector<Diagnostic>& diagnostics) {
+void CheckScript(const Project& project, const DataNames& data, const ProjectFile& script,
+                 std::vector<Diagnostic>& diagnostics) {
     bool ok = false;
     const std::string text = ReadAll(script.source, ok);
     if (!ok) {
@@ -268,9 +297,6 @@ void CheckScript(const Project& project, const ProjectFile& script, std::vector<
                 "this script as one line (save it with CR LF line ends)");
         return;
     }
-    std::vector<std::string> dataUpper;
-    for (const ProjectFile& f : project.data) dataUpper.push_back(CodePageUpperCase(f.stored, project.codePage));
-
     TkpIniFile ini(script.source.string(), true, true, true, true, true);
     StringList sections;
     ini.ReadSections(sections);
@@ -291,17 +317,10 @@ void CheckScript(const Project& project, const ProjectFile& script, std::vector<
                 if (DecimalField(FieldAt(2, value, ","), 0) & 64) continue;
                 if (source.empty() || source.find('%') != std::string::npos) continue;
                 const std::string entry = CodePageUpperCase(std::string(kDataPrefix) + source, project.codePage);
-                bool found = false;
-                for (const std::string& stored : dataUpper)
-                    if (EntryMatches(entry, stored)) {
-                        found = true;
-                        break;
-                    }
-                if (found) continue;
+                if (data.Matches(entry)) continue;
                 std::string message =
                     "CopyFiles source \"" + source + "\" in [" + itemSection + "] matches no Data file";
-                if (entry.find_first_of("*?") == std::string::npos &&
-                    std::find(dataUpper.begin(), dataUpper.end(), entry) != dataUpper.end())
+                if (data.IsStoredName(entry))
                     message += " (the engine compares a name without extension with a dot added: write \"" + source +
                                ".\")";
                 Warning(diagnostics, script.shown, message, lines.Line(itemSection, source));
@@ -381,21 +400,19 @@ IniLineIndex::IniLineIndex(std::string_view text) {
         size_t keyEnd = eq;
         while (keyEnd > 0 && (line[keyEnd - 1] == ' ' || line[keyEnd - 1] == '\t')) --keyEnd;
         std::string id = section + '\x01' + AnsiUpperCase(line.substr(0, keyEnd));
-        if (Find(section, line.substr(0, keyEnd))) continue;
+        if (!index_.emplace(std::move(id), entries_.size()).second) continue;
         size_t valueStart = eq + 1;
         while (valueStart < line.size() && (line[valueStart] == ' ' || line[valueStart] == '\t')) ++valueStart;
         std::string value = line.substr(valueStart);
         if (value.size() >= 2 && value.front() == value.back() && (value.front() == '"' || value.front() == '\''))
             value = value.substr(1, value.size() - 2);
-        entries_.push_back(Entry{std::move(id), number, std::move(value)});
+        entries_.push_back(Entry{number, std::move(value)});
     }
 }
 
 const IniLineIndex::Entry* IniLineIndex::Find(std::string_view section, std::string_view key) const {
-    const std::string id = AnsiUpperCase(section) + '\x01' + AnsiUpperCase(key);
-    for (const Entry& e : entries_)
-        if (e.id == id) return &e;
-    return nullptr;
+    const auto it = index_.find(AnsiUpperCase(section) + '\x01' + AnsiUpperCase(key));
+    return it == index_.end() ? nullptr : &entries_[it->second];
 }
 
 int IniLineIndex::Line(std::string_view section, std::string_view key) const {
@@ -545,8 +562,9 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
                     insLine);
     }
     // In package order, so messages come in a stable order.
+    const DataNames data(project);
     for (const ProjectFile& f : project.presetup)
-        if (scripts.count(&f)) CheckScript(project, f, diagnostics);
+        if (scripts.count(&f)) CheckScript(project, data, f, diagnostics);
 }
 
 std::string FileInfoLine(const ProjectFile& file, int codePage, std::vector<Diagnostic>& diagnostics) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "builder/CabWriter.h"
@@ -95,12 +96,13 @@ public:
 
 private:
     struct Entry {
-        std::string id;  // section and key, upper case
         int line;
         std::string value;
     };
     const Entry* Find(std::string_view section, std::string_view key) const;
     std::vector<Entry> entries_;
+    std::unordered_map<std::string, size_t> index_;  // upper-case section and key
+
     bool bareLineFeeds_ = false;
 };
 

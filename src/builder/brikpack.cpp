@@ -268,7 +268,9 @@ int Read(const std::string& command, const std::string& file, const Options& o) 
     const std::string& dir = o.directory;
     if (!platform::ForceDirectories(dir)) return Fail(dir, "cannot create the folder");
     DirectoryWriter writer(dir);
-    const cab::CabStatus status = walk(writer);
+    cab::CabStatus status = walk(writer);
+    // Files are written behind the walk: success needs both.
+    if (!writer.Finish() && status == cab::CabStatus::Ok) status = cab::CabStatus::WriteError;
     if (status != cab::CabStatus::Ok)
         return failure(writer.Error().empty() ? cab.Error() : writer.Error(), status);
     std::printf("%s: extracted %u files, %llu bytes\n", file.c_str(), writer.FilesWritten(),
