@@ -1,0 +1,167 @@
+#include "launcher/Presetup.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "launcher/Main.h"
+#include "launcher/Unpacker.h"
+#include "ui/Logo.h"
+#include "ui/Msg.h"
+#include "util/Platform.h"
+
+namespace brik {
+
+HWND InitWindow = nullptr;
+
+namespace {
+
+// Reads the little-endian word that lies `fromEnd` bytes before the end of
+// the package; the file is opened so that nobody can write it meanwhile.
+bool ReadTrailerWord(uint32_t fromEnd, uint32_t& value) {
+    HANDLE file = CreateFileA(SetupExePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = false;
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file, &high);
+    const uint64_t size = (uint64_t{high} << 32) | low;
+    if (!(low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) && size >= fromEnd) {
+        const uint64_t at = size - fromEnd;
+        LONG atHigh = static_cast<LONG>(at >> 32);
+        if (SetFilePointer(file, static_cast<LONG>(at & 0xFFFFFFFF), &atHigh, FILE_BEGIN) !=
+                INVALID_SET_FILE_POINTER ||
+            GetLastError() == NO_ERROR) {
+            unsigned char bytes[4];
+            DWORD got = 0;
+            if (ReadFile(file, bytes, 4, &got, nullptr) && got == 4) {
+                value = uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
+                        uint32_t{bytes[3]} << 24;
+                ok = true;
+            }
+        }
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+void DestroyInitWindow() {
+    if (InitWindow != nullptr) DestroyWindow(InitWindow);
+    InitWindow = nullptr;
+}
+
+// Just below the logo, but never closer than 15 pixels to the bottom of the
+// work area.
+void PlaceBelowLogo() {
+    RECT logo;
+    if (!GetLogoRect(logo)) return;
+    RECT window, work;
+    if (!GetWindowRect(InitWindow, &window) || !SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return;
+    const int height = window.bottom - window.top;
+    const int y = std::min<int>(work.bottom - height - 15, logo.bottom + 15);
+    SetWindowPos(InitWindow, nullptr, window.left, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+bool CheckPackageSize() {
+    uint32_t trailerOffset = 0;
+    if (!ReadTrailerWord(4, trailerOffset)) return false;
+    // The size as the directory reports it.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(SetupExePath.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+    return size == uint64_t{trailerOffset} + 8;
+}
+
+uint32_t ReadPresetupSize() {
+    uint32_t size = 0;
+    return ReadTrailerWord(8, size) ? size : 0;
+}
+
+bool WriteUnpackLibrary() {
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC resource = FindResourceA(self, "UNPACK", reinterpret_cast<LPCSTR>(RT_RCDATA));
+    if (resource == nullptr) return false;
+    const DWORD size = SizeofResource(self, resource);
+    HGLOBAL loaded = LoadResource(self, resource);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) return false;
+    HANDLE file = CreateFileA((SetupFolder + "unpack.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, bytes, size, &written, nullptr);
+        CloseHandle(file);
+    }
+    return true;
+}
+
+bool ExtractPresetup() {
+    // No procedure of its own: the dialog manager's default handling is all
+    // a progress window needs.
+    InitWindow = CreateDialogParamA(GetModuleHandleA(nullptr), "DLG_PRESETUP", MainWindow, nullptr, 0);
+    if (InitWindow == nullptr) {
+        ShowError("Cannot create init window!");
+        return false;
+    }
+    HWND bar = GetDlgItem(InitWindow, IDC_PRESETUP_PROGRESS);
+    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageA(bar, PBM_SETSTEP, 1, 0);
+    PlaceBelowLogo();
+
+    const uint32_t presetupSize = ReadPresetupSize();
+    if (GetFreeDiskSpaceKB(SetupFolder) < static_cast<int64_t>(RoundDivHalfEven(presetupSize, 1024))) {
+        ShowError("Insufficient free disk space!");
+        DestroyInitWindow();
+        return false;
+    }
+
+    std::unique_ptr<TUnpacker> unpacker;
+    try {
+        unpacker = std::make_unique<TUnpacker>();
+    } catch (...) {
+        DestroyInitWindow();
+        throw;
+    }
+    ShowWindow(InitWindow, SW_SHOW);
+    RedrawWindow(InitWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+
+    uint64_t written = 0;
+    bool refused = false;
+    const bool ok = unpacker->Enumerate(
+        [&](const std::string& name, int, int, std::string& destination, const FILETIME&) {
+            switch (PresetupDestination(name, SetupFolder, destination)) {
+                case PresetupName::Extract:
+                    platform::ForceDirectories(platform::ExtractFilePath(destination));
+                    return 1;
+                case PresetupName::End:
+                    return -1;
+                case PresetupName::Refuse:
+                    break;
+            }
+            refused = true;
+            return -1;
+        },
+        nullptr,
+        [&](const std::string&, const std::string&, int, int chunkSize, int) {
+            written += static_cast<uint32_t>(chunkSize);
+            const uint64_t percent = RoundDivHalfEven(written * 100, presetupSize);
+            SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(std::min<uint64_t>(percent, 100)), 0);
+            // Messages are not pumped while the library works: paint the
+            // bar directly.
+            UpdateWindow(bar);
+            return 1;
+        });
+
+    Sleep(100);
+    unpacker.reset();
+    DestroyInitWindow();
+    return ok && !refused;
+}
+
+}  // namespace brik

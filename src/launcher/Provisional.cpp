@@ -1,0 +1,173 @@
+// Stand-ins for operations of modules still to come; see Provisional.h.
+#include "launcher/Provisional.h"
+
+#include <shellapi.h>
+
+#include <cstdlib>
+
+#include "config/Common.h"
+#include "config/kpIniFile.h"
+#include "crypto/Password.h"
+#include "launcher/Main.h"
+#include "ui/Msg.h"
+#include "util/kpStrUtils.h"
+
+namespace brik {
+
+std::vector<std::string> DialogSequence;
+bool AskBeforeCancel = true;
+
+bool RunDialogSequence() {
+    bool ok = true;
+    if (!DialogSequence.empty()) {
+        ShowError("Cannot show dialog \"" + DialogSequence.front() + "\"!");
+        ok = false;
+    }
+    UiState().messageOwner = MainWindow;
+    return ok;
+}
+
+bool RunInstall() {
+    const std::string checkHash = IniReadString(SettingsFile, kPasswordSection, kPswCheckHashKey, "");
+    if (!CheckPassword(InstallPassword, checkHash)) {
+        ShowWarning(GetMessageString(12));
+        return false;
+    }
+    StringList packaged;
+    IniReadSection(SettingsFile, "FileInfo", packaged);
+    if (!IniReadString(SettingsFile, "Config", "InsFiles", "").empty() || !packaged.empty()) {
+        ShowError("This setup program cannot install files yet.");
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+std::string WithoutDoubleQuotes(const std::string& text) {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
+    return text;
+}
+
+bool StartsProcess(const std::string& file) {
+    const size_t dot = file.find_last_of(".\\/");
+    if (dot == std::string::npos || file[dot] != '.') return false;
+    std::string extension = file.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".pif" ||
+           extension == ".lnk";
+}
+
+}  // namespace
+
+int RunAndWait(HWND owner, const std::string& fileIn, const std::string& parameters, int showCommand,
+               const std::string& directoryIn) {
+    const std::string file = WithoutDoubleQuotes(fileIn);
+    const std::string directory = TrimBlanks(WithoutDoubleQuotes(directoryIn));
+    HANDLE process = nullptr;
+    if (platform::FileExists(file) && StartsProcess(file)) {
+        std::string commandLine = TrimBlanks("\"" + file + "\" " + parameters);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showCommand);
+        PROCESS_INFORMATION info{};
+        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+            CloseHandle(info.hThread);
+            process = info.hProcess;
+        }
+    } else {
+        SHELLEXECUTEINFOA execute{};
+        execute.cbSize = sizeof execute;
+        execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+        execute.hwnd = owner;
+        execute.lpFile = file.c_str();
+        execute.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+        execute.lpDirectory = directory.empty() ? nullptr : directory.c_str();
+        execute.nShow = showCommand;
+        if (ShellExecuteExA(&execute)) process = execute.hProcess;
+    }
+    if (process == nullptr) return -1;
+    while (WaitForSingleObject(process, 100) == WAIT_TIMEOUT) PumpMessages();
+    DWORD code = 0;
+    const int result = GetExitCodeProcess(process, &code) ? static_cast<int>(code) : -1;
+    CloseHandle(process);
+    return result;
+}
+
+int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
+    const std::string program = WithoutDoubleQuotes(FieldAt(1, entryValue, ","));
+    const std::string parameters = FieldAt(2, entryValue, ",");
+    const std::string directory = FieldAt(3, entryValue, ",");
+    int show = SW_SHOWNORMAL;
+    switch (ParseNumber(FieldAt(4, entryValue, ","), 1)) {
+        case 0: show = SW_HIDE; break;
+        case 2: show = SW_SHOWMAXIMIZED; break;
+        case 3: show = SW_SHOWMINNOACTIVE; break;
+        default: break;
+    }
+    const std::string message = WithoutDoubleQuotes(FieldAt(5, entryValue, ","));
+    const bool isFolder = platform::DirectoryExists(program);
+
+    if (afterRestart && RebootPending && !isFolder) {
+        const std::string command = TrimBlanks("\"" + program + "\" " + parameters);
+        for (const char* root : {"HKLM", "HKCU"}) {
+            const std::string key = std::string(root) + "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
+            std::string name;
+            do {
+                name = "Run" + std::to_string(std::rand());
+            } while (RegValueExists(key, name));
+            if (RegWriteString(key, name, command)) break;
+        }
+        return 0;
+    }
+
+    if (!message.empty()) ShowMessageWindow(message, 750);
+    int result = 0;
+    if (wait) {
+        result = RunAndWait(MainWindow, program, parameters, show, directory);
+    } else {
+        const auto instance = reinterpret_cast<INT_PTR>(
+            ShellExecuteA(MainWindow, nullptr, program.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                          directory.empty() ? nullptr : directory.c_str(), show));
+        if (instance <= 32) result = -1;
+    }
+    HideMessageWindow();
+    if (isFolder) Sleep(300);
+    return result;
+}
+
+bool RestartWindows(bool force) {
+    if (OSVersion.IsNT()) {
+        using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+        using LookupPrivilegeValueFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, PLUID);
+        using AdjustTokenPrivilegesFn = BOOL(WINAPI*)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
+                                                      PDWORD);
+        HMODULE advapi = GetModuleHandleA("advapi32.dll");
+        if (advapi == nullptr) advapi = LoadLibraryA("advapi32.dll");
+        const auto openToken = reinterpret_cast<OpenProcessTokenFn>(
+            reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
+        const auto lookup = reinterpret_cast<LookupPrivilegeValueFn>(
+            reinterpret_cast<void*>(GetProcAddress(advapi, "LookupPrivilegeValueA")));
+        const auto adjust = reinterpret_cast<AdjustTokenPrivilegesFn>(
+            reinterpret_cast<void*>(GetProcAddress(advapi, "AdjustTokenPrivileges")));
+        if (openToken == nullptr || lookup == nullptr || adjust == nullptr) return false;
+        HANDLE token = nullptr;
+        if (!openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        const bool adjusted = lookup(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid) &&
+                              adjust(token, FALSE, &privileges, 0, nullptr, nullptr) &&
+                              GetLastError() == ERROR_SUCCESS;
+        CloseHandle(token);
+        if (!adjusted) return false;
+    }
+    return ExitWindowsEx(EWX_REBOOT | (force ? EWX_FORCE : 0), 0) != 0;
+}
+
+void RegisterUrlLinkClass() {}
+
+}  // namespace brik

@@ -1,0 +1,46 @@
+// Operations the run sequence calls that belong to modules not written yet:
+// the dialog sequence, the install routine, program running, the restart and
+// the URL-link class. Each does the least the run needs and fails where the
+// finished operation would have work it cannot do here; the finished modules
+// replace these definitions one by one.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace brik {
+
+// Names of the dialogs RunDialogSequence shows, in order.
+extern std::vector<std::string> DialogSequence;
+// Cancel asks before it ends a dialog; cleared before the final dialog.
+extern bool AskBeforeCancel;
+
+// True for an empty sequence. No wizard dialog can be shown yet: the first
+// name gets the error "Cannot show dialog "NAME"!" and the result is false.
+bool RunDialogSequence();
+
+// Checks the package password; then true only when there is nothing to
+// install (no install scripts and no packaged application files). Anything
+// else is reported and fails.
+bool RunInstall();
+
+// Runs the program of a program line ("program,parameters,folder,show,
+// message,wait,after restart"): the exit code when waited for, -1 when it
+// cannot be started, 0 otherwise.
+int RunProgram(const std::string& entryValue, bool wait, bool afterRestart);
+
+// Starts file and waits for it while messages are pumped; its exit code, or
+// -1 when nothing could be started.
+int RunAndWait(HWND owner, const std::string& file, const std::string& parameters, int showCommand,
+               const std::string& directory);
+
+// ExitWindowsEx with EWX_REBOOT (and EWX_FORCE), after enabling the shutdown
+// privilege on NT.
+bool RestartWindows(bool force);
+
+// No dialog with a link control exists yet, so there is no class to register.
+void RegisterUrlLinkClass();
+
+}  // namespace brik

@@ -1,0 +1,215 @@
+#include "launcher/Unpacker.h"
+
+#include <cstring>
+#include <exception>
+#include <utility>
+
+#include "crypto/Gost.h"
+#include "crypto/Password.h"
+#include "launcher/Main.h"
+
+namespace brik {
+
+namespace {
+
+// One set per process: the library calls plain functions without context.
+struct WalkState {
+    TFileCallback fileCallback;
+    TFileDoneCallback fileDoneCallback;
+    TProgressCallback progressCallback;
+    bool decrypt = false;
+    bool failed = false;  // a callback threw; the walk ends as soon as it can
+    TGost cipher;
+};
+
+WalkState& Walk() {
+    static WalkState state;
+    return state;
+}
+
+FILETIME LocalTimeOf(uint32_t dosDateTime) {
+    FILETIME time{};
+    if (!DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16), static_cast<WORD>(dosDateTime & 0xFFFF),
+                               &time))
+        time = FILETIME{};
+    return time;
+}
+
+template <typename Proc>
+Proc Export(HMODULE library, const char* name) {
+    return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+int NotifyFileNext(unpack::NotifyRecord& record) {
+    WalkState& walk = Walk();
+    if (!walk.fileCallback) return 0;
+    std::string destination;
+    const int result = walk.fileCallback(record.name ? record.name : "", static_cast<int>(record.size),
+                                         static_cast<int>(record.attributes), destination,
+                                         LocalTimeOf(record.dateTime));
+    if (result == 1 && !destination.empty() && record.destination != nullptr) {
+        // The library's buffer holds 255 characters; a callback that wants a
+        // longer path must refuse the file itself, a cut one is never written.
+        if (destination.size() >= unpack::kDestinationSize) {
+            walk.failed = true;
+            return -1;
+        }
+        std::memcpy(record.destination, destination.c_str(), destination.size() + 1);
+    }
+    return result;
+}
+
+int NotifyFileDone(const unpack::NotifyRecord& record) {
+    WalkState& walk = Walk();
+    if (!walk.fileDoneCallback) return 1;
+    return walk.fileDoneCallback(record.name ? record.name : "", static_cast<int>(record.size),
+                                 static_cast<int>(record.attributes),
+                                 record.destination ? record.destination : "", LocalTimeOf(record.dateTime));
+}
+
+int NotifyProgress(const unpack::ProgressRecord& record) {
+    WalkState& walk = Walk();
+    if (!walk.progressCallback) return 1;
+    return walk.progressCallback(record.name ? record.name : "", record.destination ? record.destination : "",
+                                 static_cast<int>(record.fileSize), static_cast<int>(record.chunkSize),
+                                 static_cast<int>(record.written));
+}
+
+}  // namespace
+
+namespace unpacker_detail {
+
+int __stdcall NotifyAdapter(int code, void* record) {
+    WalkState& walk = Walk();
+    // An exception must not unwind through the library's frames: it is noted
+    // and the walk is ended at the next chance the library gives.
+    if (walk.failed) return code == unpack::kNotifyFileDone ? 1 : -1;
+    try {
+        switch (code) {
+            case unpack::kNotifyFileNext:
+                return NotifyFileNext(*static_cast<unpack::NotifyRecord*>(record));
+            case unpack::kNotifyFileDone:
+                return NotifyFileDone(*static_cast<unpack::NotifyRecord*>(record));
+            case unpack::kNotifyProgress:
+                return NotifyProgress(*static_cast<unpack::ProgressRecord*>(record));
+            default:
+                return 0;
+        }
+    } catch (...) {
+        walk.failed = true;
+        return code == unpack::kNotifyFileDone ? 1 : -1;
+    }
+}
+
+void __stdcall DecryptAdapter(uint8_t* buffer, uint32_t count) {
+    WalkState& walk = Walk();
+    if (walk.decrypt && count > 0) walk.cipher.Decrypt(buffer, buffer, count);
+}
+
+void BeginWalk(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback,
+               TProgressCallback progressCallback, const uint8_t* key) {
+    WalkState& walk = Walk();
+    walk.fileCallback = std::move(fileCallback);
+    walk.fileDoneCallback = std::move(fileDoneCallback);
+    walk.progressCallback = std::move(progressCallback);
+    walk.failed = false;
+    walk.decrypt = key != nullptr && walk.cipher.Initialise(key, 256);
+}
+
+bool EndWalk() {
+    WalkState& walk = Walk();
+    walk.cipher.Wipe();
+    walk.decrypt = false;
+    walk.fileCallback = nullptr;
+    walk.fileDoneCallback = nullptr;
+    walk.progressCallback = nullptr;
+    return walk.failed;
+}
+
+}  // namespace unpacker_detail
+
+TUnpacker::TUnpacker(const std::string& libraryPath, const std::string& package) { Load(libraryPath, package); }
+
+TUnpacker::TUnpacker() { Load(SetupFolder + "unpack.dll", SetupExePath); }
+
+void TUnpacker::Load(const std::string& libraryPath, const std::string& package) {
+    library_ = LoadLibraryA(libraryPath.c_str());
+    if (library_ == nullptr) throw EUnpackError("Can't load unpack library");
+    open_ = Export<unpack::OpenProc>(library_, "Open");
+    enumerate_ = Export<unpack::EnumerateProc>(library_, "Enumerate");
+    close_ = Export<unpack::CloseProc>(library_, "Close");
+    if (open_ == nullptr || enumerate_ == nullptr || close_ == nullptr) {
+        FreeLibrary(library_);
+        library_ = nullptr;
+        throw EUnpackError("Important functions was not found in the unpack library");
+    }
+    // A package that cannot be opened shows up as a failed walk.
+    open_(package.c_str());
+}
+
+TUnpacker::~TUnpacker() {
+    SetPassword({});
+    if (library_ != nullptr) {
+        close_();
+        FreeLibrary(library_);
+    }
+}
+
+void TUnpacker::SetPassword(const std::string& password) {
+    if (key_) {
+        key_->fill(0);
+        key_.reset();
+    }
+    if (password.empty()) return;
+    if (std::optional<HavalDigest> digest = PackageKey(password)) {
+        key_ = std::make_unique<std::array<uint8_t, 32>>();
+        static_assert(sizeof(*digest) == 32);
+        std::memcpy(key_->data(), digest->data(), 32);
+        digest->fill(0);
+    }
+}
+
+bool TUnpacker::Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback,
+                          TProgressCallback progressCallback) {
+    unpacker_detail::BeginWalk(std::move(fileCallback), std::move(fileDoneCallback), std::move(progressCallback),
+                               key_ ? key_->data() : nullptr);
+    bool ok = false;
+    try {
+        ok = enumerate_(unpacker_detail::NotifyAdapter, unpacker_detail::DecryptAdapter) != 0;
+    } catch (...) {
+        ok = false;
+    }
+    const bool callbackFailed = unpacker_detail::EndWalk();
+    return ok && !callbackFailed;
+}
+
+int64_t GetFreeDiskSpaceKB(const std::string& pathIn) {
+    const DWORD attributes = GetFileAttributesA(pathIn.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return 0;
+    std::string path = pathIn;
+    if (OSVersion.Is9x()) {
+        // The 9x functions answer only for a drive's root.
+        if (path.size() >= 2 && path[1] == ':') {
+            path = path.substr(0, 2) + "\\";
+        } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+            size_t share = path.find('\\', 2);
+            size_t end = share == std::string::npos ? std::string::npos : path.find('\\', share + 1);
+            path = (end == std::string::npos ? path : path.substr(0, end)) + "\\";
+        }
+    }
+    if (OSVersion.OsKind >= osWin98 || OSVersion.Build >= 1111) {
+        using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+        const auto getFreeEx = reinterpret_cast<GetDiskFreeSpaceExFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+        if (getFreeEx != nullptr) {
+            ULARGE_INTEGER available{}, total{}, free{};
+            if (!getFreeEx(path.c_str(), &available, &total, &free)) return 0;
+            return static_cast<int64_t>(available.QuadPart / 1024);
+        }
+    }
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceA(path.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) return 0;
+    return static_cast<int64_t>(uint64_t{bytesPerSector} * sectorsPerCluster * freeClusters / 1024);
+}
+
+}  // namespace brik

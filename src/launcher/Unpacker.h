@@ -1,0 +1,87 @@
+// Every walk over the package's cabinet goes through TUnpacker: it loads the
+// decompressor library that the launcher wrote into the setup folder, opens
+// the running package with it and turns the library's notifications into the
+// three callbacks below. The library keeps its state per load, so one
+// unpacker serves one walk; and because the callbacks and the cipher context
+// are process-wide, only one walk may run at a time.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "unpack/Unpack.h"
+
+namespace brik {
+
+// The library cannot be loaded or lacks an export. Caught at the process
+// entry, which shows the message.
+class EUnpackError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file of the cabinet is next. destination starts empty; 1 extracts the
+// file there (when not empty), 0 skips it, -1 ends the walk. time is local
+// time, from the cabinet's DOS date and time.
+using TFileCallback = std::function<int(const std::string& name, int size, int attributes,
+                                        std::string& destination, const FILETIME& time)>;
+// The file has been written and closed; the result does not stop the walk.
+using TFileDoneCallback = std::function<int(const std::string& name, int size, int attributes,
+                                            const std::string& destination, const FILETIME& time)>;
+// A chunk of the current file was written; -1 fails the write and so the walk.
+using TProgressCallback = std::function<int(const std::string& name, const std::string& destination,
+                                            int fileSize, int chunkSize, int written)>;
+
+class TUnpacker {
+public:
+    // Loads libraryPath (by its full path) and opens package with it.
+    // Throws EUnpackError "Can't load unpack library" or "Important functions
+    // was not found in the unpack library".
+    TUnpacker(const std::string& libraryPath, const std::string& package);
+    // The setup folder's unpack.dll on the running package.
+    TUnpacker();
+    ~TUnpacker();
+    TUnpacker(const TUnpacker&) = delete;
+    TUnpacker& operator=(const TUnpacker&) = delete;
+
+    // The key of a protected package's data blocks; an empty text removes it.
+    void SetPassword(const std::string& password);
+    bool HasKey() const { return key_ != nullptr; }
+
+    // One walk in stored order. True when the library reports success; false
+    // when it fails or a callback throws.
+    bool Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback = nullptr,
+                   TProgressCallback progressCallback = nullptr);
+
+private:
+    void Load(const std::string& libraryPath, const std::string& package);
+
+    HMODULE library_ = nullptr;
+    unpack::OpenProc open_ = nullptr;
+    unpack::EnumerateProc enumerate_ = nullptr;
+    unpack::CloseProc close_ = nullptr;
+    std::unique_ptr<std::array<uint8_t, 32>> key_;
+};
+
+// Free space in kilobytes for the caller on the drive of path; 0 unless path
+// is an existing folder.
+int64_t GetFreeDiskSpaceKB(const std::string& path);
+
+namespace unpacker_detail {
+// The adapters the library calls, exposed for the tests.
+int __stdcall NotifyAdapter(int code, void* record);
+void __stdcall DecryptAdapter(uint8_t* buffer, uint32_t count);
+// Sets the module-level callbacks and key as Enumerate does, without a walk.
+void BeginWalk(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback,
+               TProgressCallback progressCallback, const uint8_t* key);
+// Wipes the cipher context; true when a callback threw during the walk.
+bool EndWalk();
+}  // namespace unpacker_detail
+
+}  // namespace brik

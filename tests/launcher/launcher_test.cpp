@@ -1,0 +1,410 @@
+// The engine's Win32 modules under Wine: the administrator test with a
+// replaced token, the folder routines, the unpacker's adapters and a real
+// walk through unpack.dll.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "CabBuilder.h"
+#include "TestUtil.h"
+#include "crypto/Gost.h"
+#include "crypto/Password.h"
+#include "launcher/Main.h"
+#include "launcher/Unpacker.h"
+
+namespace brik {
+namespace {
+
+using test::CabBuilder;
+using test::ReadBytes;
+using test::ScratchDir;
+using test::WriteBytes;
+
+std::string ExeFolder() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s = path;
+    return s.substr(0, s.find_last_of('\\') + 1);
+}
+
+// --- IsUserAdmin with a token of chosen groups --------------------------
+
+struct FakeToken {
+    bool openFails = false;
+    std::vector<PSID> groups;
+};
+FakeToken* g_token = nullptr;
+
+BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+    if (g_token->openFails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // A real handle, so that closing it is real too.
+    return DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), token, access, FALSE, 0);
+}
+
+BOOL WINAPI FakeGetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS kind, LPVOID buffer, DWORD size,
+                                    PDWORD needed) {
+    if (kind != TokenGroups) return FALSE;
+    const DWORD count = static_cast<DWORD>(g_token->groups.size());
+    const DWORD bytes = sizeof(TOKEN_GROUPS) + count * sizeof(SID_AND_ATTRIBUTES);
+    *needed = bytes;
+    if (buffer == nullptr || size < bytes) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* groups = static_cast<TOKEN_GROUPS*>(buffer);
+    groups->GroupCount = count;
+    for (DWORD i = 0; i < count; ++i) {
+        groups->Groups[i].Sid = g_token->groups[i];
+        groups->Groups[i].Attributes = 0;  // not even enabled: the test ignores the flags
+    }
+    return TRUE;
+}
+
+PSID BuiltinSid(DWORD rid) {
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    PSID sid = nullptr;
+    AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0, 0, 0, 0, 0, &sid);
+    return sid;
+}
+
+TEST(IsUserAdmin, TokenGroupsDecide) {
+    const TOSVersion nt = MakeOSVersion(kPlatformNT, 5, 1, 2600, "");
+    const TOSVersion win98 = MakeOSVersion(kPlatformWindows, 4, 10, 2222, "");
+    PSID admins = BuiltinSid(DOMAIN_ALIAS_RID_ADMINS);
+    PSID users = BuiltinSid(DOMAIN_ALIAS_RID_USERS);
+    PSID guests = BuiltinSid(DOMAIN_ALIAS_RID_GUESTS);
+    ASSERT_TRUE(admins && users && guests);
+
+    TTokenApi fake = SystemTokenApi();
+    ASSERT_TRUE(fake.Complete());
+    fake.OpenProcessToken = FakeOpenProcessToken;
+    fake.GetTokenInformation = FakeGetTokenInformation;
+
+    struct Case {
+        const char* what;
+        bool openFails;
+        std::vector<PSID> groups;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"a user and a guest", false, {users, guests}, false},
+        {"no groups", false, {}, false},
+        {"administrators among others", false, {users, admins, guests}, true},
+        {"administrators alone", false, {admins}, true},
+        {"the token cannot be opened", true, {admins}, false},
+    };
+    for (const Case& c : cases) {
+        FakeToken token{c.openFails, c.groups};
+        g_token = &token;
+        EXPECT_EQ(IsUserAdmin(nt, fake), c.expected) << c.what;
+        // The 9x platform has no token: everybody administers.
+        EXPECT_TRUE(IsUserAdmin(win98, fake)) << c.what;
+    }
+    g_token = nullptr;
+    EXPECT_FALSE(IsUserAdmin(nt, TTokenApi{}));
+    EXPECT_TRUE(IsUserAdmin(win98, TTokenApi{}));
+    FreeSid(admins);
+    FreeSid(users);
+    FreeSid(guests);
+}
+
+// --- Folders ---------------------------------------------------------------
+
+std::string WinPath(const ScratchDir& dir, const std::string& name) {
+    std::string p = dir.Path(name);
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+void MakeTree(const std::string& root, bool withDotFile) {
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA((root + "\\sub").c_str(), nullptr);
+    CreateDirectoryA((root + "\\sub\\deeper").c_str(), nullptr);
+    WriteBytes(root + "\\a.txt", "a");
+    WriteBytes(root + "\\sub\\b.txt", "b");
+    WriteBytes(root + "\\sub\\deeper\\ro.txt", "read-only");
+    SetFileAttributesA((root + "\\sub\\deeper\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    if (withDotFile) WriteBytes(root + "\\sub\\.keep", "kept");
+}
+
+TEST(DeleteFolderTree, FilesFoldersAndThePointRule) {
+    ScratchDir dir;
+    const std::string tree = WinPath(dir, "tree");
+
+    EXPECT_FALSE(DeleteFolderTree(WinPath(dir, "missing"), true));
+
+    MakeTree(tree, false);
+    EXPECT_TRUE(DeleteFolderTree(tree + "\\", false));  // files only; a trailing backslash is fine
+    EXPECT_TRUE(platform::DirectoryExists(tree + "\\sub\\deeper"));
+    EXPECT_FALSE(platform::FileExists(tree + "\\sub\\deeper\\ro.txt"));
+    EXPECT_FALSE(platform::FileExists(tree + "\\a.txt"));
+
+    MakeTree(tree, false);
+    EXPECT_TRUE(DeleteFolderTree(tree, true));
+    EXPECT_FALSE(platform::DirectoryExists(tree));
+
+    // A name starting with a point is passed over, so its folder stays.
+    MakeTree(tree, true);
+    EXPECT_FALSE(DeleteFolderTree(tree, true));
+    EXPECT_TRUE(platform::FileExists(tree + "\\sub\\.keep"));
+    EXPECT_FALSE(platform::FileExists(tree + "\\sub\\b.txt"));
+    EXPECT_FALSE(platform::DirectoryExists(tree + "\\sub\\deeper"));
+}
+
+// Names the clock gives for the next `count` hundredths of a second.
+std::vector<std::string> ComingNames(const std::string& prefix, const std::string& extension, int count) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME ft;
+    SystemTimeToFileTime(&now, &ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        ULARGE_INTEGER u;
+        u.QuadPart = t.QuadPart + static_cast<ULONGLONG>(i) * 100000;  // 10 ms
+        FILETIME f{u.LowPart, u.HighPart};
+        SYSTEMTIME s;
+        FileTimeToSystemTime(&f, &s);
+        names.push_back(UniqueNameFromCode(
+            prefix, extension, true, UniqueNameCode(s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute, s.wSecond,
+                                                    s.wMilliseconds)));
+    }
+    return names;
+}
+
+TEST(UniqueFileName, PlantedFilesAndFoldersAreSkipped) {
+    ScratchDir dir;
+    const std::string root = WinPath(dir, "");
+    // Files under the names of the next second, and folders under the names
+    // of the next second for the setup folder's empty prefix.
+    std::set<std::string> planted;
+    for (const std::string& name : ComingNames("font", ".tmp", 100)) {
+        WriteBytes(root + name, "planted");
+        planted.insert(name);
+    }
+    for (const std::string& name : ComingNames("", "", 100)) {
+        CreateDirectoryA((root + name).c_str(), nullptr);
+        planted.insert(name);
+    }
+
+    const std::string font = UniqueFileName(root, "font", ".tmp", true);
+    EXPECT_EQ(font.size(), 12u);
+    EXPECT_EQ(font.substr(0, 4), "font");
+    EXPECT_EQ(planted.count(font), 0u) << font;
+    EXPECT_EQ(GetFileAttributesA((root + font).c_str()), INVALID_FILE_ATTRIBUTES);
+
+    const std::string folder = CreateUniqueFolder(root);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '\\');
+    const std::string name = folder.substr(root.size(), folder.size() - root.size() - 1);
+    EXPECT_EQ(name.size(), 8u);
+    EXPECT_EQ(planted.count(name), 0u) << name;
+    EXPECT_TRUE(platform::DirectoryExists(folder));
+    EXPECT_TRUE(DeleteFolderTree(folder, true));
+
+    // A parent that does not exist yet is made first.
+    const std::string nested = CreateUniqueFolder(root + "new\\parent");
+    EXPECT_TRUE(platform::DirectoryExists(nested));
+}
+
+TEST(FreeDiskSpace, FoldersOnly) {
+    ScratchDir dir;
+    OSVersion = ReadOSVersion();
+    const std::string file = WinPath(dir, "file.txt");
+    WriteBytes(file, "x");
+    EXPECT_EQ(GetFreeDiskSpaceKB(WinPath(dir, "missing")), 0);
+    EXPECT_EQ(GetFreeDiskSpaceKB(file), 0);
+    EXPECT_GT(GetFreeDiskSpaceKB(WinPath(dir, "")), 0);
+    // The 9x way: the drive's root and the old function.
+    const TOSVersion saved = OSVersion;
+    OSVersion = MakeOSVersion(kPlatformWindows, 4, 0, 950, "");
+    EXPECT_GT(GetFreeDiskSpaceKB(WinPath(dir, "")), 0);
+    OSVersion = saved;
+}
+
+TEST(OSVersion, MatchesTheSystem) {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_TRUE(GetVersionExA(&info));
+    const TOSVersion v = ReadOSVersion();
+    EXPECT_EQ(v.PlatformId, static_cast<int>(info.dwPlatformId));
+    EXPECT_EQ(v.Major, static_cast<int>(info.dwMajorVersion));
+    EXPECT_EQ(v.Minor, static_cast<int>(info.dwMinorVersion));
+    EXPECT_EQ(v.OsKind, OsKindOf(v.PlatformId, v.Major, v.Minor));
+    EXPECT_EQ(v.Description.rfind("Windows ", 0), 0u) << v.Description;
+}
+
+// --- Unpacker adapters ----------------------------------------------------------
+
+TEST(UnpackerAdapters, NotificationCodesAndDestinations) {
+    using namespace unpacker_detail;
+    std::vector<std::string> seen;
+    std::string nextDestination;
+    int nextResult = 1;
+    BeginWalk(
+        [&](const std::string& name, int size, int attributes, std::string& destination, const FILETIME&) {
+            seen.push_back("next " + name + " " + std::to_string(size) + " " + std::to_string(attributes) +
+                           (destination.empty() ? "" : " not empty"));
+            destination = nextDestination;
+            return nextResult;
+        },
+        nullptr, nullptr, nullptr);
+    char buffer[unpack::kDestinationSize] = {};
+    unpack::NotifyRecord record{"Presetup\\Brik.ini", 12, 0x50216000, 0x21, buffer};
+
+    nextDestination = "C:\\x\\Brik.ini";
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), 1);
+    EXPECT_STREQ(buffer, "C:\\x\\Brik.ini");
+
+    // Skipped, or ended: the buffer is left alone.
+    std::memset(buffer, 0, sizeof buffer);
+    nextResult = 0;
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), 0);
+    nextResult = -1;
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), -1);
+    EXPECT_STREQ(buffer, "");
+
+    // Without the other two callbacks the walk goes on; unknown codes get 0.
+    unpack::ProgressRecord progress{"a", "b", 10, 5, 5};
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileDone, &record), 1);
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyProgress, &progress), 1);
+    EXPECT_EQ(NotifyAdapter(7, &record), 0);
+    EXPECT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], "next Presetup\\Brik.ini 12 33");
+    EXPECT_FALSE(EndWalk());
+
+    // A destination the library's buffer cannot hold is never cut short.
+    BeginWalk(
+        [&](const std::string&, int, int, std::string& destination, const FILETIME&) {
+            destination.assign(unpack::kDestinationSize, 'a');
+            return 1;
+        },
+        nullptr, nullptr, nullptr);
+    std::memset(buffer, 0, sizeof buffer);
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), -1);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_TRUE(EndWalk());
+
+    // A callback that throws ends the walk and makes it fail.
+    int doneCalls = 0;
+    BeginWalk([](const std::string&, int, int, std::string&, const FILETIME&) -> int { throw std::runtime_error("x"); },
+              [&](const std::string&, int, int, const std::string&, const FILETIME&) { return ++doneCalls; },
+              [](const std::string&, const std::string&, int, int, int) { return 1; }, nullptr);
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), -1);
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyProgress, &progress), -1);
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileDone, &record), 1);
+    EXPECT_EQ(doneCalls, 0);
+    EXPECT_TRUE(EndWalk());
+}
+
+TEST(UnpackerAdapters, DecryptionOnlyWithAKey) {
+    using namespace unpacker_detail;
+    std::vector<uint8_t> data(37);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
+    const std::vector<uint8_t> original = data;
+
+    BeginWalk(nullptr, nullptr, nullptr, nullptr);
+    DecryptAdapter(data.data(), static_cast<uint32_t>(data.size()));
+    EXPECT_EQ(data, original);
+    EndWalk();
+
+    const auto key = PackageKey("secret");
+    ASSERT_TRUE(key.has_value());
+    BeginWalk(nullptr, nullptr, nullptr, key->data());
+    DecryptAdapter(data.data(), 16);  // the chain carries over between calls
+    DecryptAdapter(data.data() + 16, 21);
+    DecryptAdapter(data.data(), 0);
+    EndWalk();
+    std::vector<uint8_t> expected = original;
+    TGost gost;
+    gost.Initialise(key->data(), 256);
+    gost.Decrypt(expected.data(), expected.data(), 16);
+    gost.Decrypt(expected.data() + 16, expected.data() + 16, 21);
+    EXPECT_EQ(data, expected);
+    EXPECT_NE(data, original);
+}
+
+// --- TUnpacker with the real library -------------------------------------------
+
+TEST(TUnpacker, LoadFailuresRaiseTheirMessages) {
+    try {
+        TUnpacker unpacker(ExeFolder() + "no-such-library.dll", "x");
+        FAIL() << "loaded a missing library";
+    } catch (const EUnpackError& e) {
+        EXPECT_STREQ(e.what(), "Can't load unpack library");
+    }
+    try {
+        TUnpacker unpacker(ExeFolder() + "noexports.dll", "x");
+        FAIL() << "accepted a library without the exports";
+    } catch (const EUnpackError& e) {
+        EXPECT_STREQ(e.what(), "Important functions was not found in the unpack library");
+    }
+}
+
+TEST(TUnpacker, WalkWithCallbacks) {
+    const char* library = std::getenv("BRIK_UNPACK_DLL");
+    if (library == nullptr) GTEST_SKIP() << "BRIK_UNPACK_DLL is not set";
+    ScratchDir dir;
+    CabBuilder cab;
+    cab.AddFile("Presetup\\Brik.ini", "[Config]\r\n");
+    cab.AddFile("Presetup\\Enu.lng", std::string(3000, 'e'));
+    cab.AddFile("Data\\App.exe", "MZ");
+    const std::vector<uint8_t> bytes = cab.Build(100);
+    const std::string package = WinPath(dir, "setup.exe");
+    WriteBytes(package, std::string(bytes.begin(), bytes.end()));
+
+    std::vector<std::string> events;
+    int64_t written = 0;
+    {
+        TUnpacker unpacker(library, package);
+        EXPECT_TRUE(unpacker.Enumerate(
+            [&](const std::string& name, int size, int, std::string& destination, const FILETIME& time) {
+                events.push_back("next " + name + " " + std::to_string(size));
+                SYSTEMTIME st;
+                FileTimeToSystemTime(&time, &st);
+                EXPECT_EQ(st.wYear, 2020);
+                if (name.rfind("Presetup\\", 0) != 0) return -1;
+                destination = WinPath(dir, name.substr(9));
+                return 1;
+            },
+            [&](const std::string& name, int, int, const std::string& destination, const FILETIME&) {
+                events.push_back("done " + name + " " + destination.substr(destination.find_last_of('\\') + 1));
+                return 0;
+            },
+            [&](const std::string&, const std::string&, int, int chunk, int) {
+                written += chunk;
+                return 1;
+            }));
+    }
+    const std::vector<std::string> expected = {"next Presetup\\Brik.ini 10", "done Presetup\\Brik.ini Brik.ini",
+                                               "next Presetup\\Enu.lng 3000", "done Presetup\\Enu.lng Enu.lng",
+                                               "next Data\\App.exe 2"};
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(written, 3010);
+    EXPECT_EQ(ReadBytes(WinPath(dir, "Enu.lng")), std::string(3000, 'e'));
+
+    // A progress callback's -1 fails the walk.
+    TUnpacker again(library, package);
+    EXPECT_FALSE(again.Enumerate(
+        [&](const std::string& name, int, int, std::string& destination, const FILETIME&) {
+            destination = WinPath(dir, "again-" + name.substr(name.find('\\') + 1));
+            return 1;
+        },
+        nullptr, [](const std::string&, const std::string&, int, int, int) { return -1; }));
+}
+
+}  // namespace
+}  // namespace brik
