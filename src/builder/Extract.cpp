@@ -4,13 +4,129 @@
 
 namespace brik {
 
+namespace {
+// Batches of this size keep system calls rare; the queue's limit bounds the
+// memory held while the disk is slower than the decoder.
+constexpr size_t kBatch = 1 << 20;
+constexpr size_t kQueueLimit = 8 << 20;
+}  // namespace
+
+DirectoryWriter::DirectoryWriter(std::string root) : root_(std::move(root)) {
+    pending_.kind = Job::Write;
+    thread_ = std::thread([this] { Run(); });
+}
+
+DirectoryWriter::~DirectoryWriter() { Finish(); }
+
 bool DirectoryWriter::Refuse(cab::CabStatus reason, std::string why) {
     reason_ = reason;
     error_ = std::move(why);
     return false;
 }
 
+bool DirectoryWriter::Healthy() {
+    if (!failed_.load(std::memory_order_acquire)) return true;
+    if (error_.empty()) Refuse(cab::CabStatus::WriteError, threadError_);
+    return false;
+}
+
+void DirectoryWriter::Push(Job job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return queuedBytes_ < kQueueLimit || failed_.load(); });
+    queuedBytes_ += job.data.size();
+    queue_.push_back(std::move(job));
+    changed_.notify_all();
+}
+
+void DirectoryWriter::FlushPending() {
+    if (pending_.data.empty()) return;
+    Job job;
+    job.kind = Job::Write;
+    job.data.swap(pending_.data);
+    Push(std::move(job));
+    // Buffers go round between the two threads: fresh ones would cost a page
+    // fault for every 4 KB written.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!spare_.empty()) {
+        pending_.data.swap(spare_.back());
+        spare_.pop_back();
+    }
+}
+
+void DirectoryWriter::Run() {
+    platform::File out;
+    std::string path;
+    bool created = false;  // only a file this thread created may be removed
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+            if (queue_.empty()) return;
+            job = std::move(queue_.front());
+            queue_.pop_front();
+            queuedBytes_ -= job.data.size();
+            changed_.notify_all();
+        }
+        // After a failure the rest is only drained; the walk stops soon.
+        if (!failed_.load()) {
+            std::string error;
+            switch (job.kind) {
+                case Job::Open:
+                    path = job.path;
+                    if (!platform::ForceDirectories(platform::ExtractFilePath(path)) ||
+                        !out.Open(path, platform::OpenMode::WriteLocked) || !out.Truncate()) {
+                        out.Close();
+                        error = "cannot create \"" + path + "\"";
+                    } else {
+                        created = true;
+                    }
+                    break;
+                case Job::Write:
+                    if (!out.Write(job.data.data(), job.data.size())) error = "cannot write \"" + path + "\"";
+                    break;
+                case Job::Close:
+                    out.Close();
+                    created = false;
+                    platform::SetFileDosTime(path, job.date, job.time);
+                    break;
+                case Job::Abort:
+                    break;
+            }
+            if (!error.empty()) {
+                threadError_ = error;
+                failed_.store(true, std::memory_order_release);
+            }
+        }
+        // A half-written file is worse than none: it looks complete.
+        if (created && (job.kind == Job::Abort || failed_.load())) {
+            out.Close();
+            platform::RemoveFile(path);
+            created = false;
+        }
+        if (job.kind == Job::Write) {
+            job.data.clear();
+            std::lock_guard<std::mutex> lock(mutex_);
+            spare_.push_back(std::move(job.data));
+        }
+    }
+}
+
+bool DirectoryWriter::Finish() {
+    if (thread_.joinable()) {
+        FlushPending();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            changed_.notify_all();
+        }
+        thread_.join();
+    }
+    return Healthy();
+}
+
 cab::FileAction DirectoryWriter::BeginFile(const cab::CabFile& file) {
+    if (!Healthy()) return cab::FileAction::Stop;
     if (!IsSafeRelativePath(file.name)) {
         Refuse(cab::CabStatus::BadFormat, "refusing unsafe file name \"" + file.name + "\"");
         return cab::FileAction::Stop;
@@ -21,34 +137,38 @@ cab::FileAction DirectoryWriter::BeginFile(const cab::CabFile& file) {
     current_ = root_;
     if (!current_.empty() && !platform::IsPathDelim(current_.back())) current_ += platform::PathDelim;
     current_ += relative;
-    if (!platform::ForceDirectories(platform::ExtractFilePath(current_)) ||
-        !out_.Open(current_, platform::OpenMode::WriteLocked) || !out_.Truncate()) {
-        out_.Close();
-        Refuse(cab::CabStatus::WriteError, "cannot create \"" + current_ + "\"");
-        return cab::FileAction::Stop;
-    }
+    Job open;
+    open.kind = Job::Open;
+    open.path = current_;
+    Push(std::move(open));
     return cab::FileAction::Write;
 }
 
 bool DirectoryWriter::WriteData(const cab::CabFile&, const uint8_t* data, uint32_t size) {
-    if (!out_.Write(data, size)) return Refuse(cab::CabStatus::WriteError, "cannot write \"" + current_ + "\"");
+    if (!Healthy()) return false;
+    if (pending_.data.capacity() < kBatch) pending_.data.reserve(kBatch);
+    pending_.data.insert(pending_.data.end(), data, data + size);
+    if (pending_.data.size() >= kBatch) FlushPending();
     bytes_ += size;
     return true;
 }
 
 bool DirectoryWriter::EndFile(const cab::CabFile& file) {
-    out_.Close();
-    platform::SetFileDosTime(current_, file.date, file.time);
+    FlushPending();
+    Job close;
+    close.kind = Job::Close;
+    close.date = file.date;
+    close.time = file.time;
+    Push(std::move(close));
     ++files_;
-    return true;
+    return Healthy();
 }
 
 void DirectoryWriter::AbortFile(const cab::CabFile&) {
-    // A half-written file is worse than none: it looks complete.
-    if (out_.IsOpen()) {
-        out_.Close();
-        platform::RemoveFile(current_);
-    }
+    pending_.data.clear();
+    Job abort;
+    abort.kind = Job::Abort;
+    Push(std::move(abort));
 }
 
 bool IsPresetupName(std::string_view name) {

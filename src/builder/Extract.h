@@ -3,8 +3,13 @@
 // destination folder fails the walk.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -14,9 +19,16 @@
 
 namespace brik {
 
+// Files are written on a thread of their own, so decoding the next frame and
+// writing the last one overlap; bytes are batched into large writes. A
+// failure on that thread stops the walk at its next call, and Finish() says
+// whether everything reached the disk.
 class DirectoryWriter final : public cab::WalkHandler {
 public:
-    explicit DirectoryWriter(std::string root) : root_(std::move(root)) {}
+    explicit DirectoryWriter(std::string root);
+    ~DirectoryWriter() override;
+    DirectoryWriter(const DirectoryWriter&) = delete;
+    DirectoryWriter& operator=(const DirectoryWriter&) = delete;
 
     cab::FileAction BeginFile(const cab::CabFile& file) override;
     bool WriteData(const cab::CabFile& file, const uint8_t* data, uint32_t size) override;
@@ -24,21 +36,43 @@ public:
     void AbortFile(const cab::CabFile& file) override;
     cab::CabStatus StopReason() const override { return reason_; }
 
+    // Waits until every queued write is done; false when one failed.
+    bool Finish();
     // Why the walk was stopped by this handler, for people.
     const std::string& Error() const { return error_; }
     uint32_t FilesWritten() const { return files_; }
     uint64_t BytesWritten() const { return bytes_; }
 
 private:
+    struct Job {
+        enum Kind { Open, Write, Close, Abort } kind;
+        std::string path;
+        std::vector<uint8_t> data;
+        uint16_t date = 0, time = 0;
+    };
     bool Refuse(cab::CabStatus reason, std::string why);
+    bool Healthy();
+    void Push(Job job);
+    void FlushPending();
+    void Run();
 
     std::string root_;
     std::string current_;
-    platform::File out_;
     std::string error_;
     cab::CabStatus reason_ = cab::CabStatus::WriteError;
     uint32_t files_ = 0;
     uint64_t bytes_ = 0;
+
+    Job pending_;  // the write being batched on the walk's side
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> queue_;
+    std::vector<std::vector<uint8_t>> spare_;
+    size_t queuedBytes_ = 0;
+    bool stopping_ = false;
+    std::atomic<bool> failed_{false};
+    std::string threadError_;  // written by the thread before failed_ is set
+    std::thread thread_;
 };
 
 // Consumes every file's bytes without writing them: a full integrity test.

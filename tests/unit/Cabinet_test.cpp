@@ -246,8 +246,27 @@ TEST(Extract, WritesFoldersAndRemovesAHalfWrittenFile) {
     test::ScratchDir dir;
     DirectoryWriter writer(dir.Root());
     EXPECT_EQ(cab.Walk(writer), CabStatus::BadFormat);
+    EXPECT_TRUE(writer.Finish());
     EXPECT_EQ(test::ReadBytes(dir.Path("dir/sub/one.txt")), "0123");
     EXPECT_FALSE(platform::FileExists(dir.Path("two.txt")));
+}
+
+TEST(Extract, AFileThatCannotBeCreatedStopsTheWalkAndFinishSaysSo) {
+    CabBuilder b;
+    for (int i = 0; i < 40; ++i) b.AddFile("f" + std::to_string(i), std::string(1000, char('a' + i % 26)));
+    std::vector<uint8_t> image = b.Build();
+    MemorySource source(image.data(), image.size());
+    Cabinet cab;
+    ASSERT_EQ(cab.Open(source), CabStatus::Ok);
+    test::ScratchDir dir;
+    // A folder where the third file should go: it cannot be created.
+    ASSERT_TRUE(platform::MakeDirectory(dir.Path("f2")));
+    DirectoryWriter writer(dir.Root());
+    cab.Walk(writer);
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_NE(writer.Error().find("cannot create"), std::string::npos) << writer.Error();
+    EXPECT_EQ(test::ReadBytes(dir.Path("f1")), std::string(1000, 'b'));
+    EXPECT_TRUE(platform::DirectoryExists(dir.Path("f2")));
 }
 
 }  // namespace
