@@ -4,4 +4,4 @@
 set -eu
 fuzzer=$1 seeds=$2 work=$3 runs=${4:-10000}
 rm -rf "$work" && mkdir -p "$work"
-exec "$fuzzer" -runs="$runs" -max_len=4096 -artifact_prefix="$work/" "$work" "$seeds"
+exec "$fuzzer" -runs="$runs" -max_len=16384 -artifact_prefix="$work/" "$work" "$seeds"
