@@ -21,6 +21,11 @@ namespace {
 // itself at the box's activation; ShowMessageBox removes it if the box never
 // came.
 thread_local HHOOK t_centerHook = nullptr;
+// A box activated while still hidden is in the middle of its initialisation
+// and may place itself afterwards (Wine's boxes do); it is centred once more
+// when its modal loop first runs.
+thread_local HWND t_lateBox = nullptr;
+thread_local UINT_PTR t_lateTimer = 0;
 
 void RemoveCenterHook() {
     if (t_centerHook) {
@@ -29,9 +34,27 @@ void RemoveCenterHook() {
     }
 }
 
+void CancelLateCentring() {
+    if (t_lateTimer) KillTimer(nullptr, t_lateTimer);
+    t_lateTimer = 0;
+    t_lateBox = nullptr;
+}
+
+void CALLBACK CenterLateBox(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = t_lateBox;
+    CancelLateCentring();
+    if (box && IsWindow(box)) CenterInWorkArea(box);
+}
+
 LRESULT CALLBACK CenterBoxHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code != HCBT_ACTIVATE) return CallNextHookEx(t_centerHook, code, wParam, lParam);
-    CenterInWorkArea(reinterpret_cast<HWND>(wParam));
+    HWND box = reinterpret_cast<HWND>(wParam);
+    CenterInWorkArea(box);
+    if (!IsWindowVisible(box)) {
+        CancelLateCentring();
+        t_lateBox = box;
+        t_lateTimer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, CenterLateBox);
+    }
     LRESULT result = CallNextHookEx(t_centerHook, code, wParam, lParam);
     RemoveCenterHook();
     return result;
@@ -197,6 +220,7 @@ int ShowMessageBox(HWND owner, const std::string& caption, const std::string& te
     int result = MessageBoxA(owner, text.c_str(), caption.c_str(),
                              style | MB_TASKMODAL | MB_SETFOREGROUND);
     RemoveCenterHook();
+    CancelLateCentring();
     return result;
 }
 
