@@ -405,11 +405,11 @@ StringList SectionLines(const std::string& file, const std::string& section) {
 void LoadRegVariables(IVariableSources& src, const std::string& file, const std::string& section) {
     const CharSet comma(",");
     for (const std::string& line : SectionLines(file, section)) {
-        const std::string_view spec = LineValue(line);
+        const std::string_view entry = LineValue(line);
         std::string keyPath;
         std::string valueName;
-        SplitRegValuePath(ExpandText(FieldAt(1, spec, comma)), keyPath, valueName);
-        SetVariable(LineName(line), src.RegReadString(keyPath, valueName, FieldAt(2, spec, comma)));
+        SplitRegValuePath(ExpandText(FieldAt(1, entry, comma)), keyPath, valueName);
+        SetVariable(LineName(line), src.RegReadString(keyPath, valueName, FieldAt(2, entry, comma)));
     }
 }
 
@@ -417,13 +417,13 @@ void LoadRegVariables(IVariableSources& src, const std::string& file, const std:
 void LoadIniVariables(const std::string& file, const std::string& section) {
     const CharSet comma(",");
     for (const std::string& line : SectionLines(file, section)) {
-        const std::string_view spec = LineValue(line);
-        const std::string iniFile = ExpandText(FieldAt(1, spec, comma));
-        const std::string defaultValue = FieldAt(4, spec, comma);
+        const std::string_view entry = LineValue(line);
+        const std::string iniFile = ExpandText(FieldAt(1, entry, comma));
+        const std::string defaultValue = FieldAt(4, entry, comma);
         SetVariable(LineName(line),
                     iniFile.empty() ? defaultValue
-                                    : IniReadString(iniFile, ExpandText(FieldAt(2, spec, comma)),
-                                                    ExpandText(FieldAt(3, spec, comma)), defaultValue));
+                                    : IniReadString(iniFile, ExpandText(FieldAt(2, entry, comma)),
+                                                    ExpandText(FieldAt(3, entry, comma)), defaultValue));
     }
 }
 

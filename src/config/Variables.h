@@ -1,6 +1,6 @@
 // The process's one variable store and the %Name% expansion that nearly every
 // text passes through: script paths, dialog texts, settings values, registry
-// and INI specifications.
+// and INI entries.
 #pragma once
 
 #include <cstddef>
