@@ -478,3 +478,10 @@ int RunProcess() {
 }  // namespace brik
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return brik::RunProcess(); }
+
+// Every exception is caught at the process entry; one that escapes anyway
+// just ends the process. The runtime's own report would demangle the type's
+// name and bring a large part of the C++ library into every package.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx

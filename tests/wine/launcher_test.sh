@@ -1,0 +1,397 @@
+#!/usr/bin/env bash
+# End-to-end tests of the setup engine under Wine: packages built with
+# brikpack from small projects made here, run as a user would, checked by
+# the message boxes they show and by what they leave in the temporary folder.
+#   launcher_test.sh BUILD_DIR WIN32_DIR BRIKPACK
+# BUILD_DIR holds the Wine session (scripts/wine-session.sh), WIN32_DIR is the
+# Windows build (setup.exe, the test engines and tools), BRIKPACK the native
+# package builder. Screenshots go to BUILD_DIR/screenshots/launcher_*.png.
+# Exit 77 (skipped) when brikpack cannot build a package on this engine.
+set -u
+
+if [ $# -ne 3 ]; then
+  echo "usage: $0 BUILD_DIR WIN32_DIR BRIKPACK" >&2
+  exit 2
+fi
+BUILD_DIR=$(cd "$1" && pwd) || exit 2
+WIN32_DIR=$(cd "$2" && pwd) || exit 2
+BRIKPACK=$3
+SCRIPTS=$(cd "$(dirname "$0")/../../scripts" && pwd) || exit 2
+SETUP=$WIN32_DIR/src/launcher/setup.exe
+TOOLS=$WIN32_DIR/tests/launcher
+BRIKDRIVE=$WIN32_DIR/tests/win32/brikdrive.exe
+TESTDLG=$WIN32_DIR/tests/win32/testdlg.exe
+WORK=$BUILD_DIR/wine-launcher
+SHOTS=$BUILD_DIR/screenshots
+
+for f in "$SETUP" "$TOOLS/setup_nounpack.exe" "$TOOLS/setup_badunpack.exe" "$TOOLS/setup_noexports.exe" \
+  "$TOOLS/osinfo.exe" "$TOOLS/holdmutex.exe" "$BRIKDRIVE" "$TESTDLG" "$BRIKPACK"; do
+  [ -f "$f" ] || { echo "launcher_test: $f is missing (has the build run?)" >&2; exit 1; }
+done
+[ -f "$BUILD_DIR/wine-env.sh" ] || { echo "launcher_test: no Wine session in $BUILD_DIR" >&2; exit 1; }
+# shellcheck source=/dev/null
+. "$BUILD_DIR/wine-env.sh"
+
+rm -rf "$WORK"
+mkdir -p "$WORK" "$SHOTS" || exit 1
+
+BACKGROUND=""
+cleanup() {
+  local p
+  for p in $BACKGROUND; do kill "$p" 2>/dev/null; done
+  wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 </dev/null
+}
+trap cleanup EXIT
+
+T0=$(date +%s%3N)
+step() {
+  local ms=$(($(date +%s%3N) - T0))
+  printf 'launcher_test: [%d.%03d s] %s\n' $((ms / 1000)) $((ms % 1000)) "$*"
+}
+
+fail() {
+  echo "launcher_test: FAILED: $*" >&2
+  local f
+  for f in "$WORK"/*.err; do
+    [ -s "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
+  done
+  "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_failure.png" >&2
+  exit 1
+}
+
+drive() {
+  BRIK_WINE_TIMEOUT=${DRIVE_TIMEOUT:-60} "$SCRIPTS/wine-run.sh" "$BUILD_DIR" "$BRIKDRIVE" "$@" \
+    2>"$WORK/drive.err"
+}
+
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# The temporary folder of the session's user, as a Unix path.
+TEMP_WIN=$(wine cmd /c echo %TEMP% 2>/dev/null </dev/null | tr -d '\r\n')
+TEMP_UNIX=$(winepath -u "$TEMP_WIN" 2>/dev/null </dev/null | tr -d '\r\n')
+[ -d "$TEMP_UNIX" ] || fail "cannot find the temporary folder ($TEMP_WIN -> $TEMP_UNIX)"
+step "temporary folder $TEMP_WIN"
+
+# --- Projects and packages ----------------------------------------------------
+
+ENU_STRINGS='[Strings]
+LanguageName=English
+10=ENU: %ProgramName% needs administration rights.
+13=ENU: %ProgramName% does not run on this system.
+14=ENU: Version %s or newer is needed for %ProgramName%.
+15=ENU: %ProgramName% is running.'
+
+# project NAME SETTINGS [LANGUAGE-FILE TEXT]...: a project folder with the
+# settings file and language files given (lines end in CR LF, as the engine
+# wants). Enu.lng is ENU_STRINGS unless given.
+project() {
+  local name=$1 settings=$2 dir=$WORK/$1
+  shift 2
+  rm -rf "$dir"
+  mkdir -p "$dir/Presetup" || fail "cannot create $dir"
+  printf '%s\n' "$settings" | sed 's/$/\r/' >"$dir/Presetup/Brik.ini"
+  printf '%s\n' "$ENU_STRINGS" | sed 's/$/\r/' >"$dir/Presetup/Enu.lng"
+  while [ $# -ge 2 ]; do
+    printf '%s\n' "$2" | sed 's/$/\r/' >"$dir/Presetup/$1"
+    shift 2
+  done
+}
+
+# package NAME [STUB] [brikpack options...]: builds WORK/NAME.exe from the
+# project of that name.
+package() {
+  local name=$1 stub=${2:-$SETUP}
+  shift 2 2>/dev/null || shift $#
+  if ! "$BRIKPACK" build "$WORK/$name" -o "$WORK/$name.exe" --stub "$stub" "$@" \
+    >"$WORK/brikpack.out" 2>"$WORK/brikpack.err"; then
+    if grep -q 'unusable stub: too large' "$WORK/brikpack.err"; then
+      echo "launcher_test: SKIPPED: $(cat "$WORK/brikpack.err")" >&2
+      exit 77
+    fi
+    fail "brikpack build $name failed"
+  fi
+}
+
+# --- Running the engine -------------------------------------------------------
+
+SETUP_PID=""
+start_setup() {
+  SNAPSHOT=$(ls -A "$TEMP_UNIX" | sort)
+  wine "$1" >"$WORK/setup.out" 2>"$WORK/setup.err" </dev/null &
+  SETUP_PID=$!
+  BACKGROUND="$BACKGROUND $SETUP_PID"
+}
+
+# expect_box CAPTION TEXT [SHOT]: the next message box of the engine; its text
+# is compared line by line (a CR in the text starts a line as well). Clicks OK.
+expect_box() {
+  local caption=$1 text=$2 shot=${3:-} box got
+  box=$(drive wait-window --title "$caption" --class "#32770" --timeout 40) ||
+    fail "no message box titled \"$caption\" (expected: $text)"
+  got=$(drive get-text "$box" 65535) || fail "cannot read the text of the box"
+  got=$(printf '%s' "$got" | tr '\r' '\n' | sed '/^$/d')
+  [ "$got" = "$text" ] || fail "the box \"$caption\" says \"$got\", expected \"$text\""
+  [ -n "$shot" ] && { "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/$shot" >/dev/null || fail "screenshot failed"; }
+  step "  box \"$caption\": $(printf '%s' "$got" | tr '\n' '|')"
+  drive click "$box" 1 || fail "cannot click OK on the box"
+  drive wait-gone "$box" --timeout 30 || fail "the box did not close"
+}
+
+# expect_end: the engine ends by itself with exit code 0 and leaves the
+# temporary folder as it found it.
+expect_end() {
+  local status after
+  for _ in $(seq 1 600); do
+    kill -0 "$SETUP_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$SETUP_PID" 2>/dev/null && fail "the engine did not end within 60 s"
+  wait "$SETUP_PID"
+  status=$?
+  SETUP_PID=""
+  [ "$status" -eq 0 ] || fail "the engine ended with exit code $status"
+  after=$(ls -A "$TEMP_UNIX" | sort)
+  [ "$after" = "$SNAPSHOT" ] ||
+    fail "the temporary folder changed: $(diff <(printf '%s\n' "$SNAPSHOT") <(printf '%s\n' "$after") | tr '\n' ' ')"
+}
+
+set_windows_version() {
+  if [ -n "$1" ]; then
+    wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1 </dev/null ||
+      fail "cannot set Wine's Windows version to $1"
+  else
+    wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 </dev/null
+  fi
+}
+
+# settings [CONFIG-LINES] [MORE-SECTIONS]: a settings file with these [Config]
+# lines, the program name and further sections.
+settings() {
+  printf '[Config]\n%s\n[Variables]\nProgramName=Brisk Sample\n%s\n' "${1:-}" "${2:-}"
+}
+
+# --- A package with bytes appended ----------------------------------------------
+step "bytes appended to a package"
+project plain "$(settings)"
+package plain
+cp "$WORK/plain.exe" "$WORK/appended.exe" && printf 'tail' >>"$WORK/appended.exe"
+start_setup "$WORK/appended.exe"
+expect_box "Error" "Invalid package size!
+This package has been corrupted, installation impossible." launcher_invalid_size.png
+expect_end
+
+# --- The whole run without dialogs: the outcome decides the final dialog ----------
+step "a run with nothing to do ends in DLG_FINISH"
+start_setup "$WORK/plain.exe"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_end
+
+step "ShowFinalDialog=0 ends silently"
+project nofinal "$(settings "" "[Display]
+ShowFinalDialog=0")"
+package nofinal
+start_setup "$WORK/nofinal.exe"
+expect_end
+
+step "a pre-install dialog that cannot be shown leads to DLG_NOTFINISH"
+project predialog "[Config]
+PreInstallDialogSequence=dlg_welcome, %ProgramName%
+[Variables]
+ProgramName=Brisk Sample"
+package predialog
+start_setup "$WORK/predialog.exe"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_WELCOME"!'
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_NOTFINISH"!'
+expect_end
+
+step "NeedReboot puts DLG_REBOOT after the post-install dialogs"
+project reboot "[Config]
+NeedReboot=1
+[Variables]
+ProgramName=Brisk Sample"
+package reboot
+start_setup "$WORK/reboot.exe"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_REBOOT"!'
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_NOTFINISH"!'
+expect_end
+
+# --- Languages ------------------------------------------------------------------
+step "no Languages key: English only, although Deu.lng is there"
+project nolang "$(settings "SupportedOS=9x")" Deu.lng '[Strings]
+13=DEU: %ProgramName% läuft hier nicht.'
+package nolang
+start_setup "$WORK/nolang.exe"
+expect_box "Brisk Sample" "ENU: Brisk Sample does not run on this system." launcher_refusal.png
+expect_end
+
+step "Languages=DEU: the German file"
+project deu "[Config]
+Languages=DEU
+SupportedOS=9x
+[Variables]
+ProgramName=Brisk Sample" Deu.lng '[Strings]
+13=DEU: %ProgramName% laeuft hier nicht.'
+package deu
+start_setup "$WORK/deu.exe"
+expect_box "Brisk Sample" "DEU: Brisk Sample laeuft hier nicht."
+expect_end
+
+step "Languages=DEU,ENU with automatic selection: the user's English"
+project auto "[Config]
+Languages=DEU, ENU
+SupportedOS=9x
+[Variables]
+ProgramName=Brisk Sample" Deu.lng '[Strings]
+13=DEU: %ProgramName% laeuft hier nicht.'
+package auto
+start_setup "$WORK/auto.exe"
+expect_box "Brisk Sample" "ENU: Brisk Sample does not run on this system."
+expect_end
+
+# --- Windows versions -------------------------------------------------------------
+# One package: SupportedOS admits the 9x platform and XP, MinOSVersion asks
+# for 4.10, so each version takes a different way.
+project versions "[Config]
+SupportedOS=9x,xp
+MinOSVersion=4.10
+[Display]
+ShowFinalDialog=0
+[Variables]
+ProgramName=Brisk Sample"
+package versions
+while read -r version kind prefix outcome; do
+  step "Windows version $version"
+  set_windows_version "$version"
+  BRIK_WINE_TIMEOUT=60 "$SCRIPTS/wine-run.sh" "$BUILD_DIR" "$TOOLS/osinfo.exe" >"$WORK/osinfo.out" \
+    2>"$WORK/osinfo.err" || fail "osinfo.exe failed under $version"
+  tr -d '\r' <"$WORK/osinfo.out" >"$WORK/osinfo.txt"
+  grep -qx "kind=$kind" "$WORK/osinfo.txt" || fail "$version: kind is not $kind: $(tr '\n' ' ' <"$WORK/osinfo.txt")"
+  description=$(sed -n 's/^description=//p' "$WORK/osinfo.txt")
+  prefix=${prefix//_/ }
+  case $description in
+    "$prefix"*) ;;
+    *) fail "$version: description \"$description\" does not start with \"$prefix\"" ;;
+  esac
+  step "  $description"
+  start_setup "$WORK/versions.exe"
+  case $outcome in
+    unsupported) expect_box "Brisk Sample" "ENU: Brisk Sample does not run on this system." ;;
+    tooold) expect_box "Brisk Sample" "ENU: Version 4.10 or newer is needed for Brisk Sample." ;;
+    runs) ;;
+  esac
+  expect_end
+done <<'EOF'
+win95 1 Windows_95_4.0. tooold
+win98 2 Windows_98_4.10. runs
+winme 5 Windows_Me_4.90. runs
+nt40 3 Windows_NT_4.0. unsupported
+win2k 4 Windows_2000_5.0. unsupported
+winxp 6 Windows_XP_5.01. runs
+EOF
+set_windows_version ""
+
+# --- Already running ---------------------------------------------------------------
+step "CheckWindow while a window of that title exists"
+project checkwindow "$(settings "CheckWindow=Brisk Test Dialog")"
+package checkwindow
+wine "$TESTDLG" >"$WORK/testdlg.out" 2>"$WORK/testdlg.err" </dev/null &
+DIALOG_PID=$!
+BACKGROUND="$BACKGROUND $DIALOG_PID"
+DLG=$(drive wait-window --title "Brisk Test Dialog" --class "#32770" --timeout 30) || fail "testdlg did not appear"
+start_setup "$WORK/checkwindow.exe"
+expect_box "Brisk Sample" "ENU: Brisk Sample is running."
+expect_end
+drive click "$DLG" 2 || fail "cannot close testdlg"
+wait "$DIALOG_PID" 2>/dev/null
+
+step "CheckWindow without such a window"
+start_setup "$WORK/checkwindow.exe"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_end
+
+step "CheckMutex while the mutex exists"
+project checkmutex "$(settings "CheckMutex=BriskTestMutex")"
+package checkmutex
+wine "$TOOLS/holdmutex.exe" BriskTestMutex 120 >"$WORK/holdmutex.out" 2>"$WORK/holdmutex.err" </dev/null &
+MUTEX_PID=$!
+BACKGROUND="$BACKGROUND $MUTEX_PID"
+for _ in $(seq 1 300); do
+  grep -q ready "$WORK/holdmutex.out" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q ready "$WORK/holdmutex.out" || fail "holdmutex did not start"
+start_setup "$WORK/checkmutex.exe"
+expect_box "Brisk Sample" "ENU: Brisk Sample is running."
+expect_end
+kill "$MUTEX_PID" 2>/dev/null
+wait "$MUTEX_PID" 2>/dev/null
+
+step "CheckAdminRights as an administrator"
+project admin "$(settings "CheckAdminRights=1")"
+package admin
+start_setup "$WORK/admin.exe"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_end
+
+# --- Pre-run programs ---------------------------------------------------------------
+step "a pre-run program that ends with 1 ends the setup silently"
+project prerun "$(settings "" "[PreRunApp]
+1=cmd.exe,/c exit 0
+2=cmd.exe,/c exit 1
+3=cmd.exe,/c exit 0")"
+package prerun
+start_setup "$WORK/prerun.exe"
+expect_end
+
+step "pre-run programs that end with 0 let the setup go on"
+project prerunok "$(settings "" "[PreRunApp]
+1=cmd.exe,/c exit 0")"
+package prerunok
+start_setup "$WORK/prerunok.exe"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_end
+
+# --- The decompressor resource ----------------------------------------------------------
+while read -r engine message; do
+  step "engine $engine"
+  rm -rf "$WORK/$engine"
+  cp -r "$WORK/plain" "$WORK/$engine"
+  package "$engine" "$TOOLS/$engine.exe"
+  start_setup "$WORK/$engine.exe"
+  expect_box "Error" "${message//_/ }"
+  expect_end
+done <<'EOF'
+setup_nounpack Can't_extract_UNPACK.DLL
+setup_badunpack Can't_load_unpack_library
+setup_noexports Important_functions_was_not_found_in_the_unpack_library
+EOF
+
+# --- Install work that cannot be done yet ---------------------------------------------
+step "a package with application files"
+project withdata "$(settings)"
+mkdir -p "$WORK/withdata/Data" && printf 'data' >"$WORK/withdata/Data/readme.txt"
+package withdata
+start_setup "$WORK/withdata.exe"
+expect_box "Brisk Sample" "This setup program cannot install files yet."
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_NOTFINISH"!'
+expect_end
+
+# --- The init window under the logo ---------------------------------------------------
+step "init window and logo with a large Presetup folder"
+project large "$(settings)"
+head -c 48000000 /dev/urandom >"$WORK/large/Presetup/Big.bin"
+package large "$SETUP" --compression none
+convert -size 360x180 gradient:'#1c4f9c-#6fa8ff' -fill '#f0b040' -draw 'rectangle 30,60 130,150' \
+  -fill '#3cc846' -draw 'polygon 60,10 100,10 100,50 120,50 80,95 40,50 60,50' \
+  "BMP3:$WORK/logo.bmp" || fail "cannot draw logo.bmp"
+start_setup "$WORK/large.exe"
+INIT=$(DRIVE_TIMEOUT=90 drive wait-window --title "Brisk Installer initializing..." --class "#32770" --timeout 60) ||
+  fail "the init window did not appear"
+sleep 0.3
+"$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_init_window.png" >/dev/null || fail "screenshot failed"
+step "  init window $INIT"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_end
+[ -f "$WORK/large/Presetup/Big.bin" ] || fail "the project lost its file"
+
+step "passed"
