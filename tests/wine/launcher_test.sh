@@ -366,6 +366,49 @@ setup_badunpack Can't_load_unpack_library
 setup_noexports Important_functions_was_not_found_in_the_unpack_library
 EOF
 
+# --- Stored names that would leave the setup folder -----------------------------
+# brikpack never writes such names, so this package is put together here:
+# the engine, a stored cabinet and the trailer.
+le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))"; }
+le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16 & 65535)); }
+# hand_package OUT NAME1 DATA1 NAME2 DATA2: two files in one folder, one
+# stored data block, no checksums.
+hand_package() {
+  local out=$1 n1=$2 d1=$3 n2=$4 d2=$5 length
+  local files_at=$((36 + 8)) names=$((${#n1} + 1 + ${#n2} + 1))
+  local data_at=$((36 + 8 + 32 + names)) size=$((${#d1} + ${#d2}))
+  local total=$((data_at + 8 + size))
+  {
+    printf 'MSCF'; le32 0; le32 $total; le32 0; le32 $files_at; le32 0
+    printf '\x03\x01'; le16 1; le16 2; le16 0; le16 0; le16 0
+    le32 $data_at; le16 1; le16 0
+    le32 ${#d1}; le32 0; le16 0; le16 0x5021; le16 0x6000; le16 0x20; printf '%s\0' "$n1"
+    le32 ${#d2}; le32 ${#d1}; le16 0; le16 0x5021; le16 0x6000; le16 0x20; printf '%s\0' "$n2"
+    le32 0; le16 $size; le16 $size; printf '%s%s' "$d1" "$d2"
+  } >"$WORK/cab.bin"
+  { cp "$SETUP" "$out" && cat "$WORK/cab.bin" >>"$out"; } || fail "cannot write $out"
+  length=$(stat -c %s "$out")
+  { le32 $size; le32 "$length"; } >>"$out"
+}
+while read -r name; do
+  step "a stored name that leaves the setup folder: $name"
+  hand_package "$WORK/climb.exe" 'Presetup\Brik.ini' '[Config]' "$name" 'planted'
+  start_setup "$WORK/climb.exe"
+  expect_box "Error" "Can't extract presetup files!"
+  expect_end
+done <<'EOF'
+Presetup\..\planted.txt
+Presetup\C:\planted.txt
+Presetup\\\server\share\planted.txt
+EOF
+# The same package with a harmless second name passes, so the refusals above
+# come from the names.
+hand_package "$WORK/climb.exe" 'Presetup\Brik.ini' $'[Variables]\r\nProgramName=Brisk Sample\r\n' \
+  'Presetup\Sub\planted.txt' 'planted'
+start_setup "$WORK/climb.exe"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_end
+
 # --- Install work that cannot be done yet ---------------------------------------------
 step "a package with application files"
 project withdata "$(settings)"
