@@ -39,7 +39,7 @@ BACKGROUND=""
 cleanup() {
   local p
   for p in $BACKGROUND; do kill "$p" 2>/dev/null; done
-  wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 </dev/null
+  set_windows_version ""
 }
 trap cleanup EXIT
 
@@ -155,13 +155,21 @@ expect_end() {
     fail "the temporary folder changed: $(diff <(printf '%s\n' "$SNAPSHOT") <(printf '%s\n' "$after") | tr '\n' ' ')"
 }
 
+# set_windows_version VERSION: the Windows version Wine shows the test
+# package and osinfo.exe (by their program names, so that other tests in the
+# session keep theirs); empty: Wine's default again.
+VERSION_PROGRAMS="versions.exe osinfo.exe"
 set_windows_version() {
-  if [ -n "$1" ]; then
-    wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1 </dev/null ||
-      fail "cannot set Wine's Windows version to $1"
-  else
-    wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 </dev/null
-  fi
+  local program key
+  for program in $VERSION_PROGRAMS; do
+    key="HKCU\\Software\\Wine\\AppDefaults\\$program"
+    if [ -n "$1" ]; then
+      wine reg add "$key" /v Version /d "$1" /f >/dev/null 2>&1 </dev/null ||
+        fail "cannot set Wine's Windows version of $program to $1"
+    else
+      wine reg delete "$key" /f >/dev/null 2>&1 </dev/null
+    fi
+  done
 }
 
 # settings [CONFIG-LINES] [MORE-SECTIONS]: a settings file with these [Config]
