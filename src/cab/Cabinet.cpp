@@ -13,7 +13,11 @@ uint32_t Get32(const uint8_t* p) {
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-constexpr uint8_t kSignature[8] = {'M', 'S', 'C', 'F', 0, 0, 0, 0};
+// The signature is kept inverted and restored at run time: the engine
+// carries this reader inside itself, and a program holding the plain
+// sequence would be found by the search instead of the package behind it.
+constexpr uint8_t kSignatureInverted[8] = {0xB2, 0xAC, 0xBC, 0xB9, 0xFF, 0xFF, 0xFF, 0xFF};
+constexpr size_t kSignatureSize = sizeof kSignatureInverted;
 constexpr size_t kHeaderSize = 36;
 constexpr size_t kFolderSize = 8;
 constexpr size_t kFileSize = 16;
@@ -177,11 +181,13 @@ CabStatus Cabinet::Fail(CabStatus status, std::string why) {
 }
 
 bool Cabinet::Locate() {
-    const uint64_t limit = std::min<uint64_t>(source_->Size(), kSearchLimit + sizeof kSignature - 1);
+    volatile uint8_t mask = 0xFF;  // keeps the compiler from folding it back
+    uint8_t signature[kSignatureSize];
+    for (size_t i = 0; i < kSignatureSize; ++i) signature[i] = static_cast<uint8_t>(kSignatureInverted[i] ^ mask);
+    const uint64_t limit = std::min<uint64_t>(source_->Size(), kSearchLimit + kSignatureSize - 1);
     std::vector<uint8_t> head(static_cast<size_t>(limit));
     if (!source_->ReadAt(0, head.data(), head.size())) return false;
-    const uint8_t* found = std::search(head.data(), head.data() + head.size(), kSignature,
-                                       kSignature + sizeof kSignature);
+    const uint8_t* found = std::search(head.data(), head.data() + head.size(), signature, signature + kSignatureSize);
     if (found == head.data() + head.size()) return false;
     base_ = static_cast<uint64_t>(found - head.data());
     return true;
