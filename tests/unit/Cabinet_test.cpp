@@ -17,14 +17,6 @@
 namespace brik::cab {
 namespace {
 
-std::string TestFile(const std::string& name) {
-#ifdef _WIN32
-    return std::string(BRIK_TESTDATA_DIR) + "\\cabs\\" + name;
-#else
-    return std::string(BRIK_TESTDATA_DIR) + "/cabs/" + name;
-#endif
-}
-
 // Collects the MD5 of every file the walk writes, in walk order.
 class DigestWriter final : public WalkHandler {
 public:
@@ -57,7 +49,7 @@ struct Expected {
 
 std::vector<Expected> ReadExpected() {
     std::vector<Expected> out;
-    std::ifstream in(TestFile("expected.txt"));
+    std::ifstream in(test::CabTestFile("expected.txt"));
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
@@ -77,7 +69,7 @@ std::vector<Expected> ReadExpected() {
 // independent decoder, bad ones refused or failed without harm.
 TEST(CabinetTestData, MatchesIndependentDecoder) {
     std::vector<Expected> cases = ReadExpected();
-    ASSERT_GT(cases.size(), 40u) << "test data not found at " << TestFile("expected.txt");
+    ASSERT_GT(cases.size(), 40u) << "test data not found at " << test::CabTestFile("expected.txt");
     for (Expected& e : cases) {
         // The independent tool lists every cabinet it finds in a file; a
         // package holds one, the first signature followed by four zero bytes.
@@ -86,7 +78,7 @@ TEST(CabinetTestData, MatchesIndependentDecoder) {
     }
     for (const Expected& e : cases) {
         FileSource source;
-        ASSERT_TRUE(source.Open(TestFile(e.file))) << e.file;
+        ASSERT_TRUE(source.Open(test::CabTestFile(e.file))) << e.file;
         Cabinet cab;
         CabStatus status = cab.Open(source);
         DigestWriter writer;

@@ -28,14 +28,6 @@ using test::LzxStream;
 using test::LzxToken;
 using Bytes = std::vector<uint8_t>;
 
-std::string TestFile(const std::string& name) {
-#ifdef _WIN32
-    return std::string(BRIK_TESTDATA_DIR) + "\\cabs\\" + name;
-#else
-    return std::string(BRIK_TESTDATA_DIR) + "/cabs/" + name;
-#endif
-}
-
 // Hands out the chunks one by one, each in a fresh allocation that dies at
 // the next call, so a decoder holding on to an old block shows up under the
 // sanitizers. At `failAt` the source fails with `failWith`.
@@ -427,7 +419,7 @@ struct CabLzxFolder {
 // The first LZX folder of a cabinet, cut out by hand: only the fields that
 // lead to the data blocks are read, so damaged cabinets still get here.
 bool LoadLzxFolder(const std::string& name, CabLzxFolder& folder) {
-    const std::string bytes = brik::test::ReadBytes(TestFile(name));
+    const std::string bytes = brik::test::ReadBytes(brik::test::CabTestFile(name));
     auto u8 = [&](size_t p) { return p < bytes.size() ? static_cast<uint8_t>(bytes[p]) : 0u; };
     auto u16 = [&](size_t p) { return static_cast<uint32_t>(u8(p) | u8(p + 1) << 8); };
     auto u32 = [&](size_t p) { return u16(p) | u16(p + 2) << 16; };

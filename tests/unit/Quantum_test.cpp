@@ -20,14 +20,6 @@ namespace {
 using test::QtmChunk;
 using test::QtmToken;
 
-std::string TestFile(const std::string& name) {
-#ifdef _WIN32
-    return std::string(BRIK_TESTDATA_DIR) + "\\cabs\\" + name;
-#else
-    return std::string(BRIK_TESTDATA_DIR) + "/cabs/" + name;
-#endif
-}
-
 // Hands out the chunks one by one, each in a fresh allocation that dies at
 // the next call, so a decoder holding on to an old block shows up under the
 // sanitizers. `failAt` makes the source fail with `failWith` at that block.
@@ -120,8 +112,8 @@ struct CabQuantumFolder {
 bool LoadQuantumFolder(const std::string& name, CabQuantumFolder& folder) {
     FileSource source;
     Cabinet cab;
-    if (!source.Open(TestFile(name)) || cab.Open(source) != CabStatus::Ok) return false;
-    const std::string bytes = brik::test::ReadBytes(TestFile(name));
+    if (!source.Open(brik::test::CabTestFile(name)) || cab.Open(source) != CabStatus::Ok) return false;
+    const std::string bytes = brik::test::ReadBytes(brik::test::CabTestFile(name));
     auto at = [&](size_t p) { return static_cast<uint8_t>(bytes[p]); };
     if (at(30) & 4) return false;  // reserved areas: not needed here
     for (const CabFolder& f : cab.Folders()) {

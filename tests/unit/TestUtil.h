@@ -33,6 +33,17 @@ private:
     std::filesystem::path path_;
 };
 
+#ifdef BRIK_TESTDATA_DIR
+// A file of the collected cabinet test suite (shared/testdata/cabs).
+inline std::string CabTestFile(const std::string& name) {
+#ifdef _WIN32
+    return std::string(BRIK_TESTDATA_DIR) + "\\cabs\\" + name;
+#else
+    return std::string(BRIK_TESTDATA_DIR) + "/cabs/" + name;
+#endif
+}
+#endif
+
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
