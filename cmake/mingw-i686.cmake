@@ -1,10 +1,11 @@
 # Cross-compiles the 32-bit Windows programs with mingw-w64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-# The posix threading variant: its libstdc++ has std::mutex, which GoogleTest
-# needs; winpthread is linked statically like the rest of the runtime.
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+# The win32 threading variant: the posix one brings winpthread, whose code
+# imports functions that Windows 95 and NT 4 lack. Its libstdc++ has no
+# std::thread or std::mutex; GoogleTest gets a stand-in (tests/support).
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,13 +1,15 @@
 #include "builder/CabWriter.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <fstream>
 #include <memory>
+#if BRIK_HAVE_THREADS
+#include <condition_variable>
 #include <mutex>
 #include <thread>
+#endif
 
 #include <zlib.h>
 #ifdef BRIK_HAVE_LIBDEFLATE
@@ -140,6 +142,9 @@ struct Job {
     bool done = false;
 };
 
+#if BRIK_HAVE_THREADS
+constexpr bool kHaveThreads = true;
+
 // Compresses jobs on worker threads. The caller hands out slots in order and
 // collects them in the same order; a slot belongs to one side at a time.
 class CompressPool {
@@ -198,6 +203,18 @@ private:
     bool stop_ = false;
     std::vector<std::thread> workers_;
 };
+#else
+// Without threads every block is compressed inline, whatever the count
+// asked for; the output is the same either way.
+constexpr bool kHaveThreads = false;
+
+class CompressPool {
+public:
+    CompressPool(unsigned, int) {}
+    void Submit(Job&) {}
+    void Wait(Job&) {}
+};
+#endif
 
 }  // namespace
 
@@ -342,7 +359,7 @@ bool CabWriter::Write(const std::vector<CabFolderGroup>& groups, CabOutput& out,
     uint64_t position = headerSize;
     uint64_t done = 0;
 
-    const bool parallel = options.threads > 1;
+    const bool parallel = kHaveThreads && options.threads > 1;
     constexpr size_t kSlotsPerThread = 8;
     const size_t slots = parallel ? kSlotsPerThread * options.threads : 1;
     std::vector<std::unique_ptr<Job>> jobs;

@@ -8,12 +8,16 @@ namespace {
 // Batches of this size keep system calls rare; the queue's limit bounds the
 // memory held while the disk is slower than the decoder.
 constexpr size_t kBatch = 1 << 20;
+#if BRIK_HAVE_THREADS
 constexpr size_t kQueueLimit = 8 << 20;
+#endif
 }  // namespace
 
 DirectoryWriter::DirectoryWriter(std::string root) : root_(std::move(root)) {
     pending_.kind = Job::Write;
+#if BRIK_HAVE_THREADS
     thread_ = std::thread([this] { Run(); });
+#endif
 }
 
 DirectoryWriter::~DirectoryWriter() { Finish(); }
@@ -31,11 +35,16 @@ bool DirectoryWriter::Healthy() {
 }
 
 void DirectoryWriter::Push(Job job) {
+#if BRIK_HAVE_THREADS
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return queuedBytes_ < kQueueLimit || failed_.load(); });
     queuedBytes_ += job.data.size();
     queue_.push_back(std::move(job));
     changed_.notify_all();
+#else
+    Execute(job);
+    Recycle(job);
+#endif
 }
 
 void DirectoryWriter::FlushPending() {
@@ -44,19 +53,67 @@ void DirectoryWriter::FlushPending() {
     job.kind = Job::Write;
     job.data.swap(pending_.data);
     Push(std::move(job));
-    // Buffers go round between the two threads: fresh ones would cost a page
+    // Buffers go round between the two sides: fresh ones would cost a page
     // fault for every 4 KB written.
+#if BRIK_HAVE_THREADS
     std::lock_guard<std::mutex> lock(mutex_);
+#endif
     if (!spare_.empty()) {
         pending_.data.swap(spare_.back());
         spare_.pop_back();
     }
 }
 
+void DirectoryWriter::Execute(Job& job) {
+    // After a failure the rest is only drained; the walk stops soon.
+    if (!failed_.load()) {
+        std::string error;
+        switch (job.kind) {
+            case Job::Open:
+                outPath_ = job.path;
+                if (!platform::ForceDirectories(platform::ExtractFilePath(outPath_)) ||
+                    !out_.Open(outPath_, platform::OpenMode::WriteLocked) || !out_.Truncate()) {
+                    out_.Close();
+                    error = "cannot create \"" + outPath_ + "\"";
+                } else {
+                    created_ = true;
+                }
+                break;
+            case Job::Write:
+                if (!out_.Write(job.data.data(), job.data.size())) error = "cannot write \"" + outPath_ + "\"";
+                break;
+            case Job::Close:
+                out_.Close();
+                created_ = false;
+                platform::SetFileDosTime(outPath_, job.date, job.time);
+                break;
+            case Job::Abort:
+                break;
+        }
+        if (!error.empty()) {
+            threadError_ = error;
+            failed_.store(true, std::memory_order_release);
+        }
+    }
+    // A half-written file is worse than none: it looks complete.
+    if (created_ && (job.kind == Job::Abort || failed_.load())) {
+        out_.Close();
+        platform::RemoveFile(outPath_);
+        created_ = false;
+    }
+}
+
+void DirectoryWriter::Recycle(Job& job) {
+    if (job.kind != Job::Write) return;
+    job.data.clear();
+#if BRIK_HAVE_THREADS
+    std::lock_guard<std::mutex> lock(mutex_);
+#endif
+    spare_.push_back(std::move(job.data));
+}
+
+#if BRIK_HAVE_THREADS
 void DirectoryWriter::Run() {
-    platform::File out;
-    std::string path;
-    bool created = false;  // only a file this thread created may be removed
     for (;;) {
         Job job;
         {
@@ -68,51 +125,14 @@ void DirectoryWriter::Run() {
             queuedBytes_ -= job.data.size();
             changed_.notify_all();
         }
-        // After a failure the rest is only drained; the walk stops soon.
-        if (!failed_.load()) {
-            std::string error;
-            switch (job.kind) {
-                case Job::Open:
-                    path = job.path;
-                    if (!platform::ForceDirectories(platform::ExtractFilePath(path)) ||
-                        !out.Open(path, platform::OpenMode::WriteLocked) || !out.Truncate()) {
-                        out.Close();
-                        error = "cannot create \"" + path + "\"";
-                    } else {
-                        created = true;
-                    }
-                    break;
-                case Job::Write:
-                    if (!out.Write(job.data.data(), job.data.size())) error = "cannot write \"" + path + "\"";
-                    break;
-                case Job::Close:
-                    out.Close();
-                    created = false;
-                    platform::SetFileDosTime(path, job.date, job.time);
-                    break;
-                case Job::Abort:
-                    break;
-            }
-            if (!error.empty()) {
-                threadError_ = error;
-                failed_.store(true, std::memory_order_release);
-            }
-        }
-        // A half-written file is worse than none: it looks complete.
-        if (created && (job.kind == Job::Abort || failed_.load())) {
-            out.Close();
-            platform::RemoveFile(path);
-            created = false;
-        }
-        if (job.kind == Job::Write) {
-            job.data.clear();
-            std::lock_guard<std::mutex> lock(mutex_);
-            spare_.push_back(std::move(job.data));
-        }
+        Execute(job);
+        Recycle(job);
     }
 }
+#endif
 
 bool DirectoryWriter::Finish() {
+#if BRIK_HAVE_THREADS
     if (thread_.joinable()) {
         FlushPending();
         {
@@ -122,6 +142,9 @@ bool DirectoryWriter::Finish() {
         }
         thread_.join();
     }
+#else
+    FlushPending();
+#endif
     return Healthy();
 }
 

@@ -4,14 +4,16 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <string_view>
 #include <vector>
+#if BRIK_HAVE_THREADS
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
 
 #include "cab/Cabinet.h"
 #include "crypto/Gost.h"
@@ -22,7 +24,8 @@ namespace brik {
 // Files are written on a thread of their own, so decoding the next frame and
 // writing the last one overlap; bytes are batched into large writes. A
 // failure on that thread stops the walk at its next call, and Finish() says
-// whether everything reached the disk.
+// whether everything reached the disk. Without threads (the Windows build)
+// each batch is written when it is handed over.
 class DirectoryWriter final : public cab::WalkHandler {
 public:
     explicit DirectoryWriter(std::string root);
@@ -54,7 +57,11 @@ private:
     bool Healthy();
     void Push(Job job);
     void FlushPending();
+    void Execute(Job& job);  // on the writing side
+    void Recycle(Job& job);
+#if BRIK_HAVE_THREADS
     void Run();
+#endif
 
     std::string root_;
     std::string current_;
@@ -64,15 +71,21 @@ private:
     uint64_t bytes_ = 0;
 
     Job pending_;  // the write being batched on the walk's side
+    std::vector<std::vector<uint8_t>> spare_;
+    std::atomic<bool> failed_{false};
+    std::string threadError_;  // written by the writing side before failed_ is set
+    // The writing side's file.
+    platform::File out_;
+    std::string outPath_;
+    bool created_ = false;  // only a file the writing side created may be removed
+#if BRIK_HAVE_THREADS
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
-    std::vector<std::vector<uint8_t>> spare_;
     size_t queuedBytes_ = 0;
     bool stopping_ = false;
-    std::atomic<bool> failed_{false};
-    std::string threadError_;  // written by the thread before failed_ is set
     std::thread thread_;
+#endif
 };
 
 // Consumes every file's bytes without writing them: a full integrity test.

@@ -37,6 +37,8 @@ fi
 
 bad=0
 for f in "${FILES[@]}"; do
+  # Test data named like a library (a deliberately broken decompressor).
+  [ "$(head -c 2 "$f")" = MZ ] || continue
   if ! dump=$("$OBJDUMP" -p "$f" 2>&1); then
     echo "check_imports: $OBJDUMP cannot read $f: $dump" >&2
     bad=1
