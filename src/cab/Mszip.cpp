@@ -48,9 +48,11 @@ struct FixedTables {
     }
 };
 
+// Built at first use and kept: the compiler would otherwise compute them
+// and put 13 KB of tables into the image of every program that decodes.
 const FixedTables& Fixed() {
-    static const FixedTables tables;
-    return tables;
+    static const FixedTables* const tables = new FixedTables;
+    return *tables;
 }
 
 // Copies a match of `len` bytes from `dist` bytes back; may write up to 7

@@ -6,11 +6,11 @@
 
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "util/Error.h"
 #include "util/Platform.h"
 
 namespace brik {
@@ -19,9 +19,9 @@ using StringList = std::vector<std::string>;
 
 // Raised when a file exists but cannot be opened; caught once at the process
 // entry, which shows its message.
-class EInOutError : public std::runtime_error {
+class EInOutError : public EError {
 public:
-    using std::runtime_error::runtime_error;
+    using EError::EError;
 };
 
 struct IniSection {

@@ -5,8 +5,8 @@
 // unit tests check exactly what the engine runs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +71,22 @@ inline std::string TrimBlanks(std::string_view s) {
     return std::string(s.substr(begin, end - begin));
 }
 
+// printf's "%.Nd": at least `digits` digits with zeros in front, a minus
+// sign before them. Written out because the C++ library switches the
+// Windows build to mingw's own printf, which would add 30 KB to the engine.
+inline std::string DecimalText(int value, size_t digits = 1) {
+    const bool negative = value < 0;
+    unsigned magnitude = negative ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    std::string text;
+    do {
+        text.insert(text.begin(), static_cast<char>('0' + magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (text.size() < digits) text.insert(0, digits - text.size(), '0');
+    if (negative) text.insert(0, 1, '-');
+    return text;
+}
+
 inline TOSVersion MakeOSVersion(int platformId, int major, int minor, int build, std::string_view csd) {
     TOSVersion v;
     v.PlatformId = platformId;
@@ -79,15 +95,14 @@ inline TOSVersion MakeOSVersion(int platformId, int major, int minor, int build,
     v.Build = platformId == kPlatformWindows ? (build & 0xFFFF) : build;
     v.ServicePack = std::string(csd);
     v.OsKind = OsKindOf(platformId, major, minor);
-    char text[64];
-    std::snprintf(text, sizeof text, minor != 0 ? "%d.%.2d" : "%d.%d", major, minor);
-    v.VersionText = text;
+    v.VersionText = DecimalText(major) + "." + DecimalText(minor, minor != 0 ? 2 : 1);
     std::string description = "Windows ";
     description += OsKindText(v.OsKind);
     description += ' ';
     description += v.VersionText;
-    std::snprintf(text, sizeof text, ".%.4d ", v.Build);
-    description += text;
+    description += '.';
+    description += DecimalText(v.Build, 4);
+    description += ' ';
     description += v.ServicePack;
     v.Description = TrimBlanks(description);
     return v;

@@ -12,18 +12,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "unpack/Unpack.h"
+#include "util/Error.h"
 
 namespace brik {
 
 // The library cannot be loaded or lacks an export. Caught at the process
 // entry, which shows the message.
-class EUnpackError : public std::runtime_error {
+class EUnpackError : public EError {
 public:
-    using std::runtime_error::runtime_error;
+    using EError::EError;
 };
 
 // A file of the cabinet is next. destination starts empty; 1 extracts the

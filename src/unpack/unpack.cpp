@@ -10,6 +10,7 @@
 // could not be created or written.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -179,3 +180,10 @@ int __stdcall Enumerate(NotifyProc notify, DecryptProc decrypt) {
 void __stdcall Close() { Release(); }
 
 }  // extern "C"
+
+// Nothing is thrown across the exports; should an exception escape anyway,
+// the process ends. The runtime's own report would demangle the type's name
+// and bring a large part of the C++ library into the library.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
