@@ -11,6 +11,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -29,7 +30,7 @@ namespace fs = std::filesystem;
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: brikpack build PROJECT -o OUT.exe --stub FILE [--compression none|mszip]\n"
+                 "usage: brikpack build PROJECT -o OUT.exe [--stub FILE] [--compression none|mszip]\n"
                  "                      [--password TEXT] [--codepage N] [--threads N]\n"
                  "       brikpack list FILE [--password TEXT] [--codepage N]\n"
                  "       brikpack test FILE [--password TEXT] [--codepage N]\n"
@@ -179,14 +180,46 @@ private:
     int shown_ = -1;
 };
 
+fs::path OwnExecutable() {
+#ifdef _WIN32
+    std::vector<wchar_t> buffer(32768);
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size()) return {};
+    return fs::path(std::wstring(buffer.data(), n));
+#else
+    std::error_code error;
+    fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : self;
+#endif
+}
+
+// The engine this project builds: beside the tool where both are installed,
+// else where the build tree keeps it (the native tool's folder has a copy
+// after a full build; the Windows build has it in a sibling folder).
+fs::path DefaultStub() {
+    const fs::path self = OwnExecutable();
+    if (self.empty()) return {};
+    const fs::path folder = self.parent_path();
+    for (const char* candidate : {"setup.exe", "../../win32/src/launcher/setup.exe", "../launcher/setup.exe"}) {
+        std::error_code error;
+        const fs::path path = (folder / candidate).lexically_normal();
+        if (fs::is_regular_file(path, error)) return path;
+    }
+    return {};
+}
+
 int Build(const Options& o) {
     if (o.positional.size() != 1 || o.output.empty()) return Usage();
-    if (o.stub.empty())
-        return Fail(o.output, "no stub given: name the engine program with --stub FILE");
     BuildOptions options;
     options.project = PathFromUtf8(ArgumentUtf8(o.positional[0].c_str()));
     options.output = PathFromUtf8(o.output);
-    options.stub = PathFromUtf8(o.stub);
+    if (!o.stub.empty()) {
+        options.stub = PathFromUtf8(o.stub);
+    } else {
+        options.stub = DefaultStub();
+        if (options.stub.empty())
+            return Fail(o.output, "no engine (setup.exe) beside brikpack: name it with --stub FILE");
+    }
     if (o.compression == "none") options.compression = CabCompression::None;
     else if (o.compression == "mszip") options.compression = CabCompression::Mszip;
     else return Fail(o.compression, "unknown compression (none or mszip)");
