@@ -9,12 +9,14 @@
 #   check_engine.sh SETUP_EXE UNPACK_DLL
 set -u
 
-if [ $# -ne 2 ]; then
-  echo "usage: $0 SETUP_EXE UNPACK_DLL" >&2
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+  echo "usage: $0 SETUP_EXE UNPACK_DLL [all|size|contents]" >&2
   exit 2
 fi
 SETUP=$1
 UNPACK=$2
+# all (default), size (the size limit only) or contents (everything else)
+MODE=${3:-all}
 OBJDUMP=${OBJDUMP:-i686-w64-mingw32-objdump}
 command -v "$OBJDUMP" >/dev/null || { echo "check_engine: $OBJDUMP not found" >&2; exit 2; }
 for f in "$SETUP" "$UNPACK"; do
@@ -68,11 +70,14 @@ GlobalMemoryStatusEx
 
 bad=0
 size=$(stat -c %s "$SETUP")
-if [ "$size" -gt $MAX_ENGINE ]; then
-  echo "check_engine: $(basename "$SETUP") is $size bytes, more than $MAX_ENGINE: a package's cabinet would start too late" >&2
-  bad=1
-else
-  echo "check_engine: $(basename "$SETUP") is $size bytes (at most $MAX_ENGINE)"
+if [ "$MODE" != contents ]; then
+  if [ "$size" -gt $MAX_ENGINE ]; then
+    echo "check_engine: $(basename "$SETUP") is $size bytes, more than $MAX_ENGINE: a package's cabinet would start too late" >&2
+    bad=1
+  else
+    echo "check_engine: $(basename "$SETUP") is $size bytes (at most $MAX_ENGINE)"
+  fi
+  [ "$MODE" = size ] && exit $bad
 fi
 
 for f in "$SETUP" "$UNPACK"; do
