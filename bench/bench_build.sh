@@ -5,29 +5,20 @@
 # size (below 1: brikpack's package is smaller than gcab's cabinet).
 #   bench_build.sh BRIKPACK [WORKDIR] [RUNS]
 set -eu
+. "$(dirname "$0")/common.sh"
 brikpack=$1
 work=${2:-/tmp/brik-bench-build}
 runs=${3:-5}
 mb=${BRIK_BENCH_MB:-200}
 rm -rf "$work"
 mkdir -p "$work/project/Presetup" "$work/project/Data"
-cd "$work/project/Data"
-
-# The corpus of bench_cab.sh: a quarter each of program binaries, text,
-# random bytes, and zeros with patterns.
-quarter=$((mb * 1024 * 1024 / 4))
-find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null | head -c "$quarter" > binaries.bin || true
-seq 1 100000000 | head -c "$quarter" > text.txt
-head -c "$quarter" /dev/urandom > random.bin
-{ head -c $((quarter / 2)) /dev/zero; yes 'the quick brown fox 0123456789' | head -c $((quarter / 2)); } > patterns.bin
+make_corpus "$work/project/Data" "$mb"
 cd "$work"
 printf '[Config]\r\nLanguages=Enu\r\n' > project/Presetup/Brik.ini
 printf '[Strings]\r\nLanguageName=English\r\n' > project/Presetup/Enu.lng
 # The smallest stub the builder takes: an MZ header pointing at "PE\0\0".
 { printf 'MZ'; head -c 58 /dev/zero; printf '\100\000\000\000PE\000\000'; head -c 60 /dev/zero; } > stub.exe
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N); awk -v s="$s" -v e="$e" 'BEGIN {print e - s}'; }
 
 "$brikpack" build project -o package.exe --stub stub.exe >/dev/null || { echo "bench_build: brikpack build failed" >&2; exit 1; }
 ours=() theirs=()

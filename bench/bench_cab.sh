@@ -4,24 +4,14 @@
 # and prints the ratio of the medians (above 1: brikpack is faster).
 #   bench_cab.sh BRIKPACK [WORKDIR] [RUNS]
 set -eu
+. "$(dirname "$0")/common.sh"
 brikpack=$1
 work=${2:-/tmp/brik-bench-cab}
 runs=${3:-5}
 mb=${BRIK_BENCH_MB:-200}
 rm -rf "$work"
-mkdir -p "$work/src"
-cd "$work/src"
-
-# A quarter each: program binaries, text, random bytes, zeros and patterns.
-quarter=$((mb * 1024 * 1024 / 4))
-find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | xargs cat 2>/dev/null | head -c "$quarter" > binaries.bin || true
-seq 1 100000000 | head -c "$quarter" > text.txt
-head -c "$quarter" /dev/urandom > random.bin
-{ head -c $((quarter / 2)) /dev/zero; yes 'the quick brown fox 0123456789' | head -c $((quarter / 2)); } > patterns.bin
-cd ..
-
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N); awk -v s="$s" -v e="$e" 'BEGIN {print e - s}'; }
+make_corpus "$work/src" "$mb"
+cd "$work"
 
 printf '%-8s %12s %14s %14s %8s\n' method "size (MB)" "brikpack (s)" "cabextract (s)" ratio
 for mode in mszip stored; do

@@ -14,6 +14,7 @@
 
 #include "LzxTestEncoder.h"
 #include "Md5.h"
+#include "ChunkSource.h"
 #include "TestUtil.h"
 #include "cab/Cabinet.h"
 
@@ -28,40 +29,7 @@ using test::LzxStream;
 using test::LzxToken;
 using Bytes = std::vector<uint8_t>;
 
-// Hands out the chunks one by one, each in a fresh allocation that dies at
-// the next call, so a decoder holding on to an old block shows up under the
-// sanitizers. At `failAt` the source fails with `failWith`.
-class ChunkSource final : public BlockSource {
-public:
-    explicit ChunkSource(std::vector<LzxChunk> chunks, size_t failAt = SIZE_MAX,
-                         CabStatus failWith = CabStatus::ReadError)
-        : chunks_(std::move(chunks)), failAt_(failAt), failWith_(failWith) {}
-
-    bool NextBlock(const uint8_t*& data, uint32_t& size, uint32_t& uncompressed) override {
-        current_.reset();
-        if (next_ == failAt_) {
-            status_ = failWith_;
-            return false;
-        }
-        if (next_ >= chunks_.size()) return false;
-        const LzxChunk& chunk = chunks_[next_++];
-        current_ = std::make_unique<uint8_t[]>(chunk.data.size() + 1);
-        std::copy(chunk.data.begin(), chunk.data.end(), current_.get());
-        data = current_.get();
-        size = static_cast<uint32_t>(chunk.data.size());
-        uncompressed = chunk.uncompressed;
-        return true;
-    }
-    CabStatus Status() const override { return status_; }
-
-private:
-    std::vector<LzxChunk> chunks_;
-    size_t next_ = 0;
-    size_t failAt_;
-    CabStatus failWith_;
-    CabStatus status_ = CabStatus::Ok;
-    std::unique_ptr<uint8_t[]> current_;
-};
+using ChunkSource = brik::test::ChunkSource<LzxChunk>;
 
 struct Decoded {
     CabStatus status = CabStatus::Ok;
@@ -189,9 +157,9 @@ Bytes MixedData(size_t size, uint32_t seed, size_t reach = 1u << 21) {
     return out;
 }
 
-std::vector<LzxBlockType> Types(const char* spec) {
+std::vector<LzxBlockType> Types(const char* letters) {
     std::vector<LzxBlockType> types;
-    for (const char* p = spec; *p; ++p) {
+    for (const char* p = letters; *p; ++p) {
         types.push_back(*p == 'V'   ? LzxBlockType::Verbatim
                         : *p == 'A' ? LzxBlockType::Aligned
                                     : LzxBlockType::Uncompressed);

@@ -11,6 +11,7 @@
 
 #include "Md5.h"
 #include "QuantumTestEncoder.h"
+#include "ChunkSource.h"
 #include "TestUtil.h"
 #include "cab/Cabinet.h"
 
@@ -20,40 +21,7 @@ namespace {
 using test::QtmChunk;
 using test::QtmToken;
 
-// Hands out the chunks one by one, each in a fresh allocation that dies at
-// the next call, so a decoder holding on to an old block shows up under the
-// sanitizers. `failAt` makes the source fail with `failWith` at that block.
-class ChunkSource final : public BlockSource {
-public:
-    explicit ChunkSource(std::vector<QtmChunk> chunks, size_t failAt = SIZE_MAX,
-                         CabStatus failWith = CabStatus::ReadError)
-        : chunks_(std::move(chunks)), failAt_(failAt), failWith_(failWith) {}
-
-    bool NextBlock(const uint8_t*& data, uint32_t& size, uint32_t& uncompressed) override {
-        current_.reset();
-        if (next_ == failAt_) {
-            status_ = failWith_;
-            return false;
-        }
-        if (next_ >= chunks_.size()) return false;
-        const QtmChunk& chunk = chunks_[next_++];
-        current_ = std::make_unique<uint8_t[]>(chunk.data.size() + 1);
-        std::copy(chunk.data.begin(), chunk.data.end(), current_.get());
-        data = current_.get();
-        size = static_cast<uint32_t>(chunk.data.size());
-        uncompressed = chunk.uncompressed;
-        return true;
-    }
-    CabStatus Status() const override { return status_; }
-
-private:
-    std::vector<QtmChunk> chunks_;
-    size_t next_ = 0;
-    size_t failAt_;
-    CabStatus failWith_;
-    CabStatus status_ = CabStatus::Ok;
-    std::unique_ptr<uint8_t[]> current_;
-};
+using ChunkSource = brik::test::ChunkSource<QtmChunk>;
 
 struct Decoded {
     CabStatus status = CabStatus::Ok;
