@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -313,10 +314,7 @@ int Read(const std::string& command, const std::string& file, const Options& o) 
 
 }  // namespace
 
-int main(int argc, char** argv) {
-#ifdef _WIN32
-    std::setlocale(LC_CTYPE, "");
-#endif
+static int Run(int argc, char** argv) {
     if (argc < 3) return Usage();
     const std::string command = argv[1];
     Options o;
@@ -325,4 +323,18 @@ int main(int argc, char** argv) {
     if (command != "list" && command != "test" && command != "extract") return Usage();
     if (o.positional.size() != 1) return Usage();
     return Read(command, o.positional[0], o);
+}
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    std::setlocale(LC_CTYPE, "");
+#endif
+    // A settings or script file that exists but cannot be read raises its
+    // error from the INI engine.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "brikpack: %s\n", error.what());
+        return 1;
+    }
 }

@@ -43,6 +43,8 @@ bool UpdateProgramTitle() {
     return changed;
 }
 
+void SetInitialProgramTitle(std::string title) { MutableLanguageState().ProgramTitle = std::move(title); }
+
 std::string LanguageFilePath(const std::string& code) {
     const std::string& folder = ConfigPaths().SetupFolder;
     std::string path = folder + code + ".lng";

@@ -18,7 +18,8 @@ struct TConfigPaths {
 TConfigPaths& ConfigPaths();
 
 // The current language; changed only by SetLanguage (or SelectLanguageFile
-// and UpdateProgramTitle, its portable steps). Until a language is set the
+// and UpdateProgramTitle, its portable steps) and, for the title's first
+// value, SetInitialProgramTitle. Until a language is set the
 // file is empty and language lookups give their defaults.
 struct TLanguageState {
     std::string LanguageCode;  // for example ENU
@@ -31,6 +32,9 @@ const TLanguageState& LanguageState();
 void SelectLanguageFile(const std::string& code);
 // ProgramTitle := "%ProgramName%" expanded; true when it changed.
 bool UpdateProgramTitle();
+// The title before any language is set ("Setup" once the setup files are
+// out); message-box captions stay as they are.
+void SetInitialProgramTitle(std::string title);
 
 // SetupFolder + code + ".lng" when it exists, else SetupFolder + "Enu.lng".
 std::string LanguageFilePath(const std::string& code);

@@ -94,7 +94,7 @@ void TkpIniFile::Load() {
     if (!platform::FileExists(fileName_)) return;
     if (!handle_.Open(fileName_, readOnly_ ? platform::OpenMode::ReadShared
                                           : platform::OpenMode::ReadWriteLocked))
-        throw EInOutError("Cannot open file " + fileName_);
+        BRIK_RAISE(EInOutError("Cannot open file " + fileName_));
 
     // A line ends at a carriage return; line feeds anywhere are dropped, so
     // CR LF and lone CR both end lines while LF alone does not.

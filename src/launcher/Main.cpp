@@ -12,6 +12,7 @@
 #include "launcher/MainWindow.h"
 #include "launcher/Presetup.h"
 #include "launcher/Provisional.h"
+#include "launcher/Unpacker.h"
 #include "ui/Logo.h"
 #include "ui/Msg.h"
 #include "ui/kpGraphUtils.h"
@@ -169,39 +170,74 @@ void LoadStaticBitmaps() {
     }
 }
 
-// Step 27 of the run, on every way out of it, exceptions included.
+HMODULE RichEditLibrary = nullptr;
+
+// Step 27 of the run, on every way out of it: the normal ones and the abort
+// of a raised error.
+void CleanUpRun() {
+    if (RichEditLibrary != nullptr) FreeLibrary(RichEditLibrary);
+    RichEditLibrary = nullptr;
+    // A file that cannot be written back loses its changes.
+    CloseAllIniFiles();
+    for (TStaticBitmap& entry : StaticBitmaps)
+        if (entry.bitmap != nullptr) DeleteObject(entry.bitmap);
+    StaticBitmaps.clear();
+    if (DisplaySettings.BackgroundBitmap != nullptr) DeleteObject(DisplaySettings.BackgroundBitmap);
+    DisplaySettings.BackgroundBitmap = nullptr;
+    LanguageList.clear();
+    DialogSequence.clear();
+    HideLogo();
+    DestroyMessageWindow();
+    if (MainWindow != nullptr) {
+        ShowWindow(MainWindow, SW_HIDE);
+        DestroyWindow(MainWindow);
+    }
+    MainWindow = nullptr;
+    SetMainWindow(nullptr);
+    UiState().mainWindow = nullptr;
+    UiState().messageOwner = nullptr;
+    // Loaded from the resources, shared: nothing to destroy.
+    MainIcon = nullptr;
+}
+
 class RunCleanup {
 public:
-    HMODULE richEdit = nullptr;
-
-    ~RunCleanup() {
-        if (richEdit != nullptr) FreeLibrary(richEdit);
-        try {
-            CloseAllIniFiles();
-        } catch (...) {
-            // A file that cannot be written back loses its changes.
-        }
-        for (TStaticBitmap& entry : StaticBitmaps)
-            if (entry.bitmap != nullptr) DeleteObject(entry.bitmap);
-        StaticBitmaps.clear();
-        if (DisplaySettings.BackgroundBitmap != nullptr) DeleteObject(DisplaySettings.BackgroundBitmap);
-        DisplaySettings.BackgroundBitmap = nullptr;
-        LanguageList.clear();
-        DialogSequence.clear();
-        HideLogo();
-        DestroyMessageWindow();
-        if (MainWindow != nullptr) {
-            ShowWindow(MainWindow, SW_HIDE);
-            DestroyWindow(MainWindow);
-        }
-        MainWindow = nullptr;
-        SetMainWindow(nullptr);
-        UiState().mainWindow = nullptr;
-        UiState().messageOwner = nullptr;
-        // Loaded from the resources, shared: nothing to destroy.
-        MainIcon = nullptr;
-    }
+    RunCleanup() = default;
+    RunCleanup(const RunCleanup&) = delete;
+    RunCleanup& operator=(const RunCleanup&) = delete;
+    ~RunCleanup() { CleanUpRun(); }
 };
+
+// Kept from the start so that the report of a failed allocation has memory
+// to work with.
+void* EmergencyReserve = nullptr;
+
+// A raised error ends the run as an exception caught at the process entry
+// would: what the run holds is released (the unpack library first, so that
+// its file can go), the message is shown once, the folders are deleted.
+[[noreturn]] void AbortRun(const char* message) {
+    static bool aborting = false;
+    if (aborting) ExitProcess(1);  // failed again while reporting
+    aborting = true;
+    std::free(EmergencyReserve);
+    EmergencyReserve = nullptr;
+    // The message may live in memory that the clean-up frees.
+    char text[1024];
+    lstrcpynA(text, message != nullptr ? message : "", sizeof text);
+    ReleaseActiveUnpacker();
+    DestroyInitWindow();
+    CleanUpRun();
+    ShowError(text);
+    DeleteFolderTree(SetupFolder, true);
+    ExitProcess(0);
+}
+
+// Failed allocations (here or in the unpack library), the C++ library's own
+// errors and faults all end up here rather than in the system's crash box.
+LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) {
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    AbortRun(code == static_cast<DWORD>(STATUS_NO_MEMORY) ? "Out of memory" : "Unexpected error");
+}
 
 }  // namespace
 
@@ -355,6 +391,7 @@ bool RunSetup() {
     SetProgramTitleHook([](const std::string& title) { UiState().captionName = title; });
     SetExpandErrorHandler([](const std::string& message) { ShowError(message); });
     RunCleanup cleanup;
+    RichEditLibrary = nullptr;
 
     // 4-6: the hidden background window and the logo.
     MainWindow = CreateMainWindow();
@@ -380,12 +417,13 @@ bool RunSetup() {
     }
     // From the system folder by full path, so that no riched32.dll beside
     // the downloaded setup program is ever loaded.
-    cleanup.richEdit = LoadLibraryA((SystemDirectory() + "\\riched32.dll").c_str());
+    RichEditLibrary = LoadLibraryA((SystemDirectory() + "\\riched32.dll").c_str());
     if (!ExtractPresetup()) {
         ShowError("Can't extract presetup files!");
         return false;
     }
     HideLogo();
+    SetInitialProgramTitle("Setup");
 
     // 12-15: settings, display, languages.
     UninstallEnabled = IniReadBool(SettingsFile, "Config", "Uninstall", false) &&
@@ -462,14 +500,10 @@ int RunProcess() {
     SetupExePath = ModulePath();
     SetupFolder = CreateUniqueFolder(TempPath());
     ScratchFolder = CreateUniqueFolder(SetupFolder);
-    bool result = false;
-    try {
-        result = RunSetup();
-    } catch (const std::exception& error) {
-        ShowError(error.what());
-    } catch (...) {
-        ShowError("Unexpected error");
-    }
+    EmergencyReserve = std::malloc(256 * 1024);
+    SetFatalHandler(AbortRun);
+    SetUnhandledExceptionFilter(UnhandledFilter);
+    const bool result = RunSetup();
     DeleteFolderTree(SetupFolder, true);
     if (result && RebootPending) RestartWindows(false);
     return 0;
@@ -479,9 +513,3 @@ int RunProcess() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return brik::RunProcess(); }
 
-// Every exception is caught at the process entry; one that escapes anyway
-// just ends the process. The runtime's own report would demangle the type's
-// name and bring a large part of the C++ library into every package.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx

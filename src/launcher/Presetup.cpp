@@ -47,11 +47,6 @@ bool ReadTrailerWord(uint32_t fromEnd, uint32_t& value) {
     return ok;
 }
 
-void DestroyInitWindow() {
-    if (InitWindow != nullptr) DestroyWindow(InitWindow);
-    InitWindow = nullptr;
-}
-
 // Just below the logo, but never closer than 15 pixels to the bottom of the
 // work area.
 void PlaceBelowLogo() {
@@ -101,6 +96,11 @@ bool WriteUnpackLibrary() {
     return true;
 }
 
+void DestroyInitWindow() {
+    if (InitWindow != nullptr) DestroyWindow(InitWindow);
+    InitWindow = nullptr;
+}
+
 bool ExtractPresetup() {
     // No procedure of its own: the dialog manager's default handling is all
     // a progress window needs.
@@ -121,13 +121,9 @@ bool ExtractPresetup() {
         return false;
     }
 
-    std::unique_ptr<TUnpacker> unpacker;
-    try {
-        unpacker = std::make_unique<TUnpacker>();
-    } catch (...) {
-        DestroyInitWindow();
-        throw;
-    }
+    // A library that cannot be loaded ends the run here; the abort closes
+    // this window.
+    auto unpacker = std::make_unique<TUnpacker>();
     ShowWindow(InitWindow, SW_SHOW);
     RedrawWindow(InitWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 

@@ -31,7 +31,10 @@ uint32_t ReadPresetupSize();
 
 // Extracts every "Presetup\" file of the package into SetupFolder, showing
 // its progress. False on failure (after its own message where it has one);
-// the library's exceptions pass to the caller.
+// a library that cannot be loaded raises EUnpackError.
 bool ExtractPresetup();
+
+// Closes DLG_PRESETUP when it is open.
+void DestroyInitWindow();
 
 }  // namespace brik

@@ -1,7 +1,6 @@
 #include "launcher/Unpacker.h"
 
 #include <cstring>
-#include <exception>
 #include <utility>
 
 #include "crypto/Gost.h"
@@ -18,7 +17,7 @@ struct WalkState {
     TFileDoneCallback fileDoneCallback;
     TProgressCallback progressCallback;
     bool decrypt = false;
-    bool failed = false;  // a callback threw; the walk ends as soon as it can
+    bool failed = false;  // a callback refused; the walk ends as soon as it can
     TGost cipher;
 };
 
@@ -81,23 +80,18 @@ namespace unpacker_detail {
 
 int __stdcall NotifyAdapter(int code, void* record) {
     WalkState& walk = Walk();
-    // An exception must not unwind through the library's frames: it is noted
-    // and the walk is ended at the next chance the library gives.
+    // Once a callback has refused, the walk ends at the next chance the
+    // library gives.
     if (walk.failed) return code == unpack::kNotifyFileDone ? 1 : -1;
-    try {
-        switch (code) {
-            case unpack::kNotifyFileNext:
-                return NotifyFileNext(*static_cast<unpack::NotifyRecord*>(record));
-            case unpack::kNotifyFileDone:
-                return NotifyFileDone(*static_cast<unpack::NotifyRecord*>(record));
-            case unpack::kNotifyProgress:
-                return NotifyProgress(*static_cast<unpack::ProgressRecord*>(record));
-            default:
-                return 0;
-        }
-    } catch (...) {
-        walk.failed = true;
-        return code == unpack::kNotifyFileDone ? 1 : -1;
+    switch (code) {
+        case unpack::kNotifyFileNext:
+            return NotifyFileNext(*static_cast<unpack::NotifyRecord*>(record));
+        case unpack::kNotifyFileDone:
+            return NotifyFileDone(*static_cast<unpack::NotifyRecord*>(record));
+        case unpack::kNotifyProgress:
+            return NotifyProgress(*static_cast<unpack::ProgressRecord*>(record));
+        default:
+            return 0;
     }
 }
 
@@ -128,31 +122,49 @@ bool EndWalk() {
 
 }  // namespace unpacker_detail
 
-TUnpacker::TUnpacker(const std::string& libraryPath, const std::string& package) { Load(libraryPath, package); }
+namespace {
+// The unpacker whose library is loaded, for the abort of a raised error.
+TUnpacker* ActiveUnpacker = nullptr;
+}  // namespace
 
-TUnpacker::TUnpacker() { Load(SetupFolder + "unpack.dll", SetupExePath); }
+TUnpacker::TUnpacker(const std::string& libraryPath, const std::string& package) {
+    if (const char* error = Load(libraryPath, package)) BRIK_RAISE(EUnpackError(error));
+}
 
-void TUnpacker::Load(const std::string& libraryPath, const std::string& package) {
+TUnpacker::TUnpacker() : TUnpacker(SetupFolder + "unpack.dll", SetupExePath) {}
+
+const char* TUnpacker::Load(const std::string& libraryPath, const std::string& package) {
+    Unload();
     library_ = LoadLibraryA(libraryPath.c_str());
-    if (library_ == nullptr) throw EUnpackError("Can't load unpack library");
+    if (library_ == nullptr) return "Can't load unpack library";
     open_ = Export<unpack::OpenProc>(library_, "Open");
     enumerate_ = Export<unpack::EnumerateProc>(library_, "Enumerate");
     close_ = Export<unpack::CloseProc>(library_, "Close");
     if (open_ == nullptr || enumerate_ == nullptr || close_ == nullptr) {
         FreeLibrary(library_);
         library_ = nullptr;
-        throw EUnpackError("Important functions was not found in the unpack library");
+        return "Important functions was not found in the unpack library";
     }
+    ActiveUnpacker = this;
     // A package that cannot be opened shows up as a failed walk.
     open_(package.c_str());
+    return nullptr;
 }
 
-TUnpacker::~TUnpacker() {
+void TUnpacker::Unload() {
     SetPassword({});
     if (library_ != nullptr) {
         close_();
         FreeLibrary(library_);
+        library_ = nullptr;
     }
+    if (ActiveUnpacker == this) ActiveUnpacker = nullptr;
+}
+
+TUnpacker::~TUnpacker() { Unload(); }
+
+void ReleaseActiveUnpacker() {
+    if (ActiveUnpacker != nullptr) ActiveUnpacker->Unload();
 }
 
 void TUnpacker::SetPassword(const std::string& password) {
@@ -173,12 +185,11 @@ bool TUnpacker::Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDone
                           TProgressCallback progressCallback) {
     unpacker_detail::BeginWalk(std::move(fileCallback), std::move(fileDoneCallback), std::move(progressCallback),
                                key_ ? key_->data() : nullptr);
-    bool ok = false;
-    try {
-        ok = enumerate_(unpacker_detail::NotifyAdapter, unpacker_detail::DecryptAdapter) != 0;
-    } catch (...) {
-        ok = false;
+    if (library_ == nullptr) {
+        unpacker_detail::EndWalk();
+        return false;
     }
+    const bool ok = enumerate_(unpacker_detail::NotifyAdapter, unpacker_detail::DecryptAdapter) != 0;
     const bool callbackFailed = unpacker_detail::EndWalk();
     return ok && !callbackFailed;
 }

@@ -19,8 +19,8 @@
 
 namespace brik {
 
-// The library cannot be loaded or lacks an export. Caught at the process
-// entry, which shows the message.
+// The library cannot be loaded or lacks an export. Ends the run with the
+// message.
 class EUnpackError : public EError {
 public:
     using EError::EError;
@@ -41,9 +41,11 @@ using TProgressCallback = std::function<int(const std::string& name, const std::
 class TUnpacker {
 public:
     // Loads libraryPath (by its full path) and opens package with it.
-    // Throws EUnpackError "Can't load unpack library" or "Important functions
+    // Raises EUnpackError "Can't load unpack library" or "Important functions
     // was not found in the unpack library".
     TUnpacker(const std::string& libraryPath, const std::string& package);
+    // Nothing loaded yet: Load does the constructor's work.
+    explicit TUnpacker(std::nullptr_t) {}
     // The setup folder's unpack.dll on the running package.
     TUnpacker();
     ~TUnpacker();
@@ -54,13 +56,19 @@ public:
     void SetPassword(const std::string& password);
     bool HasKey() const { return key_ != nullptr; }
 
+    // As the constructor, but the message of a failure is returned (nullptr
+    // on success) instead of raised.
+    const char* Load(const std::string& libraryPath, const std::string& package);
+
     // One walk in stored order. True when the library reports success; false
-    // when it fails or a callback throws.
+    // when it fails, nothing is loaded or a callback refuses a destination
+    // longer than the library's buffer.
     bool Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback = nullptr,
                    TProgressCallback progressCallback = nullptr);
 
 private:
-    void Load(const std::string& libraryPath, const std::string& package);
+    void Unload();
+    friend void ReleaseActiveUnpacker();
 
     HMODULE library_ = nullptr;
     unpack::OpenProc open_ = nullptr;
@@ -68,6 +76,10 @@ private:
     unpack::CloseProc close_ = nullptr;
     std::unique_ptr<std::array<uint8_t, 32>> key_;
 };
+
+// Frees the library of the unpacker that has one loaded, so that its file
+// can be deleted when a raised error ends the run.
+void ReleaseActiveUnpacker();
 
 // Free space in kilobytes for the caller on the drive of path; 0 unless path
 // is an existing folder.
@@ -80,7 +92,7 @@ void __stdcall DecryptAdapter(uint8_t* buffer, uint32_t count);
 // Sets the module-level callbacks and key as Enumerate does, without a walk.
 void BeginWalk(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback,
                TProgressCallback progressCallback, const uint8_t* key);
-// Wipes the cipher context; true when a callback threw during the walk.
+// Wipes the cipher context; true when a callback refused during the walk.
 bool EndWalk();
 }  // namespace unpacker_detail
 

@@ -149,12 +149,12 @@ extern "C" {
 int __stdcall Open(const char* path) {
     Release();
     if (!path) return 0;
-    try {
-        g_source = new cab::FileSource;
-        g_cabinet = new cab::Cabinet;
-        if (g_source->Open(path) && g_cabinet->Open(*g_source) == cab::CabStatus::Ok) return 1;
-    } catch (const std::bad_alloc&) {
-    }
+    // The library is built without C++ exceptions: the two big allocations
+    // that depend on the caller fail softly; a small one that fails raises
+    // STATUS_NO_MEMORY, which the caller's process handles.
+    g_source = new (std::nothrow) cab::FileSource;
+    g_cabinet = new (std::nothrow) cab::Cabinet;
+    if (g_source && g_cabinet && g_source->Open(path) && g_cabinet->Open(*g_source) == cab::CabStatus::Ok) return 1;
     Release();
     return 0;
 }
@@ -164,26 +164,14 @@ int __stdcall Enumerate(NotifyProc notify, DecryptProc decrypt) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
-    try {
-        LibraryWalk walk(notify, decrypt);
-        const cab::CabStatus status = g_cabinet->Walk(walk);
-        // -1 at "a file is next" ends the walk as the caller wished.
-        if (status == cab::CabStatus::Ok || (status == cab::CabStatus::Aborted && walk.Error() == 0)) return 1;
-        error = walk.Error() ? walk.Error() : ErrorOf(status);
-    } catch (...) {
-    }
-    SetLastError(error);
+    LibraryWalk walk(notify, decrypt);
+    const cab::CabStatus status = g_cabinet->Walk(walk);
+    // -1 at "a file is next" ends the walk as the caller wished.
+    if (status == cab::CabStatus::Ok || (status == cab::CabStatus::Aborted && walk.Error() == 0)) return 1;
+    SetLastError(walk.Error() ? walk.Error() : ErrorOf(status));
     return 0;
 }
 
 void __stdcall Close() { Release(); }
 
 }  // extern "C"
-
-// Nothing is thrown across the exports; should an exception escape anyway,
-// the process ends. The runtime's own report would demangle the type's name
-// and bring a large part of the C++ library into the library.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx

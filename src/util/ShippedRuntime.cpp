@@ -1,44 +1,63 @@
 // Linked into the shipped Windows programs only (setup.exe, unpack.dll),
-// never into the tools or tests. The C++ library raises its rare internal
-// errors (a string longer than memory, a position past a string's end)
-// through these functions; its own versions bring the library's whole
-// exception and string machinery with them, some 60 KB, which every package
-// would carry. Out-of-memory cases still raise std::bad_alloc; the others
-// raise a plain exception with the library's message, which the programs'
-// outer handlers treat like any other.
-#include <exception>
+// never into the tools or tests. These programs are built without C++
+// exceptions, so the C++ library's ways of reporting its rare errors, which
+// would bring the whole exception machinery with them, are replaced here by
+// Windows exceptions: a failed allocation raises STATUS_NO_MEMORY, a broken
+// library precondition (a string longer than memory, a position past a
+// string's end) raises kLibraryErrorCode. The engine's process-wide filter
+// reports either and cleans up; nothing returns to the failed call.
+#include <windows.h>
+
+#include <cstdlib>
 #include <new>
-#include <typeinfo>
 
 namespace {
 
-class LibraryError final : public std::exception {
-public:
-    explicit LibraryError(const char* what) noexcept : what_(what) {}
-    const char* what() const noexcept override { return what_; }
+constexpr DWORD kLibraryErrorCode = 0xE0427201;
 
-private:
-    const char* what_;
-};
+[[noreturn]] void Raise(DWORD code) {
+    RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    // A filter that tries to continue a non-continuable exception gets
+    // another one; nothing comes back here.
+    std::abort();
+}
+
+void* Allocate(std::size_t size) {
+    void* block = std::malloc(size != 0 ? size : 1);
+    if (block == nullptr) Raise(static_cast<DWORD>(STATUS_NO_MEMORY));
+    return block;
+}
 
 }  // namespace
 
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+
 namespace std {
 
-void __throw_bad_alloc() { throw std::bad_alloc(); }
-void __throw_bad_array_new_length() { throw std::bad_array_new_length(); }
-void __throw_length_error(const char* what) { throw LibraryError(what); }
-void __throw_logic_error(const char* what) { throw LibraryError(what); }
-void __throw_out_of_range(const char* what) { throw LibraryError(what); }
-void __throw_out_of_range_fmt(const char* what, ...) { throw LibraryError(what); }
-void __throw_invalid_argument(const char* what) { throw LibraryError(what); }
-void __throw_domain_error(const char* what) { throw LibraryError(what); }
-void __throw_runtime_error(const char* what) { throw LibraryError(what); }
-void __throw_range_error(const char* what) { throw LibraryError(what); }
-void __throw_overflow_error(const char* what) { throw LibraryError(what); }
-void __throw_underflow_error(const char* what) { throw LibraryError(what); }
-void __throw_bad_cast() { throw std::bad_cast(); }
-void __throw_bad_typeid() { throw std::bad_typeid(); }
-void __throw_bad_exception() { throw std::bad_exception(); }
+void __throw_bad_alloc() { Raise(static_cast<DWORD>(STATUS_NO_MEMORY)); }
+void __throw_bad_array_new_length() { Raise(static_cast<DWORD>(STATUS_NO_MEMORY)); }
+void __throw_length_error(const char*) { Raise(kLibraryErrorCode); }
+void __throw_logic_error(const char*) { Raise(kLibraryErrorCode); }
+void __throw_out_of_range(const char*) { Raise(kLibraryErrorCode); }
+void __throw_out_of_range_fmt(const char*, ...) { Raise(kLibraryErrorCode); }
+void __throw_invalid_argument(const char*) { Raise(kLibraryErrorCode); }
+void __throw_domain_error(const char*) { Raise(kLibraryErrorCode); }
+void __throw_runtime_error(const char*) { Raise(kLibraryErrorCode); }
+void __throw_range_error(const char*) { Raise(kLibraryErrorCode); }
+void __throw_overflow_error(const char*) { Raise(kLibraryErrorCode); }
+void __throw_underflow_error(const char*) { Raise(kLibraryErrorCode); }
+void __throw_bad_cast() { Raise(kLibraryErrorCode); }
+void __throw_bad_typeid() { Raise(kLibraryErrorCode); }
+void __throw_bad_exception() { Raise(kLibraryErrorCode); }
+void __throw_bad_function_call() { Raise(kLibraryErrorCode); }
 
 }  // namespace std

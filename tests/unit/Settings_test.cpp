@@ -131,6 +131,15 @@ TEST_F(SettingsTest, ProgramTitleReportsChanges) {
     SetVariable("ProgramName", "Two");
     EXPECT_TRUE(UpdateProgramTitle());
     EXPECT_EQ(LanguageState().ProgramTitle, "Two");
+    // The launcher's "Setup" counts as a title of its own: a program named
+    // that way is no change, an unnamed one is.
+    SetInitialProgramTitle("Setup");
+    SetVariable("ProgramName", "Setup");
+    EXPECT_FALSE(UpdateProgramTitle());
+    SetInitialProgramTitle("Setup");
+    SetVariable("ProgramName", "");
+    EXPECT_TRUE(UpdateProgramTitle());
+    EXPECT_EQ(LanguageState().ProgramTitle, "");
 }
 
 }  // namespace

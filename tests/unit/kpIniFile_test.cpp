@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -355,12 +356,18 @@ TEST(IniFileName, ExistingFileThatCannotBeOpenedIsReportedAndKept) {
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     const std::string before;
 #endif
+#ifdef BRIK_CORE_RAISES_FATAL
+    // Built without exceptions, the library ends the process instead
+    // (IniFileFatal below).
+    (void)before;
+#else
     try {
         IniWriteString(path, "S", "k", "other");
         ADD_FAILURE() << "no error raised";
     } catch (const EInOutError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file " + path);
     }
+#endif
 #ifdef _WIN32
     // Readers share the file with its writer.
     EXPECT_EQ(IniReadString(path, "S", "k", ""), "v");
@@ -374,6 +381,32 @@ TEST(IniFileName, ExistingFileThatCannotBeOpenedIsReportedAndKept) {
     close(fd);
 #endif
 }
+
+#ifdef BRIK_CORE_RAISES_FATAL
+// Built without exceptions, the library hands the error to the fatal handler,
+// which ends the process. The child process of the death test runs this test
+// from the top, so its files go to a folder of a fixed name that the parent
+// removes afterwards.
+TEST(IniFileFatal, FileThatCannotBeOpenedGoesToTheFatalHandler) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "briktest-fatal";
+    EXPECT_EXIT(
+        {
+            std::filesystem::create_directories(folder);
+            const std::string path = (folder / "locked.ini").string();
+            WriteBytes(path, "[S]\r\nk=v\r\n");
+            TkpIniFile holder(path, false, true, true, true, true);
+            holder.WriteString("S", "k", "held");
+            SetFatalHandler([](const char* message) {
+                std::fprintf(stderr, "raised: %s\n", message);
+                std::exit(3);
+            });
+            IniWriteString(path, "S", "k", "other");
+        },
+        testing::ExitedWithCode(3), "raised: Cannot open file .*locked\\.ini");
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+#endif
 
 }  // namespace
 }  // namespace brik
