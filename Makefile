@@ -1,5 +1,5 @@
 # One entry for everything; each target sets up what it needs first.
-#   make run    build everything (native tools and the 32-bit Windows programs) and list it
+#   make run    build everything, then build the sample package and run it under Wine
 #   make test   build everything and run the whole test suite (native, sanitizers, Wine)
 #   make bench  run the benchmarks
 BUILD ?= build
@@ -21,6 +21,7 @@ build: configure
 
 run: build
 	@bash scripts/list-outputs.sh $(BUILD)
+	@bash scripts/run-sample.sh $(BUILD)
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) $(CTEST_ARGS)

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The main job: builds the sample package (samples/BriskSample) with brikpack
+# and runs it under Wine on a display of its own, as a user would: it answers
+# each message box with OK and saves a screenshot of every screen it meets.
+#   run-sample.sh BUILD_DIR
+# Output: BUILD_DIR/sample/BriskSample.exe (the package, with logo.bmp beside
+# it) and BUILD_DIR/sample/screens/*.png. Ends with the engine's exit code.
+set -u
+
+[ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+BUILD=$(cd "$1" && pwd) || exit 2
+ROOT=$(cd "$(dirname "$0")/.." && pwd) || exit 2
+OUT=$BUILD/sample
+SCREENS=$OUT/screens
+BRIKPACK=$BUILD/src/builder/brikpack
+SETUP=$BUILD/win32/src/launcher/setup.exe
+BRIKDRIVE=$BUILD/win32/tests/win32/brikdrive.exe
+PACKAGE=$OUT/BriskSample.exe
+
+say() { printf 'sample: %s\n' "$*"; }
+die() { printf 'sample: error: %s\n' "$*" >&2; exit 1; }
+
+for f in "$BRIKPACK" "$SETUP" "$BRIKDRIVE"; do
+  [ -f "$f" ] || die "$f is missing (has the build run?)"
+done
+rm -rf "$SCREENS"
+mkdir -p "$SCREENS" || die "cannot create $SCREENS"
+
+"$BRIKPACK" build "$ROOT/samples/BriskSample" -o "$PACKAGE" --stub "$SETUP" || die "brikpack build failed"
+say "package $PACKAGE ($(stat -c %s "$PACKAGE") bytes, engine $(stat -c %s "$SETUP"))"
+# The logo lies beside the package, as a setup author ships it on a disc.
+# The name is written with the first font at hand (Wine's own, normally).
+font=$(ls /usr/share/wine/fonts/tahomabd.ttf /usr/share/wine/fonts/tahoma.ttf /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf 2>/dev/null | head -n 1)
+caption=()
+[ -n "$font" ] && caption=(-font "$font" -fill white -pointsize 34 -draw "text 180,128 'Brisk Notes'")
+convert -size 440x200 gradient:'#0a2a66-#3f7fd8' \
+  -fill '#f2b233' -draw 'roundrectangle 40,80 150,175 10,10' \
+  -fill '#47c24f' -draw 'polygon 75,20 115,20 115,75 140,75 95,125 50,75 75,75' \
+  "${caption[@]}" "BMP3:$OUT/logo.bmp" || say "no logo (ImageMagick's convert failed)"
+
+"$ROOT/scripts/wine-session.sh" start "$OUT" >/dev/null || die "cannot start the Wine session"
+trap '"$ROOT/scripts/wine-session.sh" stop "$OUT" >/dev/null' EXIT
+# shellcheck source=/dev/null
+. "$OUT/wine-env.sh"
+
+shot() { "$ROOT/scripts/screenshot.sh" "$OUT" "$SCREENS/$1" >/dev/null && say "  screen $SCREENS/$1"; }
+drive() { BRIK_WINE_TIMEOUT=30 "$ROOT/scripts/wine-run.sh" "$OUT" "$BRIKDRIVE" "$@" 2>/dev/null; }
+
+say "running it under Wine"
+wine "$PACKAGE" >"$OUT/setup.out" 2>"$OUT/setup.err" </dev/null &
+pid=$!
+# The logo and the init window come first; the unpacking is quick, so the
+# first screenshot is taken as soon as the init window is there.
+if drive wait-window --title "Brisk Installer initializing..." --class "#32770" --timeout 30 >/dev/null; then
+  shot 01-init.png
+fi
+n=2
+while kill -0 "$pid" 2>/dev/null; do
+  box=$(drive wait-window --class "#32770" --timeout 5) || continue
+  title=$(drive get-text "$box" | tr -d "\r") || continue
+  [ "$title" = "Brisk Installer initializing..." ] && continue
+  text=$(drive get-text "$box" 65535 | tr '\r\n' '  ')
+  shot "$(printf '%02d' $n)-box.png"
+  say "  \"$title\": $text"
+  drive click "$box" 1 >/dev/null || drive click "$box" 2 >/dev/null
+  drive wait-gone "$box" --timeout 10 >/dev/null
+  n=$((n + 1))
+  [ $n -gt 20 ] && { kill "$pid"; die "too many windows"; }
+done
+wait "$pid"
+status=$?
+say "the engine ended with exit code $status"
+exit $status
