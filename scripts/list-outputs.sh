@@ -10,3 +10,9 @@ if [ -d "$build/win32" ]; then
   find "$build/win32" -path '*/CMakeFiles' -prune -o -type f \( -name '*.exe' -o -name '*.dll' \) -print \
        | sort | sed 's/^/  /'
 fi
+setup=$build/win32/src/launcher/setup.exe
+if [ -f "$setup" ]; then
+  # Every package carries the engine before its cabinet, which must start
+  # within the first 262,128 bytes.
+  echo "Engine: setup.exe $(stat -c %s "$setup") bytes with unpack.dll $(stat -c %s "$build/win32/src/unpack/unpack.dll") bytes inside; room left before the cabinet: $((262128 - $(stat -c %s "$setup"))) bytes"
+fi

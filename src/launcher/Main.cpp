@@ -495,14 +495,14 @@ bool RunSetup() {
 }
 
 int RunProcess() {
+    EmergencyReserve = std::malloc(256 * 1024);
+    SetFatalHandler(AbortRun);
+    SetUnhandledExceptionFilter(UnhandledFilter);
     std::srand(GetTickCount());
     OSVersion = ReadOSVersion();
     SetupExePath = ModulePath();
     SetupFolder = CreateUniqueFolder(TempPath());
     ScratchFolder = CreateUniqueFolder(SetupFolder);
-    EmergencyReserve = std::malloc(256 * 1024);
-    SetFatalHandler(AbortRun);
-    SetUnhandledExceptionFilter(UnhandledFilter);
     const bool result = RunSetup();
     DeleteFolderTree(SetupFolder, true);
     if (result && RebootPending) RestartWindows(false);
