@@ -68,7 +68,10 @@ bool DeleteContents(const std::string& folder, bool removeFolders) {
     if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     bool ok = true;
     do {
-        if (found.cFileName[0] == '.') continue;
+        // Only the folder's own entries are passed over: a file or folder
+        // whose name merely starts with a point (".settings") is deleted
+        // too, or the setup folder would stay behind with it.
+        if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
         const std::string path = folder + "\\" + found.cFileName;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             // A junction is removed, never followed out of the tree.

@@ -138,7 +138,7 @@ void MakeTree(const std::string& root, bool withDotFile) {
     if (withDotFile) WriteBytes(root + "\\sub\\.keep", "kept");
 }
 
-TEST(DeleteFolderTree, FilesFoldersAndThePointRule) {
+TEST(DeleteFolderTree, FilesFoldersAndNamesStartingWithAPoint) {
     ScratchDir dir;
     const std::string tree = WinPath(dir, "tree");
 
@@ -154,12 +154,12 @@ TEST(DeleteFolderTree, FilesFoldersAndThePointRule) {
     EXPECT_TRUE(DeleteFolderTree(tree, true));
     EXPECT_FALSE(platform::DirectoryExists(tree));
 
-    // A name starting with a point is passed over, so its folder stays.
+    // A name starting with a point goes like any other, and so its folder.
     MakeTree(tree, true);
-    EXPECT_FALSE(DeleteFolderTree(tree, true));
-    EXPECT_TRUE(platform::FileExists(tree + "\\sub\\.keep"));
-    EXPECT_FALSE(platform::FileExists(tree + "\\sub\\b.txt"));
-    EXPECT_FALSE(platform::DirectoryExists(tree + "\\sub\\deeper"));
+    CreateDirectoryA((tree + "\\.cache").c_str(), nullptr);
+    WriteBytes(tree + "\\.cache\\x", "x");
+    EXPECT_TRUE(DeleteFolderTree(tree, true));
+    EXPECT_FALSE(platform::DirectoryExists(tree));
 }
 
 // Names the clock gives for the next `count` hundredths of a second.

@@ -182,7 +182,8 @@ settings() {
 
 # --- A package with bytes appended ----------------------------------------------
 step "bytes appended to a package"
-project plain "$(settings)"
+# A setup file whose name starts with a point goes with the setup folder.
+project plain "$(settings)" ".settings" "[x]"
 package plain
 cp "$WORK/plain.exe" "$WORK/appended.exe" && printf 'tail' >>"$WORK/appended.exe"
 start_setup "$WORK/appended.exe"
