@@ -14,5 +14,7 @@ setup=$build/win32/src/launcher/setup.exe
 if [ -f "$setup" ]; then
   # Every package carries the engine before its cabinet, which must start
   # within the first 262,128 bytes.
-  echo "Engine: setup.exe $(stat -c %s "$setup") bytes with unpack.dll $(stat -c %s "$build/win32/src/unpack/unpack.dll") bytes inside; room left before the cabinet: $((262128 - $(stat -c %s "$setup"))) bytes"
+  size=$(stat -c %s "$setup")
+  dll=$(stat -c %s "$build/win32/src/unpack/unpack.dll")
+  echo "Engine: setup.exe $size bytes with unpack.dll $dll bytes inside; room left before the cabinet: $((262128 - size)) bytes"
 fi

@@ -394,7 +394,6 @@ bool RunSetup() {
     SetProgramTitleHook([](const std::string& title) { UiState().captionName = title; });
     SetExpandErrorHandler([](const std::string& message) { ShowError(message); });
     RunCleanup cleanup;
-    RichEditLibrary = nullptr;
 
     // 4-6: the hidden background window and the logo.
     MainWindow = CreateMainWindow();

@@ -183,12 +183,9 @@ void TUnpacker::SetPassword(const std::string& password) {
 
 bool TUnpacker::Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback,
                           TProgressCallback progressCallback) {
+    if (library_ == nullptr) return false;
     unpacker_detail::BeginWalk(std::move(fileCallback), std::move(fileDoneCallback), std::move(progressCallback),
                                key_ ? key_->data() : nullptr);
-    if (library_ == nullptr) {
-        unpacker_detail::EndWalk();
-        return false;
-    }
     const bool ok = enumerate_(unpacker_detail::NotifyAdapter, unpacker_detail::DecryptAdapter) != 0;
     const bool callbackFailed = unpacker_detail::EndWalk();
     return ok && !callbackFailed;

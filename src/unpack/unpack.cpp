@@ -10,7 +10,6 @@
 // could not be created or written.
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -149,9 +148,9 @@ extern "C" {
 int __stdcall Open(const char* path) {
     Release();
     if (!path) return 0;
-    // The library is built without C++ exceptions: the two big allocations
-    // that depend on the caller fail softly; a small one that fails raises
-    // STATUS_NO_MEMORY, which the caller's process handles.
+    // Built without C++ exceptions: these two fail Open softly; a failed
+    // allocation deeper down raises STATUS_NO_MEMORY for the caller's
+    // process to handle.
     g_source = new (std::nothrow) cab::FileSource;
     g_cabinet = new (std::nothrow) cab::Cabinet;
     if (g_source && g_cabinet && g_source->Open(path) && g_cabinet->Open(*g_source) == cab::CabStatus::Ok) return 1;

@@ -22,8 +22,11 @@ constexpr DWORD kLibraryErrorCode = 0xE0427201;
     std::abort();
 }
 
+// A zero-byte request still gets a block of its own, as new requires.
+void* TryAllocate(std::size_t size) noexcept { return std::malloc(size != 0 ? size : 1); }
+
 void* Allocate(std::size_t size) {
-    void* block = std::malloc(size != 0 ? size : 1);
+    void* block = TryAllocate(size);
     if (block == nullptr) Raise(static_cast<DWORD>(STATUS_NO_MEMORY));
     return block;
 }
@@ -32,8 +35,8 @@ void* Allocate(std::size_t size) {
 
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return TryAllocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return TryAllocate(size); }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }

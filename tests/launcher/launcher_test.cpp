@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <vector>
 

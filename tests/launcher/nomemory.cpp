@@ -1,6 +1,6 @@
 // A decompressor library whose walk runs out of memory, as the real one
 // reports a failed allocation: a non-continuable STATUS_NO_MEMORY raised
-// from inside its frames, with the engine's callbacks below it on the stack.
+// from inside its frames, with the engine's call of Enumerate below them.
 #include <windows.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

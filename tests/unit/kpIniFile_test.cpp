@@ -359,7 +359,6 @@ TEST(IniFileName, ExistingFileThatCannotBeOpenedIsReportedAndKept) {
 #ifdef BRIK_CORE_RAISES_FATAL
     // Built without exceptions, the library ends the process instead
     // (IniFileFatal below).
-    (void)before;
 #else
     try {
         IniWriteString(path, "S", "k", "other");
