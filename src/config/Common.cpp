@@ -13,10 +13,8 @@ LOGFONTA DialogTitleFont{};
 
 namespace {
 
-HWND g_mainWindow = nullptr;
-
-std::function<void(const std::string&)>& ProgramTitleHook() {
-    static std::function<void(const std::string&)> hook;
+std::function<void(const TLanguageChange&)>& LanguageChangedHook() {
+    static std::function<void(const TLanguageChange&)> hook;
     return hook;
 }
 
@@ -123,11 +121,9 @@ BOOL CALLBACK OnInstalledLocale(LPSTR text) {
 
 }  // namespace
 
-void SetMainWindow(HWND window) { g_mainWindow = window; }
-
-HWND GetMainWindow() { return g_mainWindow; }
-
-void SetProgramTitleHook(std::function<void(const std::string&)> hook) { ProgramTitleHook() = std::move(hook); }
+void SetLanguageChangedHook(std::function<void(const TLanguageChange&)> hook) {
+    LanguageChangedHook() = std::move(hook);
+}
 
 IVariableSources& SystemVariableSources() {
     static SystemSources sources;
@@ -153,9 +149,10 @@ BYTE LanguageCharset(const std::string& code) {
 
 LOGFONTA MakeLogFont(const std::string& name, int32_t size, uint8_t style) {
     LOGFONTA font{};
-    HDC dc = GetDC(g_mainWindow);
+    // Every window of the run is on the one screen.
+    HDC dc = GetDC(nullptr);
     const int pixelsPerInch = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc != nullptr) ReleaseDC(g_mainWindow, dc);
+    if (dc != nullptr) ReleaseDC(nullptr, dc);
     font.lfHeight = -MulDiv(size, pixelsPerInch, 72);
     font.lfWeight = (style & fsBold) != 0 ? FW_BOLD : FW_NORMAL;
     font.lfItalic = (style & fsItalic) != 0 ? 1 : 0;
@@ -175,14 +172,11 @@ void SetLanguage(const std::string& code) {
 
     LoadVariables();
 
-    const bool titleChanged = UpdateProgramTitle();
-    if (ProgramTitleHook()) ProgramTitleHook()(LanguageState().ProgramTitle);
-
-    if (g_mainWindow != nullptr) {
-        SetWindowTextA(g_mainWindow, GetLangString("Dialogs", "Caption").c_str());
-        // The background draws the program name.
-        if (titleChanged) RedrawWindow(g_mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    }
+    TLanguageChange change;
+    change.TitleChanged = UpdateProgramTitle();
+    change.ProgramTitle = LanguageState().ProgramTitle;
+    change.Caption = GetLangString("Dialogs", "Caption");
+    if (LanguageChangedHook()) LanguageChangedHook()(change);
 }
 
 }  // namespace brik

@@ -22,10 +22,16 @@ std::string TrimControls(std::string_view text) {
 
 }  // namespace
 
+namespace {
+TConfigPaths* g_boundPaths = nullptr;
+}  // namespace
+
 TConfigPaths& ConfigPaths() {
-    static TConfigPaths paths;
-    return paths;
+    static TConfigPaths ownPaths;
+    return g_boundPaths != nullptr ? *g_boundPaths : ownPaths;
 }
+
+void BindConfigPaths(TConfigPaths* paths) { g_boundPaths = paths; }
 
 const TLanguageState& LanguageState() { return MutableLanguageState(); }
 

@@ -8,14 +8,17 @@
 
 namespace brik {
 
-// Where the run's setup files are. The launcher fills this at start-up,
-// before the first lookup or SetLanguage.
+// Where the run's setup files are: configuration's view of the run. The run
+// owns it and binds it at start-up, before the first lookup or SetLanguage.
 struct TConfigPaths {
     std::string SetupExePath;  // the running setup program
     std::string SetupFolder;   // the extracted setup files, with a trailing backslash
     std::string SettingsFile;  // SetupFolder + "Brik.ini"
 };
+// The bound paths; before any binding (tests, tools) one of the module's own.
 TConfigPaths& ConfigPaths();
+// null: back to the module's own.
+void BindConfigPaths(TConfigPaths* paths);
 
 // The current language; changed only by SetLanguage (or SelectLanguageFile
 // and UpdateProgramTitle, its portable steps) and, for the title's first
@@ -28,7 +31,7 @@ struct TLanguageState {
 };
 const TLanguageState& LanguageState();
 
-// Steps 1 and 2 of setting a language: the code and its file.
+// The first phase of setting a language: the code and its file.
 void SelectLanguageFile(const std::string& code);
 // ProgramTitle := "%ProgramName%" expanded; true when it changed.
 bool UpdateProgramTitle();

@@ -6,35 +6,23 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "config/Settings.h"
+#include "install/InstallContext.h"
 #include "launcher/RunRules.h"
+#include "ui/Msg.h"
+#include "util/kpSysUtils.h"
 
 namespace brik {
 
 using StringList = std::vector<std::string>;
 
-// Run state: lives for the process, user-interface thread only (RebootPending
-// may also be set by the install thread while RunInstall waits for it).
-extern std::string SetupExePath;   // the running executable, which is also the package
-extern std::string SetupFolder;    // this run's temporary folder, with a trailing backslash
-extern std::string ScratchFolder;  // an empty folder inside SetupFolder, trailing backslash
-extern std::string SettingsFile;   // SetupFolder + "Brik.ini"
-extern HWND MainWindow;            // the background window, created hidden
-extern bool RebootPending;
-extern bool UninstallEnabled;      // Uninstall is on and UnInst.exe was in the package
-extern std::string InstallPassword;
-extern StringList LanguageList;    // "code=display name"
-extern TOSVersion OSVersion;       // filled once when the process starts
-extern HICON MainIcon;             // "MAINICON", for the windows of the run
-
 struct TStaticBitmap {
     std::string line;  // the line of [StaticBitmap], name=fields
     HBITMAP bitmap = nullptr;
 };
-extern std::vector<TStaticBitmap> StaticBitmaps;
 
 // Section [Display], read once after the setup files are extracted.
 struct TDisplaySettings {
@@ -51,52 +39,24 @@ struct TDisplaySettings {
     COLORREF MainTitleColor = 0xFF0000;
     COLORREF DialogTitleColor = 0xFF5C5C;
 };
-extern TDisplaySettings DisplaySettings;
 
-// The system's temporary folder with a trailing backslash, never the current
-// folder.
-std::string TempPath();
-
-// A name (without folder) of prefix + a code from the clock + extension that
-// is no file in folder; with skipFolders no folder either. shortName keeps
-// prefix and code to eight characters.
-std::string UniqueFileName(const std::string& folder, const std::string& prefix, const std::string& extension,
-                           bool shortName, bool skipFolders = false);
-
-// Creates a new folder of a unique name in parent and returns its path with
-// a trailing backslash; a name that exists is never used, so no planted
-// folder can feed the run. Empty when no folder could be created.
-std::string CreateUniqueFolder(const std::string& parent);
-
-// Deletes every file of folder and its subfolders (read-only ones too;
-// names starting with a point are passed over); with removeFolder also the
-// emptied subfolders and the folder itself, unless it is a bare drive.
-// False when folder does not exist or a deletion failed.
-bool DeleteFolderTree(const std::string& folder, bool removeFolder);
-
-// The token functions IsUserAdmin uses, looked up at run time (a 9x system
-// has none); replaceable for tests.
-struct TTokenApi {
-    using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
-    using GetTokenInformationFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
-    using AllocateAndInitializeSidFn = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD,
-                                                     DWORD, DWORD, DWORD, DWORD, PSID*);
-    using EqualSidFn = BOOL(WINAPI*)(PSID, PSID);
-    using FreeSidFn = PVOID(WINAPI*)(PSID);
-    OpenProcessTokenFn OpenProcessToken = nullptr;
-    GetTokenInformationFn GetTokenInformation = nullptr;
-    AllocateAndInitializeSidFn AllocateAndInitializeSid = nullptr;
-    EqualSidFn EqualSid = nullptr;
-    FreeSidFn FreeSid = nullptr;
-    bool Complete() const {
-        return OpenProcessToken && GetTokenInformation && AllocateAndInitializeSid && EqualSid && FreeSid;
-    }
+// The state of one run, for the process. The run owns it whole; each module
+// below the launcher sees only its own view of it (bound by RunProcess), so
+// a value lives in one place: the setup's paths in configuration's view, the
+// windows in the user interface's, what the install changes in the install's.
+// User-interface thread only, but for what the install view marks.
+struct TRunContext {
+    TConfigPaths paths;       // SetupExePath, SetupFolder, SettingsFile
+    UiRunState ui;            // the background window, the message owner, captions
+    TInstallState install;    // RebootPending, UninstallEnabled, InstallPassword, ScratchFolder
+    TOSVersion OSVersion;     // filled once when the process starts
+    StringList LanguageList;  // "code=display name"
+    HICON MainIcon = nullptr; // "MAINICON", for the windows of the run
+    std::vector<TStaticBitmap> StaticBitmaps;
+    TDisplaySettings DisplaySettings;
 };
-TTokenApi SystemTokenApi();
-// True on the 9x platform; elsewhere true when the process token holds the
-// built-in Administrators group.
-bool IsUserAdmin();
-bool IsUserAdmin(const TOSVersion& os, const TTokenApi& api);
+// The run of this process.
+TRunContext& Run();
 
 // The description of the running system.
 TOSVersion ReadOSVersion();

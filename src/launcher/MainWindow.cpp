@@ -4,7 +4,7 @@
 #include "launcher/MainWindow.h"
 
 #include "config/kpIniFile.h"
-#include "launcher/Main.h"
+#include "config/Settings.h"
 #include "ui/Msg.h"
 #include "ui/kpGraphUtils.h"
 
@@ -17,8 +17,8 @@ void Paint(HWND window) {
     HDC dc = BeginPaint(window, &paint);
     RECT client;
     GetClientRect(window, &client);
-    const auto top = static_cast<DWORD>(IniReadInteger(SettingsFile, "Display", "GradientTopColor", 0));
-    const auto bottom = static_cast<DWORD>(IniReadInteger(SettingsFile, "Display", "GradientBottomColor", 0xFF8000));
+    const auto top = static_cast<DWORD>(IniReadInteger(ConfigPaths().SettingsFile, "Display", "GradientTopColor", 0));
+    const auto bottom = static_cast<DWORD>(IniReadInteger(ConfigPaths().SettingsFile, "Display", "GradientBottomColor", 0xFF8000));
     FillGradient(dc, client, top, bottom, 0, (client.bottom - client.top) / 3);
     EndPaint(window, &paint);
 }
@@ -42,21 +42,21 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-HWND CreateMainWindow() {
+HWND CreateMainWindow(HICON icon) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSEXA classEx{};
     classEx.cbSize = sizeof classEx;
     classEx.style = CS_HREDRAW | CS_VREDRAW | CS_NOCLOSE;
     classEx.lpfnWndProc = MainWindowProc;
     classEx.hInstance = instance;
-    classEx.hIcon = MainIcon;
+    classEx.hIcon = icon;
     classEx.lpszClassName = kMainWindowClass;
     if (RegisterClassExA(&classEx) == 0) {
         WNDCLASSA plain{};
         plain.style = classEx.style;
         plain.lpfnWndProc = classEx.lpfnWndProc;
         plain.hInstance = instance;
-        plain.hIcon = MainIcon;
+        plain.hIcon = icon;
         plain.lpszClassName = kMainWindowClass;
         if (RegisterClassA(&plain) == 0) {
             ShowError("Cannot register main window class!");

@@ -12,6 +12,6 @@ inline constexpr char kMainWindowClass[] = "BrikMainWindow";
 // Registers the class and creates the window, hidden, over the work area.
 // Null on failure, after "Cannot register main window class!" when the class
 // could not be registered.
-HWND CreateMainWindow();
+HWND CreateMainWindow(HICON icon);
 
 }  // namespace brik

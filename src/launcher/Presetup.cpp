@@ -11,6 +11,8 @@
 #include "ui/Logo.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
+#include "util/WinHandles.h"
+#include "util/kpSysUtils.h"
 
 namespace brik {
 
@@ -20,31 +22,25 @@ namespace {
 
 // Reads the little-endian word that lies `fromEnd` bytes before the end of
 // the package; the file is opened so that nobody can write it meanwhile.
-bool ReadTrailerWord(uint32_t fromEnd, uint32_t& value) {
-    HANDLE file = CreateFileA(SetupExePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = false;
+bool ReadTrailerWord(const std::string& package, uint32_t fromEnd, uint32_t& value) {
+    TScopedFile file(CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD high = 0;
-    const DWORD low = GetFileSize(file, &high);
+    const DWORD low = GetFileSize(file.Get(), &high);
     const uint64_t size = (uint64_t{high} << 32) | low;
-    if (!(low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) && size >= fromEnd) {
-        const uint64_t at = size - fromEnd;
-        LONG atHigh = static_cast<LONG>(at >> 32);
-        if (SetFilePointer(file, static_cast<LONG>(at & 0xFFFFFFFF), &atHigh, FILE_BEGIN) !=
-                INVALID_SET_FILE_POINTER ||
-            GetLastError() == NO_ERROR) {
-            unsigned char bytes[4];
-            DWORD got = 0;
-            if (ReadFile(file, bytes, 4, &got, nullptr) && got == 4) {
-                value = uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-                        uint32_t{bytes[3]} << 24;
-                ok = true;
-            }
-        }
-    }
-    CloseHandle(file);
-    return ok;
+    if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || size < fromEnd) return false;
+    const uint64_t at = size - fromEnd;
+    LONG atHigh = static_cast<LONG>(at >> 32);
+    if (SetFilePointer(file.Get(), static_cast<LONG>(at & 0xFFFFFFFF), &atHigh, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return false;
+    unsigned char bytes[4];
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), bytes, 4, &got, nullptr) || got != 4) return false;
+    value = uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+    return true;
 }
 
 // Just below the logo, but never closer than 15 pixels to the bottom of the
@@ -61,24 +57,22 @@ void PlaceBelowLogo() {
 
 }  // namespace
 
-bool CheckPackageSize() {
+bool CheckPackageSize(const std::string& package) {
     uint32_t trailerOffset = 0;
-    if (!ReadTrailerWord(4, trailerOffset)) return false;
+    if (!ReadTrailerWord(package, 4, trailerOffset)) return false;
     // The size as the directory reports it.
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(SetupExePath.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
+    if (!TScopedFind(FindFirstFileA(package.c_str(), &found))) return false;
     const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
     return size == uint64_t{trailerOffset} + 8;
 }
 
-uint32_t ReadPresetupSize() {
+uint32_t ReadPresetupSize(const std::string& package) {
     uint32_t size = 0;
-    return ReadTrailerWord(8, size) ? size : 0;
+    return ReadTrailerWord(package, 8, size) ? size : 0;
 }
 
-bool WriteUnpackLibrary() {
+bool WriteUnpackLibrary(const std::string& folder) {
     HMODULE self = GetModuleHandleA(nullptr);
     HRSRC resource = FindResourceA(self, "UNPACK", reinterpret_cast<LPCSTR>(RT_RCDATA));
     if (resource == nullptr) return false;
@@ -86,14 +80,17 @@ bool WriteUnpackLibrary() {
     HGLOBAL loaded = LoadResource(self, resource);
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (bytes == nullptr) return false;
-    HANDLE file = CreateFileA((SetupFolder + "unpack.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    const std::string path = folder + "unpack.dll";
+    bool complete = false;
+    {
+        TScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
         DWORD written = 0;
-        WriteFile(file, bytes, size, &written, nullptr);
-        CloseHandle(file);
+        complete = file && WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
     }
-    return true;
+    // A cut-off library must not be loaded later by anyone.
+    if (!complete) DeleteFileA(path.c_str());
+    return complete;
 }
 
 void DestroyInitWindow() {
@@ -101,10 +98,11 @@ void DestroyInitWindow() {
     InitWindow = nullptr;
 }
 
-bool ExtractPresetup() {
+bool ExtractPresetup(const TRunContext& run) {
+    const std::string& setupFolder = run.paths.SetupFolder;
     // No procedure of its own: the dialog manager's default handling is all
     // a progress window needs.
-    InitWindow = CreateDialogParamA(GetModuleHandleA(nullptr), "DLG_PRESETUP", MainWindow, nullptr, 0);
+    InitWindow = CreateDialogParamA(GetModuleHandleA(nullptr), "DLG_PRESETUP", run.ui.mainWindow, nullptr, 0);
     if (InitWindow == nullptr) {
         ShowError("Cannot create init window!");
         return false;
@@ -114,8 +112,9 @@ bool ExtractPresetup() {
     SendMessageA(bar, PBM_SETSTEP, 1, 0);
     PlaceBelowLogo();
 
-    const uint32_t presetupSize = ReadPresetupSize();
-    if (GetFreeDiskSpaceKB(SetupFolder) < static_cast<int64_t>(RoundDivHalfEven(presetupSize, 1024))) {
+    const uint32_t presetupSize = ReadPresetupSize(run.paths.SetupExePath);
+    if (GetFreeDiskSpaceKB(setupFolder, run.OSVersion.Is9x()) <
+        static_cast<int64_t>(RoundDivHalfEven(presetupSize, 1024))) {
         ShowError("Insufficient free disk space!");
         DestroyInitWindow();
         return false;
@@ -123,7 +122,7 @@ bool ExtractPresetup() {
 
     // A library that cannot be loaded ends the run here; the abort closes
     // this window.
-    auto unpacker = std::make_unique<TUnpacker>();
+    auto unpacker = std::make_unique<TUnpacker>(setupFolder + "unpack.dll", run.paths.SetupExePath);
     ShowWindow(InitWindow, SW_SHOW);
     RedrawWindow(InitWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 
@@ -131,7 +130,7 @@ bool ExtractPresetup() {
     bool refused = false;
     const bool ok = unpacker->Enumerate(
         [&](const std::string& name, int, int, std::string& destination, const FILETIME&) {
-            switch (PresetupDestination(name, SetupFolder, destination)) {
+            switch (PresetupDestination(name, setupFolder, destination)) {
                 case PresetupName::Extract:
                     platform::ForceDirectories(platform::ExtractFilePath(destination));
                     return 1;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace brik {
 
@@ -16,23 +17,24 @@ extern HWND InitWindow;
 inline constexpr int IDC_PRESETUP_ICON = 100;
 inline constexpr int IDC_PRESETUP_PROGRESS = 101;
 
+struct TRunContext;
+
 // True when the package file's size is the trailer's offset + 8, that is,
 // nothing was cut off or appended.
-bool CheckPackageSize();
+bool CheckPackageSize(const std::string& package);
 
-// Writes the resource "UNPACK" to SetupFolder + "unpack.dll". False only when
-// the resource is missing: a file that cannot be written shows up when the
-// library is loaded.
-bool WriteUnpackLibrary();
+// Writes the resource "UNPACK" to folder + "unpack.dll". False when the
+// resource is missing or not every byte of it could be written.
+bool WriteUnpackLibrary(const std::string& folder);
 
 // The sum of the setup files' sizes from the package's trailer; 0 when it
 // cannot be read.
-uint32_t ReadPresetupSize();
+uint32_t ReadPresetupSize(const std::string& package);
 
-// Extracts every "Presetup\" file of the package into SetupFolder, showing
-// its progress. False on failure (after its own message where it has one);
-// a library that cannot be loaded raises EUnpackError.
-bool ExtractPresetup();
+// Extracts every "Presetup\" file of the run's package into its setup
+// folder, showing its progress. False on failure (after its own message where
+// it has one); a library that cannot be loaded raises EUnpackError.
+bool ExtractPresetup(const TRunContext& run);
 
 // Closes DLG_PRESETUP when it is open.
 void DestroyInitWindow();

@@ -10,7 +10,9 @@
 #include "crypto/Password.h"
 #include "launcher/Main.h"
 #include "ui/Msg.h"
+#include "util/WinHandles.h"
 #include "util/kpStrUtils.h"
+#include "util/kpSysUtils.h"
 
 namespace brik {
 
@@ -23,19 +25,20 @@ bool RunDialogSequence() {
         ShowError("Cannot show dialog \"" + DialogSequence.front() + "\"!");
         ok = false;
     }
-    UiState().messageOwner = MainWindow;
+    UiState().messageOwner = UiState().mainWindow;
     return ok;
 }
 
 bool RunInstall() {
-    const std::string checkHash = IniReadString(SettingsFile, kPasswordSection, kPswCheckHashKey, "");
-    if (!CheckPassword(InstallPassword, checkHash)) {
+    const std::string& settings = ConfigPaths().SettingsFile;
+    const std::string checkHash = IniReadString(settings, kPasswordSection, kPswCheckHashKey, "");
+    if (!CheckPassword(InstallState().InstallPassword, checkHash)) {
         ShowWarning(GetMessageString(12));
         return false;
     }
     StringList packaged;
-    IniReadSection(SettingsFile, "FileInfo", packaged);
-    if (!IniReadString(SettingsFile, "Config", "InsFiles", "").empty() || !packaged.empty()) {
+    IniReadSection(settings, "FileInfo", packaged);
+    if (!IniReadString(settings, "Config", "InsFiles", "").empty() || !packaged.empty()) {
         ShowError("This setup program cannot install files yet.");
         return false;
     }
@@ -111,7 +114,7 @@ int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
     const std::string message = WithoutDoubleQuotes(FieldAt(5, entryValue, ","));
     const bool isFolder = platform::DirectoryExists(program);
 
-    if (afterRestart && RebootPending && !isFolder) {
+    if (afterRestart && InstallState().RebootPending && !isFolder) {
         const std::string command = TrimBlanks("\"" + program + "\" " + parameters);
         for (const char* root : {"HKLM", "HKCU"}) {
             const std::string key = std::string(root) + "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
@@ -127,10 +130,10 @@ int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
     if (!message.empty()) ShowMessageWindow(message, 750);
     int result = 0;
     if (wait) {
-        result = RunAndWait(MainWindow, program, parameters, show, directory);
+        result = RunAndWait(UiState().mainWindow, program, parameters, show, directory);
     } else {
         const auto instance = reinterpret_cast<INT_PTR>(
-            ShellExecuteA(MainWindow, nullptr, program.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+            ShellExecuteA(UiState().mainWindow, nullptr, program.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
                           directory.empty() ? nullptr : directory.c_str(), show));
         if (instance <= 32) result = -1;
     }
@@ -140,29 +143,25 @@ int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
 }
 
 bool RestartWindows(bool force) {
-    if (OSVersion.IsNT()) {
+    if (Run().OSVersion.IsNT()) {
         using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
         using LookupPrivilegeValueFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, PLUID);
         using AdjustTokenPrivilegesFn = BOOL(WINAPI*)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
                                                       PDWORD);
+        // Imported by the program, so always loaded.
         HMODULE advapi = GetModuleHandleA("advapi32.dll");
-        if (advapi == nullptr) advapi = LoadLibraryA("advapi32.dll");
-        const auto openToken = reinterpret_cast<OpenProcessTokenFn>(
-            reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
-        const auto lookup = reinterpret_cast<LookupPrivilegeValueFn>(
-            reinterpret_cast<void*>(GetProcAddress(advapi, "LookupPrivilegeValueA")));
-        const auto adjust = reinterpret_cast<AdjustTokenPrivilegesFn>(
-            reinterpret_cast<void*>(GetProcAddress(advapi, "AdjustTokenPrivileges")));
+        const auto openToken = SystemProc<OpenProcessTokenFn>(advapi, "OpenProcessToken");
+        const auto lookup = SystemProc<LookupPrivilegeValueFn>(advapi, "LookupPrivilegeValueA");
+        const auto adjust = SystemProc<AdjustTokenPrivilegesFn>(advapi, "AdjustTokenPrivileges");
         if (openToken == nullptr || lookup == nullptr || adjust == nullptr) return false;
-        HANDLE token = nullptr;
-        if (!openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+        TScopedHandle token;
+        if (!openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Out())) return false;
         TOKEN_PRIVILEGES privileges{};
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
         const bool adjusted = lookup(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid) &&
-                              adjust(token, FALSE, &privileges, 0, nullptr, nullptr) &&
+                              adjust(token.Get(), FALSE, &privileges, 0, nullptr, nullptr) &&
                               GetLastError() == ERROR_SUCCESS;
-        CloseHandle(token);
         if (!adjusted) return false;
     }
     return ExitWindowsEx(EWX_REBOOT | (force ? EWX_FORCE : 0), 0) != 0;

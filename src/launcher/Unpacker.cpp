@@ -5,7 +5,6 @@
 
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
-#include "launcher/Main.h"
 
 namespace brik {
 
@@ -131,7 +130,6 @@ TUnpacker::TUnpacker(const std::string& libraryPath, const std::string& package)
     if (const char* error = Load(libraryPath, package)) BRIK_RAISE(EUnpackError(error));
 }
 
-TUnpacker::TUnpacker() : TUnpacker(SetupFolder + "unpack.dll", SetupExePath) {}
 
 const char* TUnpacker::Load(const std::string& libraryPath, const std::string& package) {
     Unload();
@@ -154,7 +152,9 @@ const char* TUnpacker::Load(const std::string& libraryPath, const std::string& p
 void TUnpacker::Unload() {
     SetPassword({});
     if (library_ != nullptr) {
-        close_();
+        // Taken before the call: when the library faults in Close, the
+        // abort calls this again, which then only frees it.
+        if (const unpack::CloseProc close = std::exchange(close_, nullptr)) close();
         FreeLibrary(library_);
         library_ = nullptr;
     }
@@ -189,35 +189,6 @@ bool TUnpacker::Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDone
     const bool ok = enumerate_(unpacker_detail::NotifyAdapter, unpacker_detail::DecryptAdapter) != 0;
     const bool callbackFailed = unpacker_detail::EndWalk();
     return ok && !callbackFailed;
-}
-
-int64_t GetFreeDiskSpaceKB(const std::string& pathIn) {
-    const DWORD attributes = GetFileAttributesA(pathIn.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return 0;
-    std::string path = pathIn;
-    if (OSVersion.Is9x()) {
-        // The 9x functions answer only for a drive's root.
-        if (path.size() >= 2 && path[1] == ':') {
-            path = path.substr(0, 2) + "\\";
-        } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-            size_t share = path.find('\\', 2);
-            size_t end = share == std::string::npos ? std::string::npos : path.find('\\', share + 1);
-            path = (end == std::string::npos ? path : path.substr(0, end)) + "\\";
-        }
-    }
-    if (OSVersion.OsKind >= osWin98 || OSVersion.Build >= 1111) {
-        using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-        const auto getFreeEx = reinterpret_cast<GetDiskFreeSpaceExFn>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
-        if (getFreeEx != nullptr) {
-            ULARGE_INTEGER available{}, total{}, free{};
-            if (!getFreeEx(path.c_str(), &available, &total, &free)) return 0;
-            return static_cast<int64_t>(available.QuadPart / 1024);
-        }
-    }
-    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceA(path.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) return 0;
-    return static_cast<int64_t>(uint64_t{bytesPerSector} * sectorsPerCluster * freeClusters / 1024);
 }
 
 }  // namespace brik

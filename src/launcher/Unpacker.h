@@ -46,8 +46,6 @@ public:
     TUnpacker(const std::string& libraryPath, const std::string& package);
     // Nothing loaded yet: Load does the constructor's work.
     explicit TUnpacker(std::nullptr_t) {}
-    // The setup folder's unpack.dll on the running package.
-    TUnpacker();
     ~TUnpacker();
     TUnpacker(const TUnpacker&) = delete;
     TUnpacker& operator=(const TUnpacker&) = delete;
@@ -80,10 +78,6 @@ private:
 // Frees the library of the unpacker that has one loaded, so that its file
 // can be deleted when a raised error ends the run.
 void ReleaseActiveUnpacker();
-
-// Free space in kilobytes for the caller on the drive of path; 0 unless path
-// is an existing folder.
-int64_t GetFreeDiskSpaceKB(const std::string& path);
 
 namespace unpacker_detail {
 // The adapters the library calls, exposed for the tests.

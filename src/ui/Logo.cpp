@@ -97,10 +97,10 @@ bool ShowLogoFile(const std::string& path) {
     return true;
 }
 
-void HideLogo() {
+void HideLogo(bool keepMinimum) {
     LogoState& logo = Logo();
     if (logo.window) {
-        WaitPumping(logo.shownTick, 1000);
+        if (keepMinimum) WaitPumping(logo.shownTick, 1000);
         DestroyWindow(logo.window);
     }
     if (logo.bitmap) DeleteObject(logo.bitmap);

@@ -16,8 +16,10 @@ void ShowLogo();
 bool ShowLogoFile(const std::string& path);
 // Removes the logo, at the earliest one second after it was shown,
 // dispatching messages while it waits; frees the bitmap. Nothing happens
-// without a logo.
-void HideLogo();
+// without a logo. A run that ends on a fault removes it at once
+// (keepMinimum false): dispatching messages then could run code of a state
+// that is already broken.
+void HideLogo(bool keepMinimum = true);
 // The logo window's screen rectangle while it exists; false without a logo.
 // The init window places itself below it.
 bool GetLogoRect(RECT& rect);

@@ -8,10 +8,16 @@
 
 namespace brik {
 
+namespace {
+UiRunState* g_boundState = nullptr;
+}  // namespace
+
 UiRunState& UiState() {
-    static UiRunState state;
-    return state;
+    static UiRunState ownState;
+    return g_boundState != nullptr ? *g_boundState : ownState;
 }
+
+void BindUiState(UiRunState* state) { g_boundState = state; }
 
 namespace {
 

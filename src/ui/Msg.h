@@ -8,8 +8,9 @@
 
 namespace brik {
 
-// Run state that the launcher, SetLanguage and the dialogs set and the
-// routines of this module and of the logo read. User-interface thread only.
+// The user interface's view of the run: what the launcher and the dialogs
+// set and the routines of this module and of the logo read. The run owns it
+// and binds it; user-interface thread only.
 struct UiRunState {
     // The background window: owner of the logo and of the message window,
     // redrawn when the message window hides. Its class is the logo's class.
@@ -29,7 +30,10 @@ struct UiRunState {
     std::string queryOkText = "OK";
     std::string queryCancelText = "Cancel";
 };
+// The bound state; before any binding (tests, tools) one of the module's own.
 UiRunState& UiState();
+// null: back to the module's own.
+void BindUiState(UiRunState* state);
 
 // MessageBoxA centred in the work area, task-modal, brought to the
 // foreground; returns the pressed button's id (0 when the box failed).

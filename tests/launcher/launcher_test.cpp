@@ -16,6 +16,7 @@
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
 #include "launcher/Main.h"
+#include "launcher/Presetup.h"
 #include "launcher/Unpacker.h"
 
 namespace brik {
@@ -77,8 +78,8 @@ PSID BuiltinSid(DWORD rid) {
 }
 
 TEST(IsUserAdmin, TokenGroupsDecide) {
-    const TOSVersion nt = MakeOSVersion(kPlatformNT, 5, 1, 2600, "");
-    const TOSVersion win98 = MakeOSVersion(kPlatformWindows, 4, 10, 2222, "");
+    const bool nt = true;
+    const bool win98 = false;
     PSID admins = BuiltinSid(DOMAIN_ALIAS_RID_ADMINS);
     PSID users = BuiltinSid(DOMAIN_ALIAS_RID_USERS);
     PSID guests = BuiltinSid(DOMAIN_ALIAS_RID_GUESTS);
@@ -219,19 +220,53 @@ TEST(UniqueFileName, PlantedFilesAndFoldersAreSkipped) {
     EXPECT_TRUE(platform::DirectoryExists(nested));
 }
 
-TEST(FreeDiskSpace, FoldersOnly) {
+// Where no folder can be made, nothing is handed out: neither a name that
+// was not created nor one that exists already.
+TEST(CreateUniqueFolder, NothingWhereNoFolderCanBeMade) {
     ScratchDir dir;
-    OSVersion = ReadOSVersion();
     const std::string file = WinPath(dir, "file.txt");
     WriteBytes(file, "x");
-    EXPECT_EQ(GetFreeDiskSpaceKB(WinPath(dir, "missing")), 0);
-    EXPECT_EQ(GetFreeDiskSpaceKB(file), 0);
-    EXPECT_GT(GetFreeDiskSpaceKB(WinPath(dir, "")), 0);
-    // The 9x way: the drive's root and the old function.
-    const TOSVersion saved = OSVersion;
-    OSVersion = MakeOSVersion(kPlatformWindows, 4, 0, 950, "");
-    EXPECT_GT(GetFreeDiskSpaceKB(WinPath(dir, "")), 0);
-    OSVersion = saved;
+    EXPECT_EQ(CreateUniqueFolder(file), "");
+    EXPECT_EQ(CreateUniqueFolder(file + "\\below"), "");
+    EXPECT_EQ(CreateUniqueFolder(WinPath(dir, "bad|name")), "");
+}
+
+// The test program carries a stand-in "UNPACK" resource (the marker
+// library's source text). A folder that does not exist cannot take it, and
+// no stray file is left.
+TEST(WriteUnpackLibrary, WholeResourceOrNothing) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteUnpackLibrary(WinPath(dir, "")));
+    EXPECT_EQ(ReadBytes(WinPath(dir, "unpack.dll")).rfind("// A library that stands in", 0), 0u);
+    EXPECT_FALSE(WriteUnpackLibrary(WinPath(dir, "missing\\")));
+    EXPECT_EQ(GetFileAttributesA(WinPath(dir, "missing\\unpack.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Libraries other than the always-known ones come from the system folder.
+TEST(LoadSystemLibrary, FromTheSystemFolderOnly) {
+    const std::string system = SystemDirectory();
+    ASSERT_FALSE(system.empty());
+    EXPECT_NE(system.back(), '\\');
+    HMODULE comctl = LoadSystemLibrary("comctl32.dll");
+    ASSERT_NE(comctl, nullptr);
+    const std::string path = ModulePath(comctl);
+    EXPECT_TRUE(SameText(path.substr(0, system.size() + 1), system + "\\")) << path;
+    EXPECT_NE(SystemProc<FARPROC>(comctl, "InitCommonControls"), nullptr);
+    EXPECT_EQ(SystemProc<FARPROC>(comctl, "NoSuchFunction"), nullptr);
+    EXPECT_EQ(SystemProc<FARPROC>(nullptr, "InitCommonControls"), nullptr);
+    FreeLibrary(comctl);
+    EXPECT_EQ(LoadSystemLibrary("no-such-library.dll"), nullptr);
+}
+
+TEST(FreeDiskSpace, FoldersOnly) {
+    ScratchDir dir;
+    const std::string file = WinPath(dir, "file.txt");
+    WriteBytes(file, "x");
+    EXPECT_EQ(GetFreeDiskSpaceKB(WinPath(dir, "missing"), false), 0);
+    EXPECT_EQ(GetFreeDiskSpaceKB(file, false), 0);
+    EXPECT_GT(GetFreeDiskSpaceKB(WinPath(dir, ""), false), 0);
+    // The 9x way: the drive's root.
+    EXPECT_GT(GetFreeDiskSpaceKB(WinPath(dir, ""), true), 0);
 }
 
 TEST(OSVersion, MatchesTheSystem) {

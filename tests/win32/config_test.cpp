@@ -413,10 +413,14 @@ TEST_F(EngineTest, SetLanguageSwitchesBetweenFiles) {
     ASSERT_NE(window, nullptr);
     ShowWindow(window, SW_SHOWNOACTIVATE);
     UpdateWindow(window);
-    SetMainWindow(window);
-
+    // What the run does with a change: the caption, and a redraw when the
+    // title it draws changed.
     std::vector<std::string> titles;
-    SetProgramTitleHook([&](const std::string& t) { titles.push_back(t); });
+    SetLanguageChangedHook([&](const TLanguageChange& change) {
+        titles.push_back(change.ProgramTitle);
+        SetWindowTextA(window, change.Caption.c_str());
+        if (change.TitleChanged) RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    });
     MainTitleFont = MakeLogFont("Arial", 24, fsBold | fsItalic);
     DialogFont = MakeLogFont("MS Sans Serif", 8, 0);
     EXPECT_EQ(MainTitleFont.lfWeight, 700);
@@ -468,8 +472,7 @@ TEST_F(EngineTest, SetLanguageSwitchesBetweenFiles) {
     }
     EXPECT_EQ(titles.size(), std::size(steps));
 
-    SetProgramTitleHook(nullptr);
-    SetMainWindow(nullptr);
+    SetLanguageChangedHook(nullptr);
     DestroyWindow(window);
 }
 

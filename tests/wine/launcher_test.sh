@@ -24,7 +24,7 @@ WORK=$BUILD_DIR/wine-launcher
 SHOTS=$BUILD_DIR/screenshots
 
 for f in "$SETUP" "$TOOLS/setup_nounpack.exe" "$TOOLS/setup_badunpack.exe" "$TOOLS/setup_noexports.exe" \
-  "$TOOLS/setup_nomemory.exe" \
+  "$TOOLS/setup_nomemory.exe" "$TOOLS/setup_doublefault.exe" "$TOOLS/markers/comctl32.dll" \
   "$TOOLS/osinfo.exe" "$TOOLS/holdmutex.exe" "$BRIKDRIVE" "$TESTDLG" "$BRIKPACK"; do
   [ -f "$f" ] || { echo "launcher_test: $f is missing (has the build run?)" >&2; exit 1; }
 done
@@ -376,6 +376,7 @@ setup_nounpack Can't_extract_UNPACK.DLL
 setup_badunpack Can't_load_unpack_library
 setup_noexports Important_functions_was_not_found_in_the_unpack_library
 setup_nomemory Out_of_memory
+setup_doublefault Out_of_memory
 EOF
 
 # --- Stored names that would leave the setup folder -----------------------------
@@ -447,5 +448,29 @@ INIT=$(DRIVE_TIMEOUT=90 drive wait-window --title "Brisk Installer initializing.
 step "  init window $INIT"
 expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
 expect_end
+
+# --- Libraries planted beside the package ----------------------------------------
+# Windows looks for a library that is not one of its known system libraries
+# in the program's own folder first; native-first overrides make Wine search
+# the same way for these names. A marker leaves NAME.dll.loaded when loaded
+# at run time and NAME.dll.static when bound as an import at start.
+step "system libraries planted beside the package are not loaded"
+rm -rf "$WORK/planted" && mkdir -p "$WORK/planted" || fail "cannot create $WORK/planted"
+cp "$WORK/plain.exe" "$TOOLS/markers/"*.dll "$WORK/planted/" || fail "cannot plant the libraries"
+WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}comctl32,riched32,version,uxtheme=n,b" \
+  start_setup "$WORK/planted/plain.exe"
+expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_end
+# Wine's own user32 imports version.dll, so Wine binds a planted one before
+# any program code runs; Windows' user32 does not. What the engine itself
+# imports is checked in its import table (win32.imports).
+loaded=$(cd "$WORK/planted" && ls -- *.loaded *.static 2>/dev/null | grep -vx 'version.dll.static' | tr '\n' ' ')
+[ -z "$loaded" ] || fail "planted libraries were loaded: $loaded"
+# The markers themselves work: loaded by a program beside them, they leave
+# their mark.
+cp "$TOOLS/osinfo.exe" "$WORK/planted/" || fail "cannot copy osinfo.exe"
+WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}uxtheme=n,b" \
+  timeout 60 wine "$WORK/planted/osinfo.exe" --load uxtheme.dll >"$WORK/osinfo.out" 2>"$WORK/osinfo.err" </dev/null
+[ -f "$WORK/planted/uxtheme.dll.loaded" ] || fail "the uxtheme.dll marker leaves no mark when loaded"
 
 step "passed"

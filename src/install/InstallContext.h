@@ -1,0 +1,30 @@
+// The install engine's view of the run: what the install reads and writes of
+// the run's state. The run owns it and binds it before the first dialog.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+namespace brik {
+
+struct TInstallState {
+    // Written by the install thread when a file has to wait for a restart
+    // (and by the run from the settings before); the run reads it once the
+    // install has returned. Atomic because two threads touch it.
+    std::atomic<bool> RebootPending{false};
+    // Uninstall is on and UnInst.exe came with the package.
+    bool UninstallEnabled = false;
+    // The password the user typed; checked by the install before anything
+    // is written.
+    std::string InstallPassword;
+    // An empty folder inside the setup folder, with a trailing backslash:
+    // fonts are written there before they are installed.
+    std::string ScratchFolder;
+};
+
+// The bound state; before any binding (tests, tools) one of the module's own.
+TInstallState& InstallState();
+// null: back to the module's own.
+void BindInstallState(TInstallState* state);
+
+}  // namespace brik
