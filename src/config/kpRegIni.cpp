@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "util/WinHandles.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {
@@ -21,32 +22,26 @@ HKEY RootKey(RegRoot root) {
 // One key for the length of one call.
 class Key {
 public:
-    Key() = default;
-    ~Key() {
-        if (handle_ != nullptr) RegCloseKey(handle_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
 
     bool Open(const std::string& keyPath, REGSAM access) {
         const RegPath path = ParseRegPath(keyPath);
-        return RegOpenKeyExA(RootKey(path.root), path.subKey.c_str(), 0, access, &handle_) == ERROR_SUCCESS;
+        return Took(RegOpenKeyExA(RootKey(path.root), path.subKey.c_str(), 0, access, handle_.Out()));
     }
     // Creates every missing level.
     bool Create(const std::string& keyPath) {
         const RegPath path = ParseRegPath(keyPath);
-        return RegCreateKeyA(RootKey(path.root), path.subKey.c_str(), &handle_) == ERROR_SUCCESS;
+        return Took(RegCreateKeyA(RootKey(path.root), path.subKey.c_str(), handle_.Out()));
     }
-    HKEY Handle() const { return handle_; }
+    HKEY Handle() const { return handle_.Get(); }
 
     // The value's type and size; false when it cannot be queried.
     bool Query(const std::string& valueName, DWORD& type, DWORD& size) const {
         type = REG_NONE;
         size = 0;
-        return RegQueryValueExA(handle_, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+        return RegQueryValueExA(handle_.Get(), valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
     }
     bool Read(const std::string& valueName, void* buffer, DWORD& size) const {
-        return RegQueryValueExA(handle_, valueName.c_str(), nullptr, nullptr, static_cast<BYTE*>(buffer),
+        return RegQueryValueExA(handle_.Get(), valueName.c_str(), nullptr, nullptr, static_cast<BYTE*>(buffer),
                                 &size) == ERROR_SUCCESS;
     }
     bool ReadBinary(const std::string& valueName, std::vector<uint8_t>& data) const {
@@ -62,7 +57,14 @@ public:
     }
 
 private:
-    HKEY handle_ = nullptr;
+    // What a failed call left in the handle is never closed.
+    bool Took(LONG status) {
+        if (status == ERROR_SUCCESS) return true;
+        handle_.Release();
+        return false;
+    }
+
+    TScopedKey handle_;
 };
 
 constexpr DWORD kMaxStringBytes = 4096;
