@@ -2,6 +2,7 @@
 
 #include "config/Variables.h"
 #include "config/kpIniFile.h"
+#include "util/BoundView.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
 
@@ -23,15 +24,15 @@ std::string TrimControls(std::string_view text) {
 }  // namespace
 
 namespace {
-TConfigPaths* g_boundPaths = nullptr;
+TBoundView<TConfigPaths>& PathsView() {
+    static TBoundView<TConfigPaths> view;
+    return view;
+}
 }  // namespace
 
-TConfigPaths& ConfigPaths() {
-    static TConfigPaths ownPaths;
-    return g_boundPaths != nullptr ? *g_boundPaths : ownPaths;
-}
+TConfigPaths& ConfigPaths() { return PathsView().Get(); }
 
-void BindConfigPaths(TConfigPaths* paths) { g_boundPaths = paths; }
+void BindConfigPaths(TConfigPaths* paths) { PathsView().Bind(paths); }
 
 const TLanguageState& LanguageState() { return MutableLanguageState(); }
 

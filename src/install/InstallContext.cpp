@@ -1,16 +1,17 @@
 #include "install/InstallContext.h"
 
+#include "util/BoundView.h"
 namespace brik {
 
 namespace {
-TInstallState* g_boundState = nullptr;
+TBoundView<TInstallState>& StateView() {
+    static TBoundView<TInstallState> view;
+    return view;
+}
 }  // namespace
 
-TInstallState& InstallState() {
-    static TInstallState ownState;
-    return g_boundState != nullptr ? *g_boundState : ownState;
-}
+TInstallState& InstallState() { return StateView().Get(); }
 
-void BindInstallState(TInstallState* state) { g_boundState = state; }
+void BindInstallState(TInstallState* state) { StateView().Bind(state); }
 
 }  // namespace brik

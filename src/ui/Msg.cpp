@@ -5,19 +5,20 @@
 #include "ui/Placement.h"
 #include "ui/UiIds.h"
 #include "ui/kpGraphUtils.h"
+#include "util/BoundView.h"
 
 namespace brik {
 
 namespace {
-UiRunState* g_boundState = nullptr;
+TBoundView<UiRunState>& StateView() {
+    static TBoundView<UiRunState> view;
+    return view;
+}
 }  // namespace
 
-UiRunState& UiState() {
-    static UiRunState ownState;
-    return g_boundState != nullptr ? *g_boundState : ownState;
-}
+UiRunState& UiState() { return StateView().Get(); }
 
-void BindUiState(UiRunState* state) { g_boundState = state; }
+void BindUiState(UiRunState* state) { StateView().Bind(state); }
 
 namespace {
 
