@@ -16,7 +16,10 @@ set(BRIK_SHIPPED_CODE_OPTIONS
   -march=i486 -mtune=generic
   -Os -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-rtti -fno-threadsafe-statics
   -mno-accumulate-outgoing-args -mno-stack-arg-probe -fstack-clash-protection -mpreferred-stack-boundary=2
-  -ffunction-sections -fdata-sections)
+  # Not -fdata-sections: with it mingw's GCC puts zero-initialised data in
+  # sections of .data, bytes in the file, instead of .bss. Link-time
+  # optimisation drops unused data anyway.
+  -ffunction-sections -fno-data-sections)
 
 # Variants of the libraries, named NAME_shipped: the same sources, include
 # folders, definitions and dependencies (their shipped variants where there

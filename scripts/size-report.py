@@ -26,12 +26,15 @@ NM = os.environ.get("NM", "i686-w64-mingw32-nm")
 GCC_NM = os.environ.get("GCC_NM", "i686-w64-mingw32-gcc-nm-win32")
 CXXFILT = os.environ.get("CXXFILT", "i686-w64-mingw32-c++filt")
 
-PROGRAMS = [("setup.exe", "src/launcher/setup.exe", "src/launcher/CMakeFiles/setup.dir"),
-            ("unpack.dll", "src/unpack/unpack.dll", "src/unpack/CMakeFiles/unpack.dir")]
+# Program, its file, its objects' folder, the ordinary libraries whose
+# shipped variants it is made of.
+PROGRAMS = [("setup.exe", "src/launcher/setup.exe", "src/launcher/CMakeFiles/setup.dir",
+             ["launcher", "ui", "ui_core", "config_win32", "config", "crypto", "cab", "util"]),
+            ("unpack.dll", "src/unpack/unpack.dll", "src/unpack/CMakeFiles/unpack.dir", ["cab", "util"])]
 SUFFIX = re.compile(r"(\.(lto_priv|isra|constprop|part|cold|localalias)(\.\d+)?)+$")
 
 
-def symbol_files(build, program_dir):
+def symbol_files(build, program_dir, libs):
     """Mangled name (without the leading underscore) -> source file name."""
     owners = {}
 
@@ -57,9 +60,9 @@ def symbol_files(build, program_dir):
     libraries = []
     for root, _, files in os.walk(build):
         for f in files:
-            if f.startswith("libbrik_") and f.endswith(".a") and "_shipped" not in f:
-                libraries.append(os.path.join(root, f))
-    scan(NM, sorted(libraries))
+            if f.startswith("libbrik_") and f[len("libbrik_"):-2] in libs and f.endswith(".a"):
+                libraries.append((libs.index(f[len("libbrik_"):-2]), os.path.join(root, f)))
+    scan(NM, [path for _, path in sorted(libraries)])
     objects = []
     for root, _, files in os.walk(os.path.join(build, program_dir)):
         objects += [os.path.join(root, f) for f in files if f.endswith(".obj")]
@@ -133,14 +136,14 @@ def main():
         return 2
     build = sys.argv[1]
     status = 0
-    for label, path, program_dir in PROGRAMS:
+    for label, path, program_dir, libs in PROGRAMS:
         image = os.path.join(build, path)
         link_map = image + ".map"
         if not os.path.exists(image) or not os.path.exists(link_map):
             print("size: %s or its link map is missing (has the Windows build run?)" % image, file=sys.stderr)
             status = 1
             continue
-        owners = symbol_files(build, program_dir)
+        owners = symbol_files(build, program_dir, libs)
         sections = list(input_sections(link_map))
         readable = demangle(sorted({SUFFIX.sub("", s.split("$", 1)[1]) for _, s, _, f in sections
                                     if "$" in s and "ltrans" in f}))
