@@ -2,11 +2,12 @@
 #   make run    build everything, then build the sample package and run it under Wine
 #   make test   build everything and run the whole test suite (native, sanitizers, Wine)
 #   make bench  run the benchmarks
+#   make size   build everything, then print the shipped programs' bytes by source file
 BUILD ?= build
 JOBS  ?= 2
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench size clean
 
 all: build
 
@@ -31,6 +32,9 @@ bench: build
 	@$(BUILD)/bench/bench_expand
 	@bash bench/bench_cab.sh $(BUILD)/src/builder/brikpack
 	@bash bench/bench_build.sh $(BUILD)/src/builder/brikpack
+
+size: build
+	@python3 scripts/size-report.py $(BUILD)/win32
 
 clean:
 	rm -rf $(BUILD)

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the engine's icon and hand cursor and writes them in the formats
-Windows 95 and NT 4 read: mainicon.ico with 16x16 and 32x32 images in 16 and
-256 colours, hand.cur as a 32x32 monochrome cursor. Plain Python, so the
+Windows 95 and NT 4 read: mainicon.ico with 16x16 and 32x32 images in 16
+colours (256-colour images would cost every package's engine 3.6 KB),
+hand.cur as a 32x32 monochrome cursor. Plain Python, so the
 files can be made again anywhere:
 
     make_art.py OUTDIR [--preview PNG]
@@ -219,8 +220,6 @@ def main():
     write_icon(out + "/mainicon.ico", [
         (32, 4, icon_image(render(32, VGA_COLOURS), 4, VGA)),
         (16, 4, icon_image(render(16, VGA_COLOURS), 4, VGA)),
-        (32, 8, icon_image(big, 8, PALETTE_256)),
-        (16, 8, icon_image(small, 8, PALETTE_256)),
     ])
     write_cursor(out + "/hand.cur")
     if len(sys.argv) == 4 and sys.argv[2] == "--preview":

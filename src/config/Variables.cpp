@@ -154,7 +154,7 @@ std::string TVariableList::Value(std::string_view name) const {
 }
 
 void TVariableList::Reindex() {
-    byName_.clear();
+    byName_.Clear();
     next_.clear();
     spanning_.clear();
     chainEnd_.clear();
@@ -175,12 +175,12 @@ void TVariableList::IndexLine(int i) {
     }
     std::string key;
     UpperInto(name, key);
-    auto [it, inserted] = byName_.try_emplace(std::move(key), i);
+    auto [head, inserted] = byName_.TryEmplace(std::move(key), i);
     if (inserted) {
         chainEnd_[static_cast<size_t>(i)] = i;
         return;
     }
-    const int first = it->second;
+    const int first = *head;
     next_[static_cast<size_t>(chainEnd_[static_cast<size_t>(first)])] = i;
     chainEnd_[static_cast<size_t>(first)] = i;
 }
@@ -200,9 +200,8 @@ bool TVariableList::Expand(std::string_view text, std::string& result, size_t ma
             const size_t close = work.find('%', open + 1);
             if (close == std::string::npos) break;
             UpperInto(std::string_view(work).substr(open + 1, close - open - 1), key);
-            auto it = byName_.find(key);
-            if (it != byName_.end()) {
-                for (int i = it->second; i >= 0; i = next_[static_cast<size_t>(i)])
+            if (const int* head = byName_.Find(key)) {
+                for (int i = *head; i >= 0; i = next_[static_cast<size_t>(i)])
                     if (i > after) pending.Add(i);
             }
             open = close;

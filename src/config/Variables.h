@@ -8,8 +8,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "util/NameIndex.h"
 
 namespace brik {
 
@@ -59,7 +60,7 @@ private:
     StringList lines_;
     // Upper-cased (1251) name -> first line of that name; lines of equal
     // names are chained through next_ in list order.
-    std::unordered_map<std::string, int> byName_;
+    NameIndex byName_;
     std::vector<int> next_;
     std::vector<int> chainEnd_;  // last line of a chain, kept at its first line
     // Lines whose name holds "%": their pattern may span several "%" of a

@@ -1,9 +1,11 @@
 #include "config/kpIniFile.h"
 
 #include <algorithm>
-#include <map>
-#include <unordered_set>
+#include <memory>
+#include <utility>
+#include <vector>
 
+#include "util/NameIndex.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {
@@ -311,11 +313,11 @@ void TkpIniFile::ReadSectionValues(std::string_view section, StringList& values)
     StringList merged(lines.begin(), lines.end());
     if (!values.empty()) {
         // Callers pass defaults here; a set keeps the merge linear for big sections.
-        std::unordered_set<std::string> names;
-        names.reserve(lines.size());
-        for (const std::string& line : lines) names.insert(AnsiUpperCase(LineName(line)));
+        NameIndex names;
+        names.Reserve(lines.size());
+        for (const std::string& line : lines) names.TryEmplace(AnsiUpperCase(LineName(line)), 0);
         for (std::string& old : values)
-            if (!names.count(AnsiUpperCase(LineName(old)))) merged.push_back(std::move(old));
+            if (!names.Contains(AnsiUpperCase(LineName(old)))) merged.push_back(std::move(old));
     }
     values = std::move(merged);
 }
@@ -398,18 +400,21 @@ public:
 
     TkpIniFile& Get(const std::string& fileName, bool readOnly) {
         std::string key = AnsiUpperCase(fileName);
-        auto it = files_.find(key);
+        auto it = FindFile(key);
         if (it != files_.end()) {
             if (!(it->second->ReadOnly() && !readOnly)) return *it->second;
             files_.erase(it);  // flushes; a read-write object replaces it
         }
         auto object = std::make_unique<TkpIniFile>(fileName, readOnly, true, true, true, gStripQuotes);
         TkpIniFile& ref = *object;
-        files_.emplace(std::move(key), std::move(object));
+        files_.emplace_back(std::move(key), std::move(object));
         return ref;
     }
 
-    void Close(const std::string& fileName) { files_.erase(AnsiUpperCase(fileName)); }
+    void Close(const std::string& fileName) {
+        auto it = FindFile(AnsiUpperCase(fileName));
+        if (it != files_.end()) files_.erase(it);
+    }
 
     void CloseAll() {
         // Objects are destroyed one by one so that each flush sees a
@@ -418,7 +423,17 @@ public:
     }
 
 private:
-    std::map<std::string, std::unique_ptr<TkpIniFile>> files_;
+    using Files = std::vector<std::pair<std::string, std::unique_ptr<TkpIniFile>>>;
+
+    Files::iterator FindFile(const std::string& key) {
+        auto it = files_.begin();
+        while (it != files_.end() && it->first != key) ++it;
+        return it;
+    }
+
+    // A setup keeps a handful of files open: a list is enough (and keeps
+    // the C++ library's compiled tree code out of the shipped programs).
+    Files files_;
 };
 
 IniCache& Cache() {

@@ -24,8 +24,11 @@ using RoundTables = std::array<std::array<uint32_t, 256>, 4>;
 // Table k maps byte k of the round input straight to its share of the round
 // output: both nibbles substituted, put in place and rotated left by 11. The
 // four shares occupy disjoint bits, so XOR joins them.
-constexpr RoundTables MakeRoundTables() {
-    RoundTables tables{};
+// Filled at first use rather than at compile time: the 128-byte S-box
+// travels in every package's engine, 4 KB of tables would too.
+RoundTables g_roundTables;
+
+void FillRoundTables(RoundTables& tables) {
     for (unsigned k = 0; k < 4; ++k) {
         for (unsigned b = 0; b < 256; ++b) {
             const uint32_t v = (static_cast<uint32_t>(kSBox[2 * k + 1][b >> 4]) << 4 |
@@ -34,14 +37,18 @@ constexpr RoundTables MakeRoundTables() {
             tables[k][b] = v << 11 | v >> 21;
         }
     }
-    return tables;
 }
 
-constexpr RoundTables kRound = MakeRoundTables();
+// Once per process; a function-local static, so that threads of the
+// builder that start ciphers at once fill it once.
+void NeedRoundTables() {
+    static const bool filled = (FillRoundTables(g_roundTables), true);
+    (void)filled;
+}
 
 inline uint32_t Round(uint32_t x) {
-    return kRound[0][x & 0xFF] ^ kRound[1][(x >> 8) & 0xFF] ^ kRound[2][(x >> 16) & 0xFF] ^
-           kRound[3][x >> 24];
+    return g_roundTables[0][x & 0xFF] ^ g_roundTables[1][(x >> 8) & 0xFF] ^ g_roundTables[2][(x >> 16) & 0xFF] ^
+           g_roundTables[3][x >> 24];
 }
 
 inline uint32_t LoadLE(const uint8_t* p) {
@@ -112,6 +119,7 @@ void Fill(T& object, uint8_t value) {
 }  // namespace
 
 void TGost::EncryptWords(uint32_t& n1, uint32_t& n2) const {
+    NeedRoundTables();
     uint32_t a = n1, b = n2;
     KeysUp(a, b, key_);
     KeysUp(a, b, key_);
@@ -122,6 +130,7 @@ void TGost::EncryptWords(uint32_t& n1, uint32_t& n2) const {
 }
 
 void TGost::DecryptWords(uint32_t& n1, uint32_t& n2) const {
+    NeedRoundTables();
     uint32_t a = n1, b = n2;
     KeysUp(a, b, key_);
     KeysDown(a, b, key_);

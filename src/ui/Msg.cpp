@@ -22,17 +22,25 @@ void BindUiState(UiRunState* state) { StateView().Bind(state); }
 
 namespace {
 
+// The shipped programs run their windows on one thread, and thread_local
+// would bring the C library's emulated thread storage into them.
+#if defined(BRIK_SHIPPED)
+#define BRIK_THREAD_LOCAL
+#else
+#define BRIK_THREAD_LOCAL thread_local
+#endif
+
 // --- Message boxes
 
 // The hook that centres the next message box of this thread. It removes
 // itself at the box's activation; ShowMessageBox removes it if the box never
 // came.
-thread_local HHOOK t_centerHook = nullptr;
+BRIK_THREAD_LOCAL HHOOK t_centerHook = nullptr;
 // A box activated while still hidden is in the middle of its initialisation
 // and may place itself afterwards (Wine's boxes do); it is centred once more
 // when its modal loop first runs.
-thread_local HWND t_lateBox = nullptr;
-thread_local UINT_PTR t_lateTimer = 0;
+BRIK_THREAD_LOCAL HWND t_lateBox = nullptr;
+BRIK_THREAD_LOCAL UINT_PTR t_lateTimer = 0;
 
 void RemoveCenterHook() {
     if (t_centerHook) {

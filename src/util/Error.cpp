@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(BRIK_SHIPPED)
+#include "util/ShippedRuntime.h"
+#endif
+
 namespace brik {
 
 namespace {
@@ -20,9 +24,14 @@ void RaiseFatal(const char* message) {
         g_fatalHandler(message);
         std::abort();
     }
+#if defined(BRIK_SHIPPED)
+    // No C library's streams in the shipped programs.
+    shipped::ReportFatal(message);
+#else
     std::fputs(message, stderr);
     std::fputs("\n", stderr);
     std::exit(1);
+#endif
 }
 
 }  // namespace brik

@@ -14,11 +14,21 @@
 namespace brik {
 
 // Like std::runtime_error, whose message copy would bring the C++ library's
-// second string implementation into every shipped program.
+// second string implementation into every shipped program. In the shipped
+// programs (BRIK_SHIPPED, never linked with code built otherwise) an error is
+// only ever a message on its way to the fatal handler: there it has no base
+// and no virtual function, which keeps std::exception's code out.
+#if defined(BRIK_SHIPPED)
+class EError {
+public:
+    explicit EError(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept { return message_.c_str(); }
+#else
 class EError : public std::exception {
 public:
     explicit EError(std::string message) : message_(std::move(message)) {}
     const char* what() const noexcept override { return message_.c_str(); }
+#endif
 
 private:
     std::string message_;
