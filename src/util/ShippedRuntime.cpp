@@ -122,10 +122,16 @@ void free(void* block) {
 // --- Memory and strings. Plain loops: small, and fast enough for the
 // engine's short strings; the bulk data goes through ReadFile and WriteFile.
 
+// The string instructions: a few bytes of code, and on every processor from
+// the 486 on far faster than a byte loop for the decoders' window copies and
+// the extraction buffers of unpack.dll. Whole words first, then the rest.
 void* memcpy(void* destination, const void* source, std::size_t size) {
-    auto* to = static_cast<unsigned char*>(destination);
-    const auto* from = static_cast<const unsigned char*>(source);
-    while (size-- != 0) *to++ = *from++;
+    void* to = destination;
+    const void* from = source;
+    std::size_t words = size / 4;
+    asm volatile("rep movsl" : "+D"(to), "+S"(from), "+c"(words) : : "memory");
+    std::size_t rest = size % 4;
+    asm volatile("rep movsb" : "+D"(to), "+S"(from), "+c"(rest) : : "memory");
     return destination;
 }
 
@@ -133,13 +139,18 @@ void* memmove(void* destination, const void* source, std::size_t size) {
     auto* to = static_cast<unsigned char*>(destination);
     const auto* from = static_cast<const unsigned char*>(source);
     if (to <= from || to >= from + size) return std::memcpy(destination, source, size);
+    // Overlapping with the destination above: backwards, byte by byte.
     while (size-- != 0) to[size] = from[size];
     return destination;
 }
 
 void* memset(void* destination, int value, std::size_t size) {
-    auto* to = static_cast<unsigned char*>(destination);
-    while (size-- != 0) *to++ = static_cast<unsigned char>(value);
+    void* to = destination;
+    const unsigned pattern = static_cast<unsigned char>(value) * 0x01010101u;
+    std::size_t words = size / 4;
+    asm volatile("rep stosl" : "+D"(to), "+c"(words) : "a"(pattern) : "memory");
+    std::size_t rest = size % 4;
+    asm volatile("rep stosb" : "+D"(to), "+c"(rest) : "a"(pattern) : "memory");
     return destination;
 }
 
