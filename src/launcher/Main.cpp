@@ -381,7 +381,7 @@ bool RunPreRunApps() {
 
 bool RunSetup() {
     // 1-3: the engine's switches and the run state.
-    SetIniStripQuotes(false);
+    UseSetupFileReading();
     SetupExePath = ModulePath();
     AskBeforeCancel = true;
     InitCommonControls();
