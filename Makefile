@@ -28,10 +28,11 @@ test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) $(CTEST_ARGS)
 
 bench: build
+	@bash scripts/bootstrap.sh --bench
 	@$(BUILD)/bench/bench_ini
 	@$(BUILD)/bench/bench_expand
-	@bash bench/bench_cab.sh $(BUILD)/src/builder/brikpack
-	@bash bench/bench_build.sh $(BUILD)/src/builder/brikpack
+	@BRIK_BENCH_CACHE=$(BUILD)/bench-corpus bash bench/bench_cab.sh $(BUILD)/src/builder/brikpack
+	@BRIK_BENCH_CACHE=$(BUILD)/bench-corpus bash bench/bench_build.sh $(BUILD)/src/builder/brikpack
 
 size: build
 	@python3 scripts/size-report.py $(BUILD)/win32

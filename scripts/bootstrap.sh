@@ -8,6 +8,11 @@ CROSS_PKGS="g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 libz-ming
 TOOL_PKGS="xvfb xauth x11-utils imagemagick cabextract gcab"
 WINE_PKGS="wine wine64 fonts-wine"
 WINE32_PKGS="wine32:i386 libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386"
+# With --bench (make bench), also what the benchmarks' corpus is made of
+# (shared/bench/make-corpus.sh: Wine's programs stripped, documentation,
+# scripts, icons and fonts of these packages).
+BENCH_PKGS="binutils-mingw-w64-x86-64 manpages manpages-dev git-man git nodejs valgrind adwaita-icon-theme fonts-dejavu-core fonts-dejavu-extra cmake-data gdb python3.11"
+[ "${1:-}" = "--bench" ] && TOOL_PKGS="$TOOL_PKGS $BENCH_PKGS"
 
 log() { printf 'bootstrap: %s\n' "$*"; }
 

@@ -13,14 +13,19 @@ constexpr size_t kQueueLimit = 8 << 20;
 #endif
 }  // namespace
 
-DirectoryWriter::DirectoryWriter(std::string root) : root_(std::move(root)) {
+DirectoryWriter::DirectoryWriter(std::string root) : root_(std::move(root)), base_(root_) {
+    if (!base_.empty() && !platform::IsPathDelim(base_.back())) base_ += platform::PathDelim;
     pending_.kind = Job::Write;
 #if BRIK_HAVE_THREADS
     thread_ = std::thread([this] { Run(); });
 #endif
 }
 
-DirectoryWriter::~DirectoryWriter() { Finish(); }
+DirectoryWriter::~DirectoryWriter() {
+    Finish();
+    // A walk that ended inside a file without saying so leaves no temporary file.
+    if (created_) DiscardFile();
+}
 
 bool DirectoryWriter::Refuse(cab::CabStatus reason, std::string why) {
     reason_ = reason;
@@ -64,28 +69,70 @@ void DirectoryWriter::FlushPending() {
     }
 }
 
+// The target folder is the user's choice and is taken as given, also when
+// it or a folder above it is reached through a link (as /tmp or a home
+// folder often is). Below it every folder comes from a stored name, so a link
+// there would carry the package's files to a place nobody chose: such a
+// path is refused. A link standing where a file goes is replaced by the
+// file, its target left alone.
+std::string DirectoryWriter::OpenFile(const std::string& path) {
+    outPath_ = path;
+    const std::string folder = platform::ExtractFilePath(outPath_);
+    if (folder != readyFolder_) {
+        for (size_t i = base_.size(); i < folder.size(); ++i) {
+            if (!platform::IsPathDelim(folder[i])) continue;
+            const std::string below = folder.substr(0, i);
+            if (platform::IsLink(below))
+                return "refusing to write \"" + outPath_ + "\": \"" + below +
+                       "\" is a link (symbolic link or junction), and files are written only into real folders "
+                       "below the target folder";
+        }
+        if (!platform::ForceDirectories(folder)) return "cannot create the folder \"" + folder + "\"";
+        readyFolder_ = folder;
+    }
+    if (platform::DirectoryExists(outPath_) && !platform::IsLink(outPath_))
+        return "cannot create \"" + outPath_ + "\": a folder of that name is in the way";
+    // A fresh name, never an existing file: a leftover or a stored file that
+    // happens to look like ours is skipped, not overwritten.
+    for (int tries = 0; tries < 1000; ++tries) {
+        tempPath_ = folder + "~brik" + std::to_string(tempNumber_++) + ".tmp";
+        if (out_.Open(tempPath_, platform::OpenMode::CreateNew)) {
+            created_ = true;
+            return {};
+        }
+        if (!platform::FileExists(tempPath_) && !platform::DirectoryExists(tempPath_) && !platform::IsLink(tempPath_))
+            break;
+    }
+    return "cannot create \"" + outPath_ + "\" (no temporary file could be made in its folder)";
+}
+
+std::string DirectoryWriter::CommitFile(uint16_t date, uint16_t time) {
+    out_.Close();
+    platform::SetFileDosTime(tempPath_, date, time);
+    if (!platform::MoveFileOver(tempPath_, outPath_)) return "cannot create \"" + outPath_ + "\"";
+    created_ = false;
+    return {};
+}
+
+void DirectoryWriter::DiscardFile() {
+    out_.Close();
+    platform::RemoveFile(tempPath_);
+    created_ = false;
+}
+
 void DirectoryWriter::Execute(Job& job) {
     // After a failure the rest is only drained; the walk stops soon.
     if (!failed_.load()) {
         std::string error;
         switch (job.kind) {
             case Job::Open:
-                outPath_ = job.path;
-                if (!platform::ForceDirectories(platform::ExtractFilePath(outPath_)) ||
-                    !out_.Open(outPath_, platform::OpenMode::WriteLocked) || !out_.Truncate()) {
-                    out_.Close();
-                    error = "cannot create \"" + outPath_ + "\"";
-                } else {
-                    created_ = true;
-                }
+                error = OpenFile(job.path);
                 break;
             case Job::Write:
                 if (!out_.Write(job.data.data(), job.data.size())) error = "cannot write \"" + outPath_ + "\"";
                 break;
             case Job::Close:
-                out_.Close();
-                created_ = false;
-                platform::SetFileDosTime(outPath_, job.date, job.time);
+                error = CommitFile(job.date, job.time);
                 break;
             case Job::Abort:
                 break;
@@ -95,12 +142,9 @@ void DirectoryWriter::Execute(Job& job) {
             failed_.store(true, std::memory_order_release);
         }
     }
-    // A half-written file is worse than none: it looks complete.
-    if (created_ && (job.kind == Job::Abort || failed_.load())) {
-        out_.Close();
-        platform::RemoveFile(outPath_);
-        created_ = false;
-    }
+    // A file whose data did not all come through never takes the place of
+    // what was there.
+    if (created_ && (job.kind == Job::Abort || failed_.load())) DiscardFile();
 }
 
 void DirectoryWriter::Recycle(Job& job) {
@@ -157,9 +201,7 @@ cab::FileAction DirectoryWriter::BeginFile(const cab::CabFile& file) {
     std::string relative = file.name;
     for (char& c : relative)
         if (platform::IsPathDelim(c)) c = platform::PathDelim;
-    current_ = root_;
-    if (!current_.empty() && !platform::IsPathDelim(current_.back())) current_ += platform::PathDelim;
-    current_ += relative;
+    current_ = base_ + relative;
     Job open;
     open.kind = Job::Open;
     open.path = current_;

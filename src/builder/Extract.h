@@ -1,6 +1,8 @@
 // Writing a cabinet's files into a folder, for the package tool. Stored
 // names are checked before anything is created: a name that would leave the
-// destination folder fails the walk.
+// destination folder fails the walk. Each file is written under a temporary
+// name in its folder and renamed over its own name only once all its data
+// has come through verified, so a failure leaves what was there before.
 #pragma once
 
 #include <atomic>
@@ -58,12 +60,18 @@ private:
     void Push(Job job);
     void FlushPending();
     void Execute(Job& job);  // on the writing side
+    // On the writing side: the folder made ready for a file, the temporary
+    // file opened; an error text or empty.
+    std::string OpenFile(const std::string& path);
+    std::string CommitFile(uint16_t date, uint16_t time);
+    void DiscardFile();
     void Recycle(Job& job);
 #if BRIK_HAVE_THREADS
     void Run();
 #endif
 
     std::string root_;
+    std::string base_;  // root_ with its trailing delimiter
     std::string current_;
     std::string error_;
     cab::CabStatus reason_ = cab::CabStatus::WriteError;
@@ -77,7 +85,10 @@ private:
     // The writing side's file.
     platform::File out_;
     std::string outPath_;
-    bool created_ = false;  // only a file the writing side created may be removed
+    std::string tempPath_;
+    bool created_ = false;       // the temporary file exists and is ours to remove
+    std::string readyFolder_;    // the last folder checked and made
+    uint32_t tempNumber_ = 0;    // of the next temporary name tried
 #if BRIK_HAVE_THREADS
     std::mutex mutex_;
     std::condition_variable changed_;

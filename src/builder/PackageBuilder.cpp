@@ -15,6 +15,7 @@
 #include "config/kpIniFile.h"
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
+#include "launcher/RunRules.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {
@@ -297,18 +298,18 @@ void CheckScript(const Project& project, const DataNames& data, const ProjectFil
                 "this script as one line (save it with CR LF line ends)");
         return;
     }
-    TkpIniFile ini(script.source.string(), true, true, true, true, true);
+    const std::unique_ptr<TkpIniFile> ini = OpenSetupFile(script.source.string());
     StringList sections;
-    ini.ReadSections(sections);
+    ini->ReadSections(sections);
     for (const std::string& section : sections) {
         const std::string upper = CodePageUpperCase(section, project.codePage);
         if (upper != "COPYFILES" && upper.rfind("COPYFILES.", 0) != 0) continue;
         StringList index;
-        ini.ReadSectionValues(section, index);
+        ini->ReadSectionValues(section, index);
         for (const std::string& indexLine : index) {
             const std::string itemSection = NamePart(indexLine);
             StringList items;
-            ini.ReadSectionValues(itemSection, items);
+            ini->ReadSectionValues(itemSection, items);
             for (const std::string& item : items) {
                 const std::string source = NamePart(item);
                 const std::string value = ValuePart(item);
@@ -403,10 +404,8 @@ IniLineIndex::IniLineIndex(std::string_view text) {
         if (!index_.emplace(std::move(id), entries_.size()).second) continue;
         size_t valueStart = eq + 1;
         while (valueStart < line.size() && (line[valueStart] == ' ' || line[valueStart] == '\t')) ++valueStart;
-        std::string value = line.substr(valueStart);
-        if (value.size() >= 2 && value.front() == value.back() && (value.front() == '"' || value.front() == '\''))
-            value = value.substr(1, value.size() - 2);
-        entries_.push_back(Entry{number, std::move(value)});
+        // Quotes stay, as in the engine's reading of its setup files.
+        entries_.push_back(Entry{number, line.substr(valueStart)});
     }
 }
 
@@ -520,18 +519,12 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
         return;
     }
 
-    TkpIniFile ini(settings.source.string(), true, true, true, true, true);
-    // Language codes: comma-separated and trimmed; none means ENU.
-    const std::string languages = Trim(ini.ReadString("Config", "Languages", ""));
+    // Values as the engine reads them: quotes an author wrote stay part of
+    // them, so Languages="Enu" names a language "Enu" with its quotes.
+    const std::unique_ptr<TkpIniFile> ini = OpenSetupFile(settings.source.string());
+    // Language codes as the engine splits them; none means ENU.
+    const std::vector<std::string> codes = SplitLanguageCodes(ini->ReadString("Config", "Languages", ""));
     const int languagesLine = lines.Line("Config", "Languages");
-    std::vector<std::string> codes;
-    for (size_t start = 0; start <= languages.size();) {
-        size_t comma = languages.find(',', start);
-        if (comma == std::string::npos) comma = languages.size();
-        const std::string code = Trim(std::string_view(languages).substr(start, comma - start));
-        if (!code.empty()) codes.push_back(code);
-        start = comma + 1;
-    }
     if (codes.empty()) {
         if (!FindPresetupFile(project, "ENU.lng"))
             Warning(diagnostics, settings.shown,
@@ -544,7 +537,7 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
                     "language \"" + code + "\" of [Config] Languages has no language file Presetup/" + code + ".lng",
                     languagesLine);
 
-    const std::string insFiles = Trim(ini.ReadString("Config", "InsFiles", ""));
+    const std::string insFiles = Trim(ini->ReadString("Config", "InsFiles", ""));
     const int insLine = lines.Line("Config", "InsFiles");
     std::set<const ProjectFile*> scripts;
     for (int i = 1, n = TokenCount(insFiles, ","); i <= n; ++i) {
@@ -716,10 +709,13 @@ BuildResult BuildPackage(const BuildOptions& options) {
     if (options.protect) {
         pswCheckHash = PasswordCheckHash(password);
     } else {
-        bool ok = false;
-        const IniLineIndex lines(ReadAll(settings.source, ok));
-        std::string existing;
-        if (lines.Value(kPasswordSection, kPswCheckHashKey, existing) && !existing.empty()) {
+        // Any value the engine reads, even "" (two quote characters), makes it
+        // ask for a password that nothing matches.
+        const std::string existing =
+            OpenSetupFile(settings.source.string())->ReadString(kPasswordSection, kPswCheckHashKey, "");
+        if (IsPasswordProtected(existing)) {
+            bool ok = false;
+            const IniLineIndex lines(ReadAll(settings.source, ok));
             Error(diagnostics, settings.shown,
                   "[Config] PswCheckHash is set, but no --password was given: the engine would ask for a password "
                   "and try to decrypt data that is not encrypted",

@@ -63,7 +63,8 @@ void ScanProject(const std::filesystem::path& root, int codePage, Project& proje
 // that differ only in case, every language of [Config] Languages with its
 // language file, every InsFiles base name with a script, every package
 // source of CopyFiles matching a Data file; INI files whose lines end in a
-// bare line feed (the engine only ends lines at a carriage return).
+// bare line feed (the engine only ends lines at a carriage return). Values
+// are read as the engine reads them (OpenSetupFile).
 void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics);
 
 // The [FileInfo] line of a Data file ("key=size,version,font"), or empty
@@ -84,8 +85,9 @@ std::string StubProblem(const std::vector<uint8_t>& stub);
 void DosDateTime(std::filesystem::file_time_type time, uint16_t& date, uint16_t& dosTime);
 
 // Line numbers of sections and keys in an INI file's text, and values read
-// by the engine's rules (trimmed, quotes around a value removed, comments
-// skipped, the first of same-named sections), for messages and checks.
+// as the engine reads its setup files (OpenSetupFile: trimmed, comments
+// skipped, the first of same-named sections, quotes around a value kept),
+// for messages and for a packaged settings file held in memory.
 class IniLineIndex {
 public:
     explicit IniLineIndex(std::string_view text);

@@ -393,6 +393,13 @@ bool TkpIniFile::Flush() {
 namespace {
 
 bool gStripQuotes = true;
+constexpr bool kSetupFilesStripQuotes = false;
+
+// Every object the cache or a setup-file reader makes; only these options
+// differ between them.
+std::unique_ptr<TkpIniFile> NewIniFile(const std::string& fileName, bool readOnly, bool stripQuotes) {
+    return std::make_unique<TkpIniFile>(fileName, readOnly, true, true, true, stripQuotes);
+}
 
 class IniCache {
 public:
@@ -405,7 +412,7 @@ public:
             if (!(it->second->ReadOnly() && !readOnly)) return *it->second;
             files_.erase(it);  // flushes; a read-write object replaces it
         }
-        auto object = std::make_unique<TkpIniFile>(fileName, readOnly, true, true, true, gStripQuotes);
+        auto object = NewIniFile(fileName, readOnly, gStripQuotes);
         TkpIniFile& ref = *object;
         files_.emplace_back(std::move(key), std::move(object));
         return ref;
@@ -487,5 +494,11 @@ void CloseIniFile(const std::string& file) { Cache().Close(file); }
 void CloseAllIniFiles() { Cache().CloseAll(); }
 
 void SetIniStripQuotes(bool strip) { gStripQuotes = strip; }
+
+void UseSetupFileReading() { SetIniStripQuotes(kSetupFilesStripQuotes); }
+
+std::unique_ptr<TkpIniFile> OpenSetupFile(const std::string& path) {
+    return NewIniFile(path, true, kSetupFilesStripQuotes);
+}
 
 }  // namespace brik

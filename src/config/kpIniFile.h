@@ -138,4 +138,15 @@ void CloseAllIniFiles();
 // objects already in the cache keep the option they were loaded with.
 void SetIniStripQuotes(bool strip);
 
+// The engine's reading of its setup files (the settings file, language files
+// and install scripts): comments and lines without "=" dropped, blanks around
+// "=" removed, and quotes around a value kept, so that what an author wrote
+// in quotes stays part of the value. The engine switches the cache to it
+// before it reads its first setup file; the package tool reads a project's
+// files through OpenSetupFile. One reading for both, so that a check the
+// tool makes holds for what the engine will see.
+void UseSetupFileReading();
+// A read-only object reading `path` as the engine reads its setup files.
+std::unique_ptr<TkpIniFile> OpenSetupFile(const std::string& path);
+
 }  // namespace brik

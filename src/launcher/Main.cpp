@@ -311,7 +311,7 @@ bool RunSetup() {
     const std::string& settings = run.paths.SettingsFile;
 
     // The engine's switches and the run state.
-    SetIniStripQuotes(false);
+    UseSetupFileReading();
     run.paths.SetupExePath = ModulePath();
     AskBeforeCancel = true;
     InitCommonControlsFromSystem();

@@ -24,6 +24,7 @@ enum class OpenMode {
     ReadShared,      // read; others may read and write; the file must exist
     ReadWriteLocked, // read and write; others may only read; created when missing
     WriteLocked,     // write; others may only read; created when missing
+    CreateNew,       // write; others may only read; fails when the name exists, also as a link
 };
 
 class File {
@@ -56,6 +57,12 @@ bool FileExists(const std::string& path);       // a file, not a folder
 bool DirectoryExists(const std::string& path);
 bool MakeDirectory(const std::string& path);     // one level
 bool RemoveFile(const std::string& path);
+// Renames a file over `to`, which is replaced when it exists: a link there is
+// replaced itself, its target left alone.
+bool MoveFileOver(const std::string& from, const std::string& to);
+// A symbolic link, or on Windows any reparse point (also a junction); false
+// for a missing path. The link itself is looked at, never its target.
+bool IsLink(const std::string& path);
 // Creates a folder and all its missing parents; a trailing delimiter is ignored.
 bool ForceDirectories(std::string path);
 // The folder part of a path, with its trailing delimiter; empty when none.

@@ -20,6 +20,7 @@ bool File::Open(const std::string& path, OpenMode mode) {
         case OpenMode::ReadShared: flags |= O_RDONLY; break;
         case OpenMode::ReadWriteLocked: flags |= O_RDWR | O_CREAT; break;
         case OpenMode::WriteLocked: flags |= O_WRONLY | O_CREAT; break;
+        case OpenMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     }
     int fd;
     do {
@@ -95,6 +96,13 @@ bool DirectoryExists(const std::string& path) {
 bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool MoveFileOver(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+bool IsLink(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
 
 bool SetFileDosTime(const std::string& path, uint16_t dosDate, uint16_t dosTime) {
     std::tm t{};

@@ -28,6 +28,11 @@ bool File::Open(const std::string& path, OpenMode mode) {
             share = FILE_SHARE_READ;
             disposition = OPEN_ALWAYS;
             break;
+        case OpenMode::CreateNew:
+            access = GENERIC_WRITE;
+            share = FILE_SHARE_READ;
+            disposition = CREATE_NEW;
+            break;
     }
     HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -94,6 +99,20 @@ bool DirectoryExists(const std::string& path) {
 bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    // Windows 95, 98 and Me have the function only as a stub; they know no
+    // links either, so removing the old file first replaces the same thing.
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+    if (!DeleteFileA(to.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+bool IsLink(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 bool SetFileDosTime(const std::string& path, uint16_t dosDate, uint16_t dosTime) {
     FILETIME local, utc;

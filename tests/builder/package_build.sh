@@ -3,7 +3,8 @@
 # outside: cabextract finds and tests the cabinet inside the executable and
 # extracts the same files as brikpack, which gives back the project's bytes;
 # two builds are identical; the trailer is right; a protected package
-# extracts with its password and fails cleanly with a wrong one.
+# extracts with its password and fails cleanly with a wrong one; extracting
+# over existing files neither leaves temporary files nor follows links.
 #   package_build.sh BRIKPACK WORKDIR
 set -eu
 brikpack=$1
@@ -56,6 +57,19 @@ for mode in mszip none; do
   want=$(cat out_$mode/Presetup/* | wc -c)
   [ "$presetup" -eq "$want" ] || fail "$mode: trailer Presetup size $presetup, files hold $want"
 done
+
+# Extracting again over the same files replaces them and leaves no temporary
+# file; a linked folder below the target folder is refused, nothing written
+# through it.
+"$brikpack" extract pkg_mszip.exe -d out_mszip >/dev/null || fail "extract over existing files fails"
+diff -r project/Data out_mszip/Data >/dev/null || fail "extract over existing files: the Data files differ"
+[ -z "$(find out_mszip -name '~brik*')" ] || fail "extract left temporary files"
+rm -rf over elsewhere
+mkdir -p over elsewhere
+ln -s "$PWD/elsewhere" over/Data
+if "$brikpack" extract pkg_mszip.exe -d over 2> link.txt >/dev/null; then fail "extract wrote through a linked Data folder"; fi
+grep -q 'is a link' link.txt || fail "linked Data folder: no clear message: $(cat link.txt)"
+[ -z "$(ls -A elsewhere)" ] || fail "extract wrote into the folder a link points to"
 
 # A protected package: the right password extracts, a wrong one fails.
 password='Pässwörd'

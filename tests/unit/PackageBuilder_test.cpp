@@ -17,6 +17,7 @@
 #include "builder/CodePage.h"
 #include "builder/Extract.h"
 #include "cab/Cabinet.h"
+#include "config/kpIniFile.h"
 #include "crypto/Password.h"
 
 namespace brik {
@@ -293,6 +294,85 @@ TEST(PackageBuilder, ChecksBeforeBuilding) {
     }
 }
 
+// The engine keeps quotes around values (it reads its setup files with
+// quote stripping off), so a quoted value is what the builder must check.
+TEST(PackageBuilder, QuotedValuesAreCheckedAsTheEngineReadsThem) {
+    using Level = Diagnostic::Level;
+    const std::string script = "[CopyFiles]\r\nCopyApp=%InstallPath%\r\n\r\n[CopyApp]\r\n";
+    struct Case {
+        const char* file;  // below the project
+        std::string text;
+        bool builds;
+        Level level;
+        int line;
+        const char* message;  // null: no finding at all
+    } cases[] = {
+        // The engine reads the check hash as two quote characters and asks
+        // for a password whose hash they never are.
+        {"Presetup/Brik.ini", "[Config]\r\nLanguages=Enu\r\nInsFiles=App\r\nPswCheckHash=\"\"\r\n", false, Level::Error, 4,
+         "PswCheckHash is set, but no --password"},
+        {"Presetup/Brik.ini", "[Config]\r\nLanguages=Enu\r\nInsFiles=App\r\nPswCheckHash=''\r\n", false, Level::Error, 4,
+         "PswCheckHash is set, but no --password"},
+        {"Presetup/Brik.ini", "[Config]\r\nLanguages=Enu\r\nInsFiles=App\r\nPswCheckHash=\r\n", true, Level::Error, 0,
+         nullptr},
+        // Languages="Enu,Deu" offers the codes "Enu and Deu" with their quotes.
+        {"Presetup/Brik.ini", "[Config]\r\nLanguages=\"Enu,Deu\"\r\nInsFiles=App\r\n", true, Level::Warning, 2,
+         "language \"\"Enu\" of [Config] Languages has no language file"},
+        {"Presetup/Brik.ini", "[Config]\r\nLanguages=\"Enu,Deu\"\r\nInsFiles=App\r\n", true, Level::Warning, 2,
+         "language \"Deu\"\" of [Config] Languages has no language file"},
+        {"Presetup/Brik.ini", "[Config]\r\nLanguages=''\r\nInsFiles=App\r\n", true, Level::Warning, 2,
+         "language \"''\" of [Config] Languages has no language file"},
+        {"Presetup/Brik.ini", "[Config]\r\nLanguages= Enu ,, Deu \r\nInsFiles=App\r\n", true, Level::Warning, 0, nullptr},
+        {"Presetup/Brik.ini", "[Config]\r\nLanguages=Enu\r\nInsFiles=\"App\"\r\n", true, Level::Warning, 3,
+         "script base name \"\"App\"\" of [Config] InsFiles has no script"},
+        // A quoted value is one field: its flag 64 is not read as a flag.
+        {"Presetup/App.ins", script + "missing.dll=\"%System%,64\"\r\n", true, Level::Warning, 5,
+         "CopyFiles source \"missing.dll\" in [CopyApp] matches no Data file"},
+        {"Presetup/App.ins", script + "missing.dll=\"%System%\",64\r\nreadme.txt=\"%InstallPath%\"\r\n", true,
+         Level::Warning, 0, nullptr},
+        {"Presetup/App.ins", script + "\"readme.txt\"=\r\n", true, Level::Warning, 5,
+         "CopyFiles source \"\"readme.txt\"\" in [CopyApp] matches no Data file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ProjectDir project;
+        project.Add("Presetup/Deu.lng", "[Strings]\r\nLanguageName=Deutsch\r\n");
+        project.Add(c.file, c.text);
+        const BuildResult result = BuildPackage(project.Options());
+        EXPECT_EQ(result.ok, c.builds) << Messages(result);
+        if (!c.message) {
+            EXPECT_TRUE(result.diagnostics.empty()) << Messages(result);
+            continue;
+        }
+        bool found = false;
+        for (const Diagnostic& d : result.diagnostics)
+            if (d.level == c.level && d.line == c.line && d.text.find(c.message) != std::string::npos) found = true;
+        EXPECT_TRUE(found) << Messages(result);
+    }
+}
+
+// The builder's readers of settings and scripts give the engine's values:
+// the cache as the engine sets it up, the reader the checks use, and the
+// index of a packaged settings file in memory.
+TEST(PackageBuilder, OneReadingOfSetupFiles) {
+    const char* const values[] = {"plain", "\"\"", "''", "\"Enu,Deu\"", "'a'", "\"a'", " \"spaced\" ", "\"", "x\"y\""};
+    test::ScratchDir dir;
+    const std::string path = dir.Path("setup.ini");
+    for (const char* value : values) {
+        SCOPED_TRACE(value);
+        const std::string text = std::string("[Config]\r\nKey = ") + value + "\r\n";
+        test::WriteBytes(path, text);
+        UseSetupFileReading();
+        const std::string engine = IniReadString(path, "Config", "Key", "-");
+        CloseIniFile(path);
+        SetIniStripQuotes(true);
+        EXPECT_EQ(OpenSetupFile(path)->ReadString("Config", "Key", "-"), engine);
+        std::string indexed;
+        ASSERT_TRUE(IniLineIndex(text).Value("Config", "Key", indexed));
+        EXPECT_EQ(indexed, engine);
+    }
+}
+
 TEST(PackageBuilder, CopyFilesMatchingFollowsTheEngine) {
     // Every source of the base project's script matches: no warnings at all.
     ProjectDir project;
@@ -423,7 +503,7 @@ TEST(PackageBuilder, IniLinesAndValues) {
     EXPECT_EQ(index.Line("Config", "C"), 0);  // the second [Config] is not read
     std::string value;
     ASSERT_TRUE(index.Value("Config", "B", value));
-    EXPECT_EQ(value, "two");
+    EXPECT_EQ(value, "'two'");  // quotes kept, as the engine reads its settings
     ASSERT_TRUE(index.Value("Config", "A", value));
     EXPECT_EQ(value, "1");
     EXPECT_FALSE(index.HasBareLineFeeds());
