@@ -30,8 +30,9 @@ bool WriteUnpackLibrary();
 uint32_t ReadPresetupSize();
 
 // Extracts every "Presetup\" file of the package into SetupFolder, showing
-// its progress. False on failure (after its own message where it has one);
-// a library that cannot be loaded raises EUnpackError.
+// its progress. False on failure (after its own message where it has one),
+// also when the setup files hold no "Brik.ini"; a library that cannot be
+// loaded raises EUnpackError.
 bool ExtractPresetup();
 
 // Closes DLG_PRESETUP when it is open.
