@@ -154,6 +154,7 @@ public:
     void AbortFile(const cab::CabFile& file) override { inner_.AbortFile(file); }
     cab::CabStatus StopReason() const override { return inner_.StopReason(); }
     void Decrypt(uint8_t* data, uint32_t size) override;
+    bool CanReread(uint16_t folder) const override { return folder >= encrypted_.size() || !encrypted_[folder]; }
 
 private:
     cab::WalkHandler& inner_;

@@ -248,6 +248,8 @@ int Read(const std::string& command, const std::string& file, const Options& o) 
     if (!source.Open(file)) return Fail(file, "cannot open the file");
     cab::Cabinet cab;
     if (cab.Open(source) != cab::CabStatus::Ok) return Fail(file, cab.Error());
+    // A setup package is checked whole before anything is shown or written.
+    if (cab.IsPackage() && cab.CheckFolders() != cab::CabStatus::Ok) return Fail(file, cab.Error());
     if (command == "list" && !o.hasPassword) return List(cab);
 
     // A protected package keeps the check hash of its password in the

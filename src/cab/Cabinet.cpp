@@ -193,16 +193,33 @@ bool Cabinet::Locate() {
     return true;
 }
 
+void Cabinet::ReadTrailer() {
+    package_ = false;
+    trailer_ = PackageTrailer{};
+    const uint64_t size = source_->Size();
+    uint8_t t[8];
+    if (base_ == 0 || size < base_ + sizeof t || !source_->ReadAt(size - sizeof t, t, sizeof t)) return;
+    const PackageTrailer trailer{Get32(t), Get32(t + 4)};
+    if (uint64_t{trailer.offset} + sizeof t != size || trailer.offset <= base_) return;
+    package_ = true;
+    trailer_ = trailer;
+}
+
 CabStatus Cabinet::Open(CabSource& source) {
     source_ = &source;
     folders_.clear();
     files_.clear();
+    folderBytes_.clear();
     error_.clear();
     blockReserve_ = 0;
+    package_ = false;
     if (!Locate()) return Fail(CabStatus::BadFormat, "no cabinet found");
+    ReadTrailer();
 
     uint8_t h[kHeaderSize];
     if (!source.ReadAt(base_, h, sizeof h)) return Fail(CabStatus::ReadError, "the cabinet header is truncated");
+    cabinetSize_ = Get32(h + 8);
+    const uint32_t filesOffset = Get32(h + 16);
     const uint16_t folderCount = Get16(h + 26);
     const uint16_t fileCount = Get16(h + 28);
     const uint16_t flags = Get16(h + 30);
@@ -235,6 +252,7 @@ CabStatus Cabinet::Open(CabSource& source) {
     // The file list is read right after the folder list, whatever the
     // header's file offset says: that is where every writer puts it, and an
     // offset pointing elsewhere would show a list other tools do not see.
+    const uint64_t fileListStart = pos - base_;
     files_.resize(fileCount);
     for (CabFile& file : files_) {
         uint8_t f[kFileSize];
@@ -262,6 +280,95 @@ CabStatus Cabinet::Open(CabSource& source) {
         if (file.folder >= folderCount)
             return Fail(CabStatus::BadFormat, "file \"" + file.name + "\" names a folder that does not exist");
     }
+    folderBytes_.assign(folderCount, 0);
+    for (const CabFile& file : files_) folderBytes_[file.folder] += file.size;
+    if (package_) {
+        if (filesOffset != fileListStart)
+            return Fail(CabStatus::BadFormat, "the header's file list offset does not match the folder list");
+        return CheckPackageTables(pos - base_);
+    }
+    return CabStatus::Ok;
+}
+
+CabStatus Cabinet::CheckPackageTables(uint64_t fileListEnd) {
+    const auto broken = [this](const std::string& why) {
+        return Fail(CabStatus::BadFormat, "damaged package: " + why);
+    };
+    if (uint64_t{cabinetSize_} != trailer_.offset - base_)
+        return broken("the cabinet's size field does not match the package's trailer");
+    if (folders_.front().dataOffset != fileListEnd)
+        return broken("the file list does not end where the first folder's data begins");
+    // Folders in order, each holding at least one file, and each folder's
+    // files one after another from its first byte: the builder writes
+    // nothing else, so anything else is damage.
+    size_t folder = 0;
+    uint64_t next = 0;
+    uint64_t presetup = 0;
+    for (size_t i = 0; i < files_.size(); ++i) {
+        const CabFile& file = files_[i];
+        if (i > 0 && file.folder == folder + 1) {
+            ++folder;
+            next = 0;
+        }
+        if (file.folder != folder)
+            return broken("file \"" + file.name + "\" is out of its folder's order");
+        if (file.offset != next)
+            return broken("file \"" + file.name + "\" does not follow the file before it in its folder");
+        next += file.size;
+        // Setup files are named "Presetup\..." in any case.
+        static const char kPrefix[] = "presetup\\";
+        const size_t prefix = sizeof kPrefix - 1;
+        bool isPresetup = file.name.size() > prefix;
+        for (size_t c = 0; isPresetup && c < prefix; ++c) {
+            char ch = file.name[c];
+            if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+            isPresetup = ch == kPrefix[c];
+        }
+        if (isPresetup) presetup += file.size;
+    }
+    if (folder + 1 != folders_.size()) return broken("a folder holds no files");
+    if (presetup != trailer_.presetupSize)
+        return broken("the trailer's Presetup size does not match the Presetup files");
+    return CabStatus::Ok;
+}
+
+CabStatus Cabinet::MeasureFolder(size_t index, uint64_t& total, uint64_t& end) {
+    const CabFolder& folder = folders_[index];
+    total = 0;
+    uint64_t at = base_ + folder.dataOffset;
+    for (uint32_t i = 0; i < folder.blockCount; ++i) {
+        uint8_t h[kDataHeaderSize];
+        if (!source_->ReadAt(at, h, sizeof h))
+            return Fail(CabStatus::ReadError, "the data of folder " + std::to_string(index) + " is truncated");
+        const uint16_t out = Get16(h + 6);
+        if (out == 0)
+            return Fail(CabStatus::BadFormat, "folder " + std::to_string(index) + " continues into another cabinet");
+        total += out;
+        at += kDataHeaderSize + blockReserve_ + Get16(h + 4);
+    }
+    end = at - base_;
+    return CabStatus::Ok;
+}
+
+CabStatus Cabinet::CheckFolder(size_t index, uint64_t total, uint64_t end) {
+    if (!package_) return CabStatus::Ok;
+    const std::string name = "damaged package: folder " + std::to_string(index);
+    if (total != folderBytes_[index])
+        return Fail(CabStatus::BadFormat, name + " holds " + std::to_string(total) + " bytes, its files " +
+                                              std::to_string(folderBytes_[index]));
+    const uint64_t expectedEnd = index + 1 < folders_.size() ? folders_[index + 1].dataOffset : cabinetSize_;
+    if (end != expectedEnd) return Fail(CabStatus::BadFormat, name + " does not end where the next data begins");
+    return CabStatus::Ok;
+}
+
+CabStatus Cabinet::CheckFolders() {
+    if (!source_ || folders_.empty()) return Fail(CabStatus::BadFormat, "no cabinet is open");
+    for (size_t i = 0; i < folders_.size(); ++i) {
+        uint64_t total = 0, end = 0;
+        CabStatus status = MeasureFolder(i, total, end);
+        if (status == CabStatus::Ok) status = CheckFolder(i, total, end);
+        if (status != CabStatus::Ok) return status;
+    }
     return CabStatus::Ok;
 }
 
@@ -269,25 +376,22 @@ CabStatus Cabinet::Walk(WalkHandler& handler) {
     if (!source_ || files_.empty()) return Fail(CabStatus::BadFormat, "no cabinet is open");
     error_.clear();
     FolderRun run;
+    std::vector<bool> started(folders_.size(), false);
 
     // Starts decoding a folder from its first block; its size comes from the
     // block headers, which are checked on the way.
     auto startFolder = [&](int index) -> CabStatus {
         const CabFolder& folder = folders_[static_cast<size_t>(index)];
+        if (started[static_cast<size_t>(index)] && !handler.CanReread(static_cast<uint16_t>(index)))
+            return Fail(CabStatus::BadFormat, "folder " + std::to_string(index) +
+                                                  " would have to be read again, which its decryption cannot do");
+        started[static_cast<size_t>(index)] = true;
         run = FolderRun{};
         run.index = index;
-        uint64_t at = base_ + folder.dataOffset;
-        for (uint32_t i = 0; i < folder.blockCount; ++i) {
-            uint8_t h[kDataHeaderSize];
-            if (!source_->ReadAt(at, h, sizeof h))
-                return Fail(CabStatus::ReadError, "the data of folder " + std::to_string(index) + " is truncated");
-            const uint16_t out = Get16(h + 6);
-            if (out == 0)
-                return Fail(CabStatus::BadFormat, "folder " + std::to_string(index) +
-                                                      " continues into another cabinet");
-            run.total += out;
-            at += kDataHeaderSize + blockReserve_ + Get16(h + 4);
-        }
+        uint64_t end = 0;
+        CabStatus measured = MeasureFolder(static_cast<size_t>(index), run.total, end);
+        if (measured == CabStatus::Ok) measured = CheckFolder(static_cast<size_t>(index), run.total, end);
+        if (measured != CabStatus::Ok) return measured;
         run.blocks = std::make_unique<FolderBlocks>(*source_, base_ + folder.dataOffset, folder.blockCount,
                                                     blockReserve_, handler);
         CabStatus status = CabStatus::Ok;

@@ -94,17 +94,56 @@ public:
     // Called once per data block read, with its whole payload, after the
     // checksum check and before decompression.
     virtual void Decrypt(uint8_t* data, uint32_t size) { (void)data; (void)size; }
+    // Whether Decrypt may see this folder's blocks again from its first: a
+    // cipher that runs one chain over the blocks cannot go back, and the
+    // walk then fails where it would have to decode the folder a second time
+    // (a file stored after one that lies ahead of it in the folder).
+    virtual bool CanReread(uint16_t folder) const {
+        (void)folder;
+        return true;
+    }
     // Lets a handler that refused a write say it was its own choice.
     virtual CabStatus StopReason() const { return CabStatus::WriteError; }
+};
+
+// The last 8 bytes of a setup package: the Presetup files' total size, then
+// the trailer's own offset in the package.
+struct PackageTrailer {
+    uint32_t presetupSize = 0;
+    uint32_t offset = 0;
 };
 
 class Cabinet {
 public:
     // Finds the cabinet in the source and reads its folder and file lists.
+    // A setup package's cabinet (see IsPackage) must also be laid out as the
+    // builder lays it out, as far as the tables show: the header's size and
+    // file list offset right, the file list ending where the data begins,
+    // the files of each folder one after another from its first byte, and
+    // the trailer's Presetup size their sum for the "Presetup\" files.
     CabStatus Open(CabSource& source);
     // Walks every file in stored order. Stop from BeginFile ends the walk with
-    // Aborted; a folder is only decoded as far as a written file needs it.
+    // Aborted; a folder is only decoded as far as a written file needs it,
+    // and decoded again from its first block when a later file lies behind
+    // what was decoded (unless the handler says it cannot: BadFormat).
     CabStatus Walk(WalkHandler& handler);
+
+    // Reads every folder's data block headers. For a setup package, checks
+    // that each folder's blocks end where the next folder's begin (the last
+    // where the cabinet ends) and hold exactly its files' bytes; other
+    // cabinets pass. The walk checks each folder so when it starts it; this
+    // checks them all before anything is written.
+    CabStatus CheckFolders();
+
+    // A setup package: the cabinet sits behind a host image and the file ends
+    // in a trailer that lies behind the cabinet's start and names its own
+    // offset. The cabinet is then ours, written by our builder, and is held
+    // to its layout: the file list has no per-file checksum, so a damaged
+    // size or offset would otherwise extract files short or holding their
+    // neighbour's bytes. Plain cabinets are read as leniently as other tools
+    // read them.
+    bool IsPackage() const { return package_; }
+    const PackageTrailer& Trailer() const { return trailer_; }
 
     uint64_t Offset() const { return base_; }
     const std::vector<CabFolder>& Folders() const { return folders_; }
@@ -115,10 +154,19 @@ public:
 private:
     CabStatus Fail(CabStatus status, std::string why);
     bool Locate();
+    void ReadTrailer();
+    CabStatus CheckPackageTables(uint64_t fileListEnd);
+    // Adds up folder `index`'s block outputs and finds where its blocks end.
+    CabStatus MeasureFolder(size_t index, uint64_t& total, uint64_t& end);
+    CabStatus CheckFolder(size_t index, uint64_t total, uint64_t end);
 
     CabSource* source_ = nullptr;
     uint64_t base_ = 0;
     uint8_t blockReserve_ = 0;
+    bool package_ = false;
+    PackageTrailer trailer_;
+    uint32_t cabinetSize_ = 0;        // the header's size field
+    std::vector<uint64_t> folderBytes_;  // the sum of each folder's file sizes
     std::vector<CabFolder> folders_;
     std::vector<CabFile> files_;
     std::string error_;

@@ -1,6 +1,7 @@
 #include "cab/Quantum.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -236,11 +237,22 @@ CabStatus QuantumDecoder::NextFrame(const uint8_t*& out, uint32_t& size) {
                 offset = DecodeOffset(offsetsLong_);
             }
             if (inputFailed_) return Fail(inputStatus_);
-            // A match stays inside its frame and copies only what the
-            // folder has already produced.
-            if (length > frameSize - pos || offset > produced_ + pos) return Fail(CabStatus::BadData);
-            uint32_t from = frameStart + pos - offset;
-            for (uint32_t i = 0; i < length; ++i) frame[pos + i] = window[(from + i) & windowMask_];
+            // A match stays inside its frame. Its offset is at most a window
+            // (the offset models have no slot beyond), so what it copies is
+            // in the buffer: either the buffer is a whole window, or it holds
+            // the folder's whole output.
+            if (length > frameSize - pos) return Fail(CabStatus::BadData);
+            uint32_t done = 0;
+            const uint64_t at = produced_ + pos;
+            if (offset > at) {
+                // The window starts out as zeros, and a compressor that
+                // sees it so codes a run at the folder's start as a match
+                // into it.
+                done = static_cast<uint32_t>(std::min<uint64_t>(length, offset - at));
+                std::memset(frame + pos, 0, done);
+            }
+            const uint32_t from = frameStart + pos - offset;
+            for (uint32_t i = done; i < length; ++i) frame[pos + i] = window[(from + i) & windowMask_];
             pos += length;
         }
         if (inputFailed_) return Fail(inputStatus_);

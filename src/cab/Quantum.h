@@ -9,7 +9,9 @@
 // coder (the models carry on) and ends its compressed data on a byte
 // boundary followed by a few bytes of padding up to the end of its data
 // block; a frame's data may run over several blocks but the next frame always
-// starts with a fresh block.
+// starts with a fresh block. The window starts out as zeros: a match may
+// reach back before the folder's first byte, as compressors code a run of
+// zeros at the start.
 #pragma once
 
 #include <cstdint>

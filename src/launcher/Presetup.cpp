@@ -156,7 +156,9 @@ bool ExtractPresetup(const TRunContext& run) {
     Sleep(100);
     unpacker.reset();
     DestroyInitWindow();
-    return ok && !refused;
+    // Without its settings file a setup would run on defaults that nobody
+    // chose: a package that lacks it is as broken as one that cannot be read.
+    return ok && !refused && platform::FileExists(setupFolder + "Brik.ini");
 }
 
 }  // namespace brik

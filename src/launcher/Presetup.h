@@ -33,7 +33,8 @@ uint32_t ReadPresetupSize(const std::string& package);
 
 // Extracts every "Presetup\" file of the run's package into its setup
 // folder, showing its progress. False on failure (after its own message where
-// it has one); a library that cannot be loaded raises EUnpackError.
+// it has one), also when the setup files hold no "Brik.ini"; a library that
+// cannot be loaded raises EUnpackError.
 bool ExtractPresetup(const TRunContext& run);
 
 // Closes DLG_PRESETUP when it is open.

@@ -186,7 +186,9 @@ bool TUnpacker::Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDone
     if (library_ == nullptr) return false;
     unpacker_detail::BeginWalk(std::move(fileCallback), std::move(fileDoneCallback), std::move(progressCallback),
                                key_ ? key_->data() : nullptr);
-    const bool ok = enumerate_(unpacker_detail::NotifyAdapter, unpacker_detail::DecryptAdapter) != 0;
+    // Only a protected walk hands the library a cipher: the library then
+    // refuses to decode a folder twice, as one chain cannot restart.
+    const bool ok = enumerate_(unpacker_detail::NotifyAdapter, key_ ? unpacker_detail::DecryptAdapter : nullptr) != 0;
     const bool callbackFailed = unpacker_detail::EndWalk();
     return ok && !callbackFailed;
 }

@@ -100,6 +100,8 @@ public:
     void Decrypt(uint8_t* data, uint32_t size) override {
         if (decrypt_) decrypt_(data, size);
     }
+    // The caller's cipher is one chain over the blocks it is shown.
+    bool CanReread(uint16_t) const override { return decrypt_ == nullptr; }
 
     cab::CabStatus StopReason() const override { return cab::CabStatus::WriteError; }
 

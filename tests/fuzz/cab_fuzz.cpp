@@ -1,5 +1,6 @@
 // The cabinet reader on arbitrary host files: locating, header and list
-// checks, and a full walk through whichever decoders the folders name.
+// checks (a setup package's layout too), and a full walk through whichever
+// decoders the folders name.
 #include <cstddef>
 #include <cstdint>
 
@@ -30,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     brik::cab::MemorySource source(data, size);
     brik::cab::Cabinet cab;
     if (cab.Open(source) != brik::cab::CabStatus::Ok) return 0;
+    // A setup package's folders are checked whole, as brikpack does.
+    if (cab.IsPackage() && cab.CheckFolders() != brik::cab::CabStatus::Ok) return 0;
     Sink sink;
     cab.Walk(sink);
     return 0;

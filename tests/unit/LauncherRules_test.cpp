@@ -215,6 +215,27 @@ TEST(Presetup, DestinationOfStoredNames) {
         {"Presetup\\\\\\server\\share\\evil.exe", PresetupName::Refuse, ""},
         {"Presetup\\\\evil.exe", PresetupName::Refuse, ""},
         {"Presetup\\" + longName + "b", PresetupName::Refuse, ""},
+        // Device names, in any component, any case, with an extension or
+        // the dots and blanks Windows strips; names that only start or end
+        // like one are files.
+        {"Presetup\\CON", PresetupName::Refuse, ""},
+        {"Presetup\\nul.txt", PresetupName::Refuse, ""},
+        {"Presetup\\Aux.ini.bak", PresetupName::Refuse, ""},
+        {"Presetup\\prn.", PresetupName::Refuse, ""},
+        {"Presetup\\com1 ", PresetupName::Refuse, ""},
+        {"Presetup\\COM9 .log", PresetupName::Refuse, ""},
+        {"Presetup\\lpt1. .", PresetupName::Refuse, ""},
+        {"Presetup\\LPT5", PresetupName::Refuse, ""},
+        {"Presetup\\con\\Brik.ini", PresetupName::Refuse, ""},
+        {"Presetup\\sub\\Nul.\\x.txt", PresetupName::Refuse, ""},
+        {"Presetup\\sub\\aux", PresetupName::Refuse, ""},
+        {"Presetup\\COM0", PresetupName::Extract, folder + "COM0"},
+        {"Presetup\\COM10", PresetupName::Extract, folder + "COM10"},
+        {"Presetup\\LPT", PresetupName::Extract, folder + "LPT"},
+        {"Presetup\\console.txt", PresetupName::Extract, folder + "console.txt"},
+        {"Presetup\\xnul.txt", PresetupName::Extract, folder + "xnul.txt"},
+        {"Presetup\\auxi\\a", PresetupName::Extract, folder + "auxi\\a"},
+        {"Presetup\\my.con", PresetupName::Extract, folder + "my.con"},
     };
     for (const Case& c : cases) {
         std::string destination = "stale";

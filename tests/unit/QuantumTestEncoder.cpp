@@ -340,8 +340,11 @@ std::vector<uint8_t> ExpandTokens(const std::vector<QtmToken>& tokens) {
             out.push_back(token.literal);
             continue;
         }
-        const size_t from = out.size() - token.offset;
-        for (size_t i = 0; i < token.length; ++i) out.push_back(out[from + i]);
+        // Before the first byte the window holds zeros.
+        for (size_t i = 0; i < token.length; ++i) {
+            const size_t at = out.size();
+            out.push_back(token.offset > at ? 0 : out[at - token.offset]);
+        }
     }
     return out;
 }

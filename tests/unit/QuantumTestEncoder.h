@@ -2,8 +2,7 @@
 // arithmetic coder with the format's adaptive models, written from the
 // format's description rather than from the decoder. It also codes hand-made
 // token streams, so tests can build the malformed streams a real compressor
-// never produces (matches before the start of the data, across a frame's
-// end, past the folder's end).
+// never produces (matches across a frame's end, past the folder's end).
 #pragma once
 
 #include <cstdint>
@@ -48,7 +47,8 @@ struct QtmParseOptions {
 // Greedy LZ77 parse within the window, never across a frame's end.
 std::vector<QtmToken> ParseQuantum(const std::vector<uint8_t>& data, const QtmParseOptions& options);
 
-// What the tokens stand for (no checks: offsets must reach into the output).
+// What the tokens stand for; a match reaching back before the first byte
+// copies the zeros a window starts with.
 std::vector<uint8_t> ExpandTokens(const std::vector<QtmToken>& tokens);
 
 // The farthest offset a match of this length can code with this window.

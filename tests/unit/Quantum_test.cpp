@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <random>
@@ -280,6 +281,55 @@ private:
     uint64_t produced_ = 0;
 };
 
+// A compressor sees the window's initial zeros as data, so a run of zeros is
+// matches from the first byte on: half a megabyte of them, a few bytes per
+// frame, across a window that wraps once.
+TEST(QuantumDecoder, ARunOfZerosMatchedFromTheWindowsStart) {
+    const uint64_t size = 512 * 1024;
+    TokenBuilder b(1);
+    b.FillTo(size, 1);
+    ASSERT_NE(b.Tokens().front().length, 0u);
+    test::QtmWriteOptions write;
+    write.windowBits = 18;
+    write.padding = {0, 4, 1};
+    const std::vector<QtmChunk> chunks = test::WriteQuantum(b.Tokens(), write);
+    ASSERT_EQ(chunks.size(), 16u);
+    const Decoded d = Decode(chunks, 18, size);
+    ASSERT_EQ(d.status, CabStatus::Ok);
+    EXPECT_TRUE(d.out == std::vector<uint8_t>(size, 0));
+
+#ifndef _WIN32
+    // The same folder as a cabinet file, for cabextract to say the same.
+    if (std::system("command -v cabextract >/dev/null 2>&1") != 0) GTEST_SKIP() << "cabextract is not installed";
+    std::string cab;
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) cab += static_cast<char>(v >> (8 * i));
+    };
+    const std::string name = "zeros.bin";
+    const uint32_t dataAt = 36 + 8 + 16 + static_cast<uint32_t>(name.size()) + 1;
+    uint32_t cabSize = dataAt;
+    for (const QtmChunk& c : chunks) cabSize += 8 + static_cast<uint32_t>(c.data.size());
+    cab = "MSCF";
+    put(0, 4), put(cabSize, 4), put(0, 4), put(36 + 8, 4), put(0, 4), put(0x0103, 2), put(1, 2), put(1, 2);
+    put(0, 2), put(0, 2), put(0, 2);
+    put(dataAt, 4), put(static_cast<uint32_t>(chunks.size()), 2), put(0x1202, 2);  // Quantum, window 2^18
+    put(static_cast<uint32_t>(size), 4), put(0, 4), put(0, 2), put(0x5021, 2), put(0x6000, 2), put(0x20, 2);
+    cab += name + '\0';
+    for (const QtmChunk& c : chunks) {
+        const uint8_t sizes[4] = {static_cast<uint8_t>(c.data.size()), static_cast<uint8_t>(c.data.size() >> 8),
+                                  static_cast<uint8_t>(c.uncompressed), static_cast<uint8_t>(c.uncompressed >> 8)};
+        put(CabChecksum(sizes, 4, CabChecksum(c.data.data(), c.data.size(), 0)), 4);
+        cab.append(reinterpret_cast<const char*>(sizes), 4);
+        cab.append(c.data.begin(), c.data.end());
+    }
+    brik::test::ScratchDir dir;
+    brik::test::WriteBytes(dir.Path("zeros.cab"), cab);
+    const std::string command = "cabextract -q -d '" + dir.Path("out") + "' '" + dir.Path("zeros.cab") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(brik::test::ReadBytes(dir.Path("out/zeros.bin")), std::string(size, '\0'));
+#endif
+}
+
 // Every window size: matches of each kind reaching as far back as their
 // model can code, up to a whole window.
 TEST(QuantumDecoder, MatchesReachTheWholeWindow) {
@@ -334,13 +384,13 @@ TEST(QuantumDecoder, MalformedStreams) {
     const Case cases[] = {
         {"a match back to the first byte", [](TokenBuilder& b) { b.Literals(2).Match(3, 2); }, 0, none,
          SIZE_MAX, CabStatus::Ok, CabStatus::Ok},
-        {"a match before the first byte", [](TokenBuilder& b) { b.Literals(2).Match(3, 3); }, 0, none,
-         SIZE_MAX, CabStatus::Ok, CabStatus::BadData},
+        {"a match reaching into the window's first zeros", [](TokenBuilder& b) { b.Literals(2).Match(3, 3); },
+         0, none, SIZE_MAX, CabStatus::Ok, CabStatus::Ok},
         {"a match at the very start", [](TokenBuilder& b) { b.Match(40, 1); }, 0, none, SIZE_MAX,
-         CabStatus::Ok, CabStatus::BadData},
-        {"a match before the first byte in a later frame",
+         CabStatus::Ok, CabStatus::Ok},
+        {"a match partly before the first byte in a later frame",
          [](TokenBuilder& b) { b.Literals(10).FillTo(40000, 7).Match(200, 40001); }, 0, none, SIZE_MAX,
-         CabStatus::Ok, CabStatus::BadData},
+         CabStatus::Ok, CabStatus::Ok},
         {"a match across a frame's end", [](TokenBuilder& b) { b.Literals(1).FillTo(32766, 1).Match(5, 1); },
          0, none, SIZE_MAX, CabStatus::Ok, CabStatus::BadData},
         {"a match past the folder's end", [](TokenBuilder& b) { b.Literals(50).Match(50, 50); }, -2, none,

@@ -180,6 +180,48 @@ TEST_F(UnpackLibrary, DecryptHookSeesEachBlockPayloadOnce) {
     EXPECT_EQ(walk.decrypted, (std::vector<uint32_t>{static_cast<uint32_t>(stored.size()), 3000}));
 }
 
+// A file stored after one that lies ahead of it in the folder makes the walk
+// decode the folder again; the caller's cipher is one chain and cannot go
+// back, so with a cipher the walk fails instead, and the file it had begun
+// is removed.
+TEST_F(UnpackLibrary, AFolderIsDecodedAgainOnlyWithoutACipher) {
+    CabBuilder b;
+    b.blocks = {brik::test::Bytes("aaaabbb")};
+    b.files = {{"b", 3, 4, 0}, {"a", 4, 0, 0}};
+    ASSERT_NE(Run(b.Build()), 0);
+    EXPECT_EQ(Read("a"), "aaaa");
+    EXPECT_EQ(Read("b"), "bbb");
+    DeleteFileA(dir.Path("a").c_str());
+    EXPECT_EQ(Run(b.Build(), Decrypt), 0);
+    EXPECT_EQ(lastError, DWORD(ERROR_BAD_FORMAT));
+    EXPECT_FALSE(brik::platform::FileExists(dir.Path("a")));
+    EXPECT_EQ(walk.decrypted, std::vector<uint32_t>{7});
+}
+
+// Behind a program image and with a trailer, the cabinet is a setup package
+// and its file list must be the builder's: a size that leaves a gap before
+// the next file is refused when the package is opened.
+TEST_F(UnpackLibrary, APackageWithADamagedFileListIsNotOpened) {
+    const size_t prefix = 4096;
+    auto package = [&](const CabBuilder& b) {
+        std::vector<uint8_t> image = b.Build(prefix);
+        const uint32_t cabinetSize = static_cast<uint32_t>(image.size() - prefix);
+        const uint32_t presetup = b.files[0].size;
+        const uint32_t trailer = static_cast<uint32_t>(image.size());
+        for (int i = 0; i < 4; ++i) image[prefix + 8 + i] = static_cast<uint8_t>(cabinetSize >> (8 * i));
+        for (uint32_t word : {presetup, trailer})
+            for (int i = 0; i < 4; ++i) image.push_back(static_cast<uint8_t>(word >> (8 * i)));
+        return image;
+    };
+    CabBuilder b;
+    b.AddFile("Presetup\\Brik.ini", "[Config]");
+    b.AddFile("Data\\x.txt", "xyz");
+    walk.skip = {"Presetup\\Brik.ini", "Data\\x.txt"};
+    EXPECT_NE(Run(package(b)), 0);
+    b.files[0].size = 7;
+    EXPECT_EQ(Run(package(b)), -100);
+}
+
 TEST_F(UnpackLibrary, FailuresEndTheWalkWithAReason) {
     struct Case {
         const char* what;

@@ -422,6 +422,49 @@ start_setup "$WORK/climb.exe"
 expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
 expect_end
 
+# --- Device names and a package without its settings file --------------------------
+# brikpack refuses device names when it builds, so these come by hand too.
+while read -r name; do
+  step "a stored device name: $name"
+  hand_package "$WORK/device.exe" 'Presetup\Brik.ini' '[Config]' "$name" 'planted'
+  start_setup "$WORK/device.exe"
+  expect_box "Error" "Can't extract presetup files!"
+  expect_end
+done <<'EOF'
+Presetup\NUL
+Presetup\con.txt
+Presetup\Sub\Com1\planted.txt
+Presetup\lpt9. .
+EOF
+
+step "setup files without Brik.ini"
+hand_package "$WORK/nosettings.exe" 'Presetup\Enu.lng' $'[Strings]\r\nLanguageName=English\r\n' \
+  'Presetup\Other.ini' $'[Config]\r\n'
+start_setup "$WORK/nosettings.exe"
+expect_box "Error" "Can't extract presetup files!"
+expect_end
+
+# --- A damaged file table --------------------------------------------------------------
+# The first file's size off by one: no checksum covers the file list, and a
+# lenient reader would write the setup files short or shifted. The engine
+# refuses the package before it writes any of them.
+step "a package whose file table is damaged"
+cp "$WORK/plain.exe" "$WORK/damaged.exe" || fail "cannot copy plain.exe"
+base=$(grep -obUaP 'MSCF\x00\x00\x00\x00' "$WORK/damaged.exe" | head -1 | cut -d: -f1)
+folders=$(od -An -tu2 -j $((base + 26)) -N2 "$WORK/damaged.exe" | tr -d ' ')
+entry=$((base + 36 + 8 * folders))
+low=$(od -An -tu1 -j "$entry" -N1 "$WORK/damaged.exe" | tr -d ' ')
+printf "\\$(printf %o $((low ^ 1)))" | dd of="$WORK/damaged.exe" bs=1 seek="$entry" conv=notrunc status=none ||
+  fail "cannot damage the package"
+start_setup "$WORK/damaged.exe"
+drive wait-window --title "Error" --class "#32770" --timeout 40 >/dev/null || fail "no error box for the damaged package"
+# While the message is up, the setup folder holds the unpack library alone.
+written=$(comm -13 <(printf '%s\n' "$SNAPSHOT") <(temp_entries) | while read -r entry; do
+  find "$TEMP_UNIX/$entry" -type f ! -iname unpack.dll; done)
+[ -z "$written" ] || fail "setup files were written from a damaged package: $written"
+expect_box "Error" "Can't extract presetup files!"
+expect_end
+
 # --- Install work that cannot be done yet ---------------------------------------------
 step "a package with application files"
 project withdata "$(settings)"
