@@ -13,7 +13,7 @@
 # `make size` prints what each source file costs (scripts/size-report.sh).
 
 set(BRIK_SHIPPED_CODE_OPTIONS
-  -march=i486 -mtune=generic
+  -march=i486 -mtune=generic -g0
   -Os -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-rtti -fno-threadsafe-statics
   -mno-accumulate-outgoing-args -mno-stack-arg-probe -fstack-clash-protection -mpreferred-stack-boundary=2
   # Not -fdata-sections: with it mingw's GCC puts zero-initialised data in
@@ -96,7 +96,9 @@ function(brik_shipped_program target)
   # GCC 12 takes code generation options from the link line and needs the
   # whole program in one partition to keep every symbol it resolved.
   target_link_options(${target} PRIVATE ${BRIK_SHIPPED_CODE_OPTIONS} -flto -flto-partition=one
-    -nostdlib -Wl,-e,${entry} -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/shipped.ld
+    # The layout goes in as the default script (-dT): given with -T, GCC 12's
+    # linker crashes on some link-time optimised DLLs.
+    -nostdlib -Wl,-e,${entry} -Wl,-dT,${CMAKE_SOURCE_DIR}/cmake/shipped.ld
     -Wl,-Map,$<TARGET_FILE:${target}>.map)
   # The helpers code generation may call (64-bit division, for one).
   target_link_libraries(${target} PRIVATE gcc)
