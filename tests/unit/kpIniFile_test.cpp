@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "util/Platform.h"
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -275,6 +276,35 @@ TEST(IniCache, ReadOnlyObjectIsReplacedForWritesAndReloadedAfterClose) {
     CloseIniFile(path);
     EXPECT_EQ(ReadBytes(path), "[S]\r\nk=changed\r\nw=1\r\n\r\n");
     CloseIniFile(path);  // not cached any more: nothing happens
+}
+
+// In Shift-JIS (932) 0x83 0x41 and 0x83 0x61 are two different katakana,
+// though their second bytes look like "A" and "a": sections, keys and cached
+// file names that differ there must stay apart.
+TEST(IniCache, DoubleByteNamesDifferingInSecondBytesStayApart) {
+#ifndef _WIN32
+    ASSERT_TRUE(platform::SetAnsiCodePage(932));
+    struct Restore {
+        ~Restore() { platform::SetAnsiCodePage(1252); }
+    } restore;
+#endif
+    if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's ANSI code page is not 932";
+    ScratchDir dir;
+    const std::string small = dir.Path("\x83\x61.ini");
+    const std::string capital = dir.Path("\x83\x41.ini");
+    WriteBytes(small, "[\x83\x61]\r\n\x83\x61=small\r\n[\x83\x41]\r\n\x83\x41=capital\r\n\x83\x61=second\r\n");
+    WriteBytes(capital, "[S]\r\nk=other file\r\n");
+    EXPECT_EQ(IniReadString(small, "\x83\x61", "\x83\x61", "-"), "small");
+    EXPECT_EQ(IniReadString(small, "\x83\x41", "\x83\x41", "-"), "capital");
+    EXPECT_EQ(IniReadString(small, "\x83\x41", "\x83\x61", "-"), "second");
+    EXPECT_EQ(IniReadString(capital, "S", "k", "-"), "other file");
+    StringList names;
+    IniReadSections(small, names);
+    EXPECT_EQ(names, (StringList{"\x83\x61", "\x83\x41"}));
+    StringList values = {"\x83\x61=default", "\x83\x41=default"};
+    IniReadSectionValues(small, "\x83\x61", values);
+    EXPECT_EQ(values, (StringList{"\x83\x61=small", "\x83\x41=default"}));
+    CloseAllIniFiles();
 }
 
 TEST(IniCache, StripQuotesSwitchAppliesToFilesOpenedLater) {
