@@ -49,14 +49,6 @@ void Warning(std::vector<Diagnostic>& out, std::string file, std::string text, i
     Report(out, Diagnostic::Level::Warning, std::move(file), line, std::move(text));
 }
 
-std::string Trim(std::string_view text) {
-    size_t b = 0;
-    size_t e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-    return std::string(text.substr(b, e - b));
-}
-
 std::string ReadAll(const fs::path& path, bool& ok) {
     std::ifstream in(path, std::ios::binary);
     ok = static_cast<bool>(in);
@@ -74,7 +66,7 @@ std::string ComponentProblem(std::string_view part) {
             return std::string("the character '") + c + "', which Windows file names cannot have";
     }
     if (part.back() == ' ' || part.back() == '.') return "a name that ends in a blank or dot, which Windows drops";
-    std::string base = Trim(part.substr(0, part.find('.')));
+    std::string base(Trim(part.substr(0, part.find('.'))));
     for (char& c : base)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
     static const std::set<std::string> kDevices = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
@@ -276,7 +268,7 @@ private:
 };
 
 int32_t DecimalField(const std::string& text, int32_t defaultValue) {
-    const std::string t = Trim(text);
+    const std::string t(Trim(text));
     int32_t value = 0;
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
     return ec == std::errc() && end == t.data() + t.size() && !t.empty() ? value : defaultValue;
@@ -306,12 +298,12 @@ void CheckScript(const Project& project, const DataNames& data, const ProjectFil
         StringList index;
         ini.ReadSectionValues(section, index);
         for (const std::string& indexLine : index) {
-            const std::string itemSection = NamePart(indexLine);
+            const std::string itemSection(NamePart(indexLine));
             StringList items;
             ini.ReadSectionValues(itemSection, items);
             for (const std::string& item : items) {
-                const std::string source = NamePart(item);
-                const std::string value = ValuePart(item);
+                const std::string source(NamePart(item));
+                const std::string value(ValuePart(item));
                 // External files (flag 64) are not in the package; a source
                 // with variables is known only on the target.
                 if (DecimalField(FieldAt(2, value, ","), 0) & 64) continue;
@@ -382,7 +374,7 @@ IniLineIndex::IniLineIndex(std::string_view text) {
         size_t end = i;
         while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
         ++number;
-        const std::string line = Trim(text.substr(i, end - i));
+        const std::string line(Trim(text.substr(i, end - i)));
         if (end < text.size()) {
             if (text[end] == '\n') bareLineFeeds_ = true;
             end += (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
@@ -522,13 +514,13 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
 
     TkpIniFile ini(settings.source.string(), true, true, true, true, true);
     // Language codes: comma-separated and trimmed; none means ENU.
-    const std::string languages = Trim(ini.ReadString("Config", "Languages", ""));
+    const std::string languages(Trim(ini.ReadString("Config", "Languages", "")));
     const int languagesLine = lines.Line("Config", "Languages");
     std::vector<std::string> codes;
     for (size_t start = 0; start <= languages.size();) {
         size_t comma = languages.find(',', start);
         if (comma == std::string::npos) comma = languages.size();
-        const std::string code = Trim(std::string_view(languages).substr(start, comma - start));
+        const std::string code(Trim(std::string_view(languages).substr(start, comma - start)));
         if (!code.empty()) codes.push_back(code);
         start = comma + 1;
     }
@@ -544,7 +536,7 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
                     "language \"" + code + "\" of [Config] Languages has no language file Presetup/" + code + ".lng",
                     languagesLine);
 
-    const std::string insFiles = Trim(ini.ReadString("Config", "InsFiles", ""));
+    const std::string insFiles(Trim(ini.ReadString("Config", "InsFiles", "")));
     const int insLine = lines.Line("Config", "InsFiles");
     std::set<const ProjectFile*> scripts;
     for (int i = 1, n = TokenCount(insFiles, ","); i <= n; ++i) {

@@ -35,16 +35,6 @@ void UpperInto(std::string_view text, std::string& out) {
         out[i] = static_cast<char>(upper[static_cast<unsigned char>(text[i])]);
 }
 
-std::string_view LineName(std::string_view line) {
-    const size_t eq = line.find('=');
-    return eq == std::string_view::npos ? line : line.substr(0, eq);
-}
-
-std::string_view LineValue(std::string_view line) {
-    const size_t eq = line.find('=');
-    return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
-}
-
 // Replaces every "%name%" (1251 case-insensitive, left to right, not
 // overlapping, inserted text not rescanned) and tells whether there was one.
 bool ReplacePattern(std::string& text, std::string_view name, std::string_view value) {
@@ -134,7 +124,7 @@ void TVariableList::Set(std::string_view name, std::string_view value) {
     }
     std::string oldKey;
     std::string newKey;
-    UpperInto(LineName(lines_[static_cast<size_t>(i)]), oldKey);
+    UpperInto(NamePart(lines_[static_cast<size_t>(i)]), oldKey);
     UpperInto(name, newKey);
     lines_[static_cast<size_t>(i)] = std::move(line);
     // Names equal to the locale need not be equal to the 1251 table.
@@ -143,14 +133,14 @@ void TVariableList::Set(std::string_view name, std::string_view value) {
 
 int TVariableList::IndexOf(std::string_view name) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
-        if (SameText(LineName(lines_[i]), name)) return static_cast<int>(i);
+        if (SameText(NamePart(lines_[i]), name)) return static_cast<int>(i);
     }
     return -1;
 }
 
 std::string TVariableList::Value(std::string_view name) const {
     const int i = IndexOf(name);
-    return i < 0 ? std::string() : std::string(LineValue(lines_[static_cast<size_t>(i)]));
+    return i < 0 ? std::string() : std::string(ValuePart(lines_[static_cast<size_t>(i)]));
 }
 
 void TVariableList::Reindex() {
@@ -164,7 +154,7 @@ void TVariableList::Reindex() {
 void TVariableList::IndexLine(int i) {
     next_.resize(lines_.size(), -1);
     chainEnd_.resize(lines_.size(), -1);
-    std::string_view name = LineName(lines_[static_cast<size_t>(i)]);
+    std::string_view name = NamePart(lines_[static_cast<size_t>(i)]);
     // A line without a name (the environment's "=C:=C:\..." strings) would
     // turn every "%%" of a text into a drive's current folder: it takes no
     // part in expansion.
@@ -222,7 +212,7 @@ bool TVariableList::Expand(std::string_view text, std::string& result, size_t ma
         while (!pending.Empty()) {
             const int i = pending.Next();
             const std::string& line = lines_[static_cast<size_t>(i)];
-            if (ReplacePattern(result, LineName(line), LineValue(line))) {
+            if (ReplacePattern(result, NamePart(line), ValuePart(line))) {
                 if (result.size() > maxLength) {
                     result.assign(text);
                     return false;
@@ -267,8 +257,7 @@ std::string GetVariable(std::string_view name) { return ExpandText(VariableList.
 void SetVariable(std::string_view name, std::string_view value) { VariableList.Set(name, value); }
 
 void SetPathVariable(std::string_view name, std::string_view value) {
-    while (!value.empty() && static_cast<unsigned char>(value.front()) <= 32) value.remove_prefix(1);
-    while (!value.empty() && static_cast<unsigned char>(value.back()) <= 32) value.remove_suffix(1);
+    value = Trim(value);
     if (!value.empty() && value.back() == '\\') value.remove_suffix(1);
     SetVariable(name, value);
 }
@@ -405,11 +394,11 @@ StringList SectionLines(const std::string& file, const std::string& section) {
 void LoadRegVariables(IVariableSources& src, const std::string& file, const std::string& section) {
     const CharSet comma(",");
     for (const std::string& line : SectionLines(file, section)) {
-        const std::string_view entry = LineValue(line);
+        const std::string_view entry = ValuePart(line);
         std::string keyPath;
         std::string valueName;
         SplitRegValuePath(ExpandText(FieldAt(1, entry, comma)), keyPath, valueName);
-        SetVariable(LineName(line), src.RegReadString(keyPath, valueName, FieldAt(2, entry, comma)));
+        SetVariable(NamePart(line), src.RegReadString(keyPath, valueName, FieldAt(2, entry, comma)));
     }
 }
 
@@ -417,10 +406,10 @@ void LoadRegVariables(IVariableSources& src, const std::string& file, const std:
 void LoadIniVariables(const std::string& file, const std::string& section) {
     const CharSet comma(",");
     for (const std::string& line : SectionLines(file, section)) {
-        const std::string_view entry = LineValue(line);
+        const std::string_view entry = ValuePart(line);
         const std::string iniFile = ExpandText(FieldAt(1, entry, comma));
         const std::string defaultValue = FieldAt(4, entry, comma);
-        SetVariable(LineName(line),
+        SetVariable(NamePart(line),
                     iniFile.empty() ? defaultValue
                                     : IniReadString(iniFile, ExpandText(FieldAt(2, entry, comma)),
                                                     ExpandText(FieldAt(3, entry, comma)), defaultValue));

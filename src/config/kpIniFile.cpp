@@ -14,26 +14,9 @@ constexpr char kEof = 0x1A;
 
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
-// Characters up to and including the blank are removed from both ends.
-void TrimControl(std::string& s) {
-    size_t end = s.size();
-    while (end > 0 && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
-    size_t begin = 0;
-    while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
-    if (begin > 0 || end < s.size()) s = s.substr(begin, end - begin);
-}
-
-// The name of a line is what stands before its first "="; a line without
-// one is never found by a key search.
+// A line without "=" is never found by a key search, not even an empty one.
 bool LineHasKey(std::string_view line, std::string_view key) {
-    size_t eq = line.find('=');
-    return eq != std::string_view::npos && eq == key.size() && SameText(line.substr(0, eq), key);
-}
-
-// For section listings a line without "=" has an empty name.
-std::string LineName(std::string_view line) {
-    size_t eq = line.find('=');
-    return eq == std::string_view::npos ? std::string() : std::string(line.substr(0, eq));
+    return line.find('=') != std::string_view::npos && SameText(NamePart(line), key);
 }
 
 bool HasDirectoryPart(std::string_view name) {
@@ -123,7 +106,10 @@ void TkpIniFile::Load() {
 // Takes one raw line (its buffer is reused for the next one).
 void TkpIniFile::AddLine(std::string& line) {
     if (line.size() == 1 && line[0] == kEof) line.clear();
-    TrimControl(line);
+    // Trimmed in place: the buffer is reused for the next line.
+    const std::string_view kept = Trim(line);
+    const size_t begin = static_cast<size_t>(kept.data() - line.data());
+    line.erase(begin + kept.size()).erase(0, begin);
     if (stripComments_ && !line.empty() && line[0] == ';') line.clear();
     if (line.empty()) return;
 
@@ -296,7 +282,8 @@ void TkpIniFile::WriteBool(std::string_view section, std::string_view key, bool 
 void TkpIniFile::ReadSection(std::string_view section, StringList& names) {
     int i = sections_.IndexOf(section);
     if (i < 0) return;
-    for (const std::string& line : sections_[i].lines) names.push_back(LineName(line));
+    for (const std::string& line : sections_[i].lines)
+        names.emplace_back(NamePart(line, LineWithoutEquals::HasNoName));
 }
 
 void TkpIniFile::ReadSections(StringList& names) {
@@ -313,9 +300,13 @@ void TkpIniFile::ReadSectionValues(std::string_view section, StringList& values)
         // Callers pass defaults here; a set keeps the merge linear for big sections.
         std::unordered_set<std::string> names;
         names.reserve(lines.size());
-        for (const std::string& line : lines) names.insert(AnsiUpperCase(LineName(line)));
+        // A line without "=" counts as named "", as in section listings.
+        const auto name = [](std::string_view line) {
+            return AnsiUpperCase(NamePart(line, LineWithoutEquals::HasNoName));
+        };
+        for (const std::string& line : lines) names.insert(name(line));
         for (std::string& old : values)
-            if (!names.count(AnsiUpperCase(LineName(old)))) merged.push_back(std::move(old));
+            if (!names.count(name(old))) merged.push_back(std::move(old));
     }
     values = std::move(merged);
 }

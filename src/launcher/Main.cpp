@@ -167,7 +167,7 @@ void LoadStaticBitmaps() {
     StringList lines;
     IniReadSectionValues(SettingsFile, "StaticBitmap", lines);
     for (std::string& line : lines) {
-        const std::string file = FieldAt(1, TextAfter(line, '='), ",");
+        const std::string file = FieldAt(1, ValuePart(line), ",");
         HBITMAP bitmap = file.empty() ? nullptr : LoadBitmapFile(SetupFolder + file);
         StaticBitmaps.push_back({std::move(line), bitmap});
     }
@@ -358,7 +358,7 @@ void BuildLanguageList() {
     EnumSystemLocalesA(OnInstalledLocale, LCID_INSTALLED);
     for (std::string& entry : LanguageList) {
         if (!ValuePart(entry).empty()) continue;
-        const std::string code = NamePart(entry);
+        const std::string code(NamePart(entry));
         entry = code + "=" + IniReadString(SetupFolder + code + ".lng", "Strings", "LanguageName", code);
     }
     if (LanguageList.empty()) LanguageList.push_back("ENU=English (USA)");

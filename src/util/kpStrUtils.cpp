@@ -217,22 +217,23 @@ std::string FieldAt(int n, std::string_view text, const CharSet& delims) {
     return Unquote(text.substr(start, i - start), kSingleQuote);
 }
 
-std::string NamePart(std::string_view line) {
-    return TextBefore(line, '=');
+std::string_view Trim(std::string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    return text.substr(begin, end - begin);
 }
 
-std::string ValuePart(std::string_view line) {
-    return TextAfter(line, '=');
+std::string_view NamePart(std::string_view line, LineWithoutEquals rule) {
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return rule == LineWithoutEquals::IsAllName ? line : std::string_view();
+    return line.substr(0, eq);
 }
 
-std::string TextBefore(std::string_view text, char c) {
-    return std::string(text.substr(0, text.find(c)));
-}
-
-std::string TextAfter(std::string_view text, char c) {
-    const size_t at = text.find(c);
-    if (at == std::string_view::npos) return {};
-    return std::string(text.substr(at + 1));
+std::string_view ValuePart(std::string_view line) {
+    const size_t eq = line.find('=');
+    return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
 }
 
 std::string Unquote(std::string_view text, char quote) {

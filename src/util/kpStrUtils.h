@@ -35,10 +35,22 @@ bool IsWordInList(std::string_view word, std::string_view list, const CharSet& d
 // Fields: every delimiter outside a quoted run separates, so empty fields count.
 std::string FieldAt(int n, std::string_view text, const CharSet& delims);
 
-std::string NamePart(std::string_view line);
-std::string ValuePart(std::string_view line);
-std::string TextBefore(std::string_view text, char c);
-std::string TextAfter(std::string_view text, char c);
+// The text without the bytes up to and including the blank at both ends:
+// control characters, tabs and line ends go with the blanks, as the engine
+// reads every line and value. Bytes above 127 always stay.
+std::string_view Trim(std::string_view text);
+
+// How a line without "=" is named.
+enum class LineWithoutEquals {
+    IsAllName,  // lists of codes and names: the whole line
+    HasNoName,  // INI section listings: an empty name
+};
+// The name of a "name=value" line: what stands before its first "=", as it
+// stands (blanks included).
+std::string_view NamePart(std::string_view line,
+                          LineWithoutEquals rule = LineWithoutEquals::IsAllName);
+// What follows the first "="; empty without one.
+std::string_view ValuePart(std::string_view line);
 
 std::string Unquote(std::string_view text, char quote);
 

@@ -28,7 +28,7 @@ inline bool ExpandLiterally(const std::vector<std::string>& lines, std::string_v
         bool changed = false;
         if (work.find('%') != std::string::npos) {
             for (const std::string& line : lines) {
-                const std::string name = NamePart(line);
+                const std::string name(NamePart(line));
                 if (name.empty()) continue;
                 const std::string pattern = "%" + name + "%";
                 if (Upper1251(work).find(Upper1251(pattern)) == std::string::npos) continue;

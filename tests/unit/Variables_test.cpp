@@ -330,7 +330,7 @@ TEST_F(LoadVariablesTest, BuiltInsWithTheirSourcesAndFallbacks) {
 
     // The order of the built-ins follows the table.
     std::vector<std::string> order;
-    for (const std::string& line : VariableList.Lines()) order.push_back(NamePart(line));
+    for (const std::string& line : VariableList.Lines()) order.emplace_back(NamePart(line));
     const std::vector<std::string> builtIns = {
         "SourcePath", "Presetup", "BootDrive", "System", "Desktop", "Fonts", "NetHood", "Personal",
         "ProgramsMenu", "Recent", "SendTo", "StartMenu", "StartupMenu", "Templates", "CommonStartMenu",

@@ -94,22 +94,44 @@ TEST(StrUtilsFields, FieldAt) {
     EXPECT_EQ(FieldAt(3, "a;b,c", CharSet(",;")), "c");
 }
 
-TEST(StrUtilsFields, NameValueBeforeAfter) {
-    struct Case { const char* line; const char* name; const char* value; };
+TEST(StrUtilsFields, NameAndValueOfLines) {
+    struct Case { const char* line; const char* name; const char* nameOrEmpty; const char* value; };
     const Case cases[] = {
-        {"key=val=x", "key", "val=x"},
-        {"novalue", "novalue", ""},
-        {"=v", "", "v"},
-        {"k=", "k", ""},
-        {"", "", ""},
-        {" k = v ", " k ", " v "},
+        {"key=val=x", "key", "key", "val=x"},
+        {"novalue", "novalue", "", ""},
+        {"=v", "", "", "v"},
+        {"k=", "k", "k", ""},
+        {"", "", "", ""},
+        {" k = v ", " k ", " k ", " v "},  // blanks belong to name and value
+        {"ENU", "ENU", "", ""},
+        {"\tk\x01=\x02", "\tk\x01", "\tk\x01", "\x02"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         EXPECT_EQ(NamePart(c.line), c.name);
+        EXPECT_EQ(NamePart(c.line, LineWithoutEquals::IsAllName), c.name);
+        EXPECT_EQ(NamePart(c.line, LineWithoutEquals::HasNoName), c.nameOrEmpty);
         EXPECT_EQ(ValuePart(c.line), c.value);
-        EXPECT_EQ(TextBefore(c.line, '='), c.name);
-        EXPECT_EQ(TextAfter(c.line, '='), c.value);
+    }
+}
+
+TEST(StrUtilsFields, TrimTakesEverythingUpToTheBlank) {
+    struct Case { std::string text; std::string expected; };
+    const Case cases[] = {
+        {"", ""},
+        {"   ", ""},
+        {"abc", "abc"},
+        {" a b ", "a b"},
+        {"\t\r\nvalue\r\n", "value"},
+        {"\x01\x1F\x1A k=v \x7F", "k=v \x7F"},  // DEL is no control to the engine
+        {std::string("\0x\0", 3), "x"},
+        {"\xA0x\xA0", "\xA0x\xA0"},  // no-break space and other bytes above 127 stay
+        {"\x81\x20", "\x81"},
+        {"a\tb", "a\tb"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(Trim(c.text), c.expected);
     }
 }
 
