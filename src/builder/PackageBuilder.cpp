@@ -289,7 +289,7 @@ void CheckScript(const Project& project, const DataNames& data, const ProjectFil
                 "this script as one line (save it with CR LF line ends)");
         return;
     }
-    TkpIniFile ini(script.source.string(), true, true, true, true, true);
+    TkpIniFile ini(script.source.string(), {.readOnly = true});
     StringList sections;
     ini.ReadSections(sections);
     for (const std::string& section : sections) {
@@ -512,7 +512,7 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
         return;
     }
 
-    TkpIniFile ini(settings.source.string(), true, true, true, true, true);
+    TkpIniFile ini(settings.source.string(), {.readOnly = true});
     // Language codes: comma-separated and trimmed; none means ENU.
     const std::string languages(Trim(ini.ReadString("Config", "Languages", "")));
     const int languagesLine = lines.Line("Config", "Languages");
@@ -597,7 +597,11 @@ std::string RenderSettings(const fs::path& settingsFile, const std::vector<std::
                            const std::string& pswCheckHash) {
     // Comments, blanks and quotes stay as written: the engine applies its
     // reading rules when it reads the packaged file.
-    TkpIniFile ini(settingsFile.string(), true, false, false, false, false);
+    TkpIniFile ini(settingsFile.string(), {.readOnly = true,
+                                           .stripComments = false,
+                                           .skipLinesWithoutEquals = false,
+                                           .trimAroundEquals = false,
+                                           .stripQuotes = false});
     if (!pswCheckHash.empty()) {
         // Lines of the key however it is spaced, so that ours is the only one.
         for (IniSection& section : ini.Sections().Items()) {

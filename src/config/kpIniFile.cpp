@@ -40,13 +40,7 @@ int TSectionList::IndexOf(std::string_view name) {
     return -1;
 }
 
-TkpIniFile::TkpIniFile(const std::string& fileName, bool readOnly, bool stripComments,
-                       bool skipLinesWithoutEquals, bool trimAroundEquals, bool stripQuotes)
-    : readOnly_(readOnly),
-      stripComments_(stripComments),
-      skipLinesWithoutEquals_(skipLinesWithoutEquals),
-      trimAroundEquals_(trimAroundEquals),
-      stripQuotes_(stripQuotes) {
+TkpIniFile::TkpIniFile(const std::string& fileName, const IniOptions& options) : options_(options) {
     SetFileName(fileName);
 }
 
@@ -75,7 +69,7 @@ void TkpIniFile::Load() {
     currentSection_ = 0;
     handle_.Close();
     if (!platform::FileExists(fileName_)) return;
-    if (!handle_.Open(fileName_, readOnly_ ? platform::OpenMode::ReadShared
+    if (!handle_.Open(fileName_, options_.readOnly ? platform::OpenMode::ReadShared
                                           : platform::OpenMode::ReadWriteLocked))
         BRIK_RAISE(EInOutError("Cannot open file " + fileName_));
 
@@ -100,7 +94,7 @@ void TkpIniFile::Load() {
     if (!line.empty()) AddLine(line);
 
     ReduceDuplicateSections();
-    if (readOnly_) handle_.Close();
+    if (options_.readOnly) handle_.Close();
 }
 
 // Takes one raw line (its buffer is reused for the next one).
@@ -110,7 +104,7 @@ void TkpIniFile::AddLine(std::string& line) {
     const std::string_view kept = Trim(line);
     const size_t begin = static_cast<size_t>(kept.data() - line.data());
     line.erase(begin + kept.size()).erase(0, begin);
-    if (stripComments_ && !line.empty() && line[0] == ';') line.clear();
+    if (options_.stripComments && !line.empty() && line[0] == ';') line.clear();
     if (line.empty()) return;
 
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
@@ -120,7 +114,7 @@ void TkpIniFile::AddLine(std::string& line) {
     }
 
     // Positions below are 0-based: "position 2 or later" means index >= 1.
-    if (trimAroundEquals_) {
+    if (options_.trimAroundEquals) {
         size_t eq = line.find('=');
         while (eq != std::string::npos && eq >= 1 && IsBlankOrTab(line[eq - 1])) {
             line.erase(eq - 1, 1);
@@ -133,7 +127,7 @@ void TkpIniFile::AddLine(std::string& line) {
             if (n) line.erase(after, n);
         }
     }
-    if (stripQuotes_) {
+    if (options_.stripQuotes) {
         size_t eq = line.find('=');
         if (eq != std::string::npos && eq >= 1) {
             size_t len = line.size();
@@ -145,7 +139,7 @@ void TkpIniFile::AddLine(std::string& line) {
             }
         }
     }
-    if (skipLinesWithoutEquals_ && line.find('=') == std::string::npos) {
+    if (options_.skipLinesWithoutEquals && line.find('=') == std::string::npos) {
         line.clear();
         return;
     }
@@ -346,7 +340,7 @@ bool TkpIniFile::UpdateFile() { return Flush(); }
 bool TkpIniFile::Flush() {
     if (!modified_) return true;
     bool ok = true;
-    if (!fileName_.empty() && !readOnly_) {
+    if (!fileName_.empty() && !options_.readOnly) {
         if (!handle_.IsOpen()) {
             platform::ForceDirectories(platform::ExtractFilePath(fileName_));
             handle_.Open(fileName_, platform::OpenMode::WriteLocked);
@@ -394,7 +388,7 @@ public:
             if (!(it->second->ReadOnly() && !readOnly)) return *it->second;
             files_.erase(it);  // flushes; a read-write object replaces it
         }
-        auto object = std::make_unique<TkpIniFile>(fileName, readOnly, true, true, true, gStripQuotes);
+        auto object = std::make_unique<TkpIniFile>(fileName, IniOptions{.readOnly = readOnly, .stripQuotes = gStripQuotes});
         TkpIniFile& ref = *object;
         files_.emplace(std::move(key), std::move(object));
         return ref;

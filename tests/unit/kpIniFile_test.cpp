@@ -27,7 +27,7 @@ using test::WriteBytes;
 StringList Parse(const ScratchDir& dir, const std::string& bytes) {
     std::string path = dir.Path("parse.ini");
     WriteBytes(path, bytes);
-    TkpIniFile ini(path, true, true, true, true, true);
+    TkpIniFile ini(path, {.readOnly = true});
     StringList out;
     ini.GetStrings(out);
     return out;
@@ -71,7 +71,11 @@ TEST(IniParse, OptionsOffKeepLinesAsTheyAre) {
     ScratchDir dir;
     std::string path = dir.Path("raw.ini");
     WriteBytes(path, "[S]\r\n;c\r\nplain\r\nk = \"v\"\r\n");
-    TkpIniFile ini(path, true, false, false, false, false);
+    TkpIniFile ini(path, {.readOnly = true,
+                          .stripComments = false,
+                          .skipLinesWithoutEquals = false,
+                          .trimAroundEquals = false,
+                          .stripQuotes = false});
     StringList lines;
     ini.GetStrings(lines);
     EXPECT_EQ(lines, (StringList{"[S]", ";c", "plain", "k = \"v\"", ""}));
@@ -85,7 +89,7 @@ TEST(IniDuplicates, EarliestSectionWinsAndLaterKeysAreLost) {
     std::string path = dir.Path("dup.ini");
     WriteBytes(path, "[A]\r\nx=1\r\n[B]\r\nk=v\r\n[a]\r\ny=2\r\nx=3\r\n[A]\r\nz=4\r\n");
     {
-        TkpIniFile ini(path, false, true, true, true, true);
+        TkpIniFile ini(path, {.readOnly = false});
         EXPECT_EQ(ini.ReadString("a", "x", "-"), "1");
         EXPECT_EQ(ini.ReadString("A", "y", "-"), "-");
         EXPECT_EQ(ini.ReadString("A", "z", "-"), "-");
@@ -98,7 +102,7 @@ TEST(IniDuplicates, CallbackDecidesInFileOrder) {
     ScratchDir dir;
     std::string path = dir.Path("dup.ini");
     WriteBytes(path, "[S]\r\nv=1\r\n[T]\r\nt=1\r\n[s]\r\nv=2\r\n[S]\r\nv=3\r\n");
-    TkpIniFile ini("", true, true, true, true, true);
+    TkpIniFile ini("", {.readOnly = true});
     std::vector<std::string> calls;
     // Keeps the later section each time: the last one must survive.
     ini.OnDuplicateSection = [&](const std::string&, const StringList& first, const StringList& second) {
@@ -118,7 +122,7 @@ TEST(IniKeys, FirstOfDuplicateKeysIsReadAndWritten) {
     std::string path = dir.Path("keys.ini");
     WriteBytes(path, "[S]\r\nKey=1\r\nkey=2\r\nKeyX=3\r\n");
     {
-        TkpIniFile ini(path, false, true, true, true, true);
+        TkpIniFile ini(path, {.readOnly = false});
         EXPECT_EQ(ini.ReadString("s", "KEY", ""), "1");
         EXPECT_EQ(ini.ReadString("s", "Ke", "none"), "none");
         ini.WriteString("S", "kEY", "9");
@@ -137,7 +141,7 @@ TEST(IniWrite, SameValueWritesNothing) {
     const std::string original = "; keep me\r\n[S]\r\n\r\nk = v\r\n";
     WriteBytes(path, original);
     {
-        TkpIniFile ini(path, false, true, true, true, true);
+        TkpIniFile ini(path, {.readOnly = false});
         ini.WriteString("S", "k", "v");
         EXPECT_FALSE(ini.Modified());
         ini.WriteString("S", "K", "v");  // differs in the key's case: a change
@@ -153,7 +157,7 @@ TEST(IniWrite, WriteBackFormatAndTruncation) {
     WriteBytes(path, "; a long comment that makes the old file longer than the new one\r\n"
                      "[Old]\r\na = 1\r\n[Empty]\r\n[Keep]\r\nb=2\r\n");
     {
-        TkpIniFile ini(path, false, true, true, true, true);
+        TkpIniFile ini(path, {.readOnly = false});
         ini.WriteString("Old", "a", "x");
         ini.WriteString("New", "c", "3");
         ini.WriteInteger("New", "n", -12);
@@ -169,7 +173,7 @@ TEST(IniWrite, EmptyKeyErasesSectionAndAllEmptyFlushes) {
     ScratchDir dir;
     std::string path = dir.Path("erase.ini");
     WriteBytes(path, "[A]\r\na=1\r\n[B]\r\nb=2\r\n");
-    TkpIniFile ini(path, false, true, true, true, true);
+    TkpIniFile ini(path, {.readOnly = false});
     ini.WriteString("B", "", "ignored");
     EXPECT_TRUE(ini.Modified());
     ini.WriteString("", "", "");
@@ -181,7 +185,7 @@ TEST(IniWrite, EraseLastSectionResetsSearchHints) {
     ScratchDir dir;
     std::string path = dir.Path("hints.ini");
     WriteBytes(path, "[A]\r\na=1\r\n[B]\r\nb=2\r\n[C]\r\nc=3\r\n");
-    TkpIniFile ini(path, false, true, true, true, true);
+    TkpIniFile ini(path, {.readOnly = false});
     EXPECT_EQ(ini.ReadString("C", "c", ""), "3");
     StringList names;
     ini.ReadSection("C", names);
@@ -214,7 +218,7 @@ TEST(IniRead, NumbersAndBooleans) {
         {"one", 1, 1, true, true},        {"zero", 0, 0, false, false},
         {"missing", 99, 99, false, false},
     };
-    TkpIniFile ini(path, true, true, true, true, true);
+    TkpIniFile ini(path, {.readOnly = true});
     for (const Case& c : cases) {
         EXPECT_EQ(ini.ReadInteger("N", c.key, 99), c.object) << c.key;
         EXPECT_EQ(IniReadInteger(path, "N", c.key, 99), c.cached) << c.key;
@@ -343,7 +347,7 @@ TEST(IniCache, WriteCreatesFileAndFolders) {
 TEST(IniFileName, PathlessNameLivesInTheWindowsDirectory) {
 #ifdef _WIN32
     const std::string name = "briktest-pathless.ini";
-    TkpIniFile probe(name, true, true, true, true, true);
+    TkpIniFile probe(name, {.readOnly = true});
     std::string full = probe.FileName();
     ASSERT_NE(full.find('\\'), std::string::npos);
 #else
@@ -372,7 +376,7 @@ TEST(IniFileName, ExistingFileThatCannotBeOpenedIsReportedAndKept) {
     // A read-write object shares its file for reading only, so a second
     // writer is refused.
     WriteBytes(path, "[S]\r\nk=v\r\n");
-    TkpIniFile holder(path, false, true, true, true, true);
+    TkpIniFile holder(path, {.readOnly = false});
     holder.WriteString("S", "k", "held");
     const std::string before = ReadBytes(path);
 #else
@@ -423,7 +427,7 @@ TEST(IniFileFatal, FileThatCannotBeOpenedGoesToTheFatalHandler) {
             std::filesystem::create_directories(folder);
             const std::string path = (folder / "locked.ini").string();
             WriteBytes(path, "[S]\r\nk=v\r\n");
-            TkpIniFile holder(path, false, true, true, true, true);
+            TkpIniFile holder(path, {.readOnly = false});
             holder.WriteString("S", "k", "held");
             SetFatalHandler([](const char* message) {
                 std::fprintf(stderr, "raised: %s\n", message);
