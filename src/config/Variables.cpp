@@ -28,25 +28,46 @@ const std::array<unsigned char, 256>& Upper1251() {
     return table;
 }
 
+// A double-byte character of the system's code page is never folded: the
+// table would change its bytes and make different names one.
 void UpperInto(std::string_view text, std::string& out) {
     const auto& upper = Upper1251();
+    const bool* lead = platform::AnsiLeadTable();
     out.resize(text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-        out[i] = static_cast<char>(upper[static_cast<unsigned char>(text[i])]);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (lead[c] && i + 1 < text.size()) {
+            out[i] = text[i];
+            ++i;
+            out[i] = text[i];
+            continue;
+        }
+        out[i] = static_cast<char>(upper[c]);
+    }
 }
 
 // Replaces every "%name%" (1251 case-insensitive, left to right, not
 // overlapping, inserted text not rescanned) and tells whether there was one.
+// A "%" right after a lead byte is that character's second byte and opens
+// nothing.
 bool ReplacePattern(std::string& text, std::string_view name, std::string_view value) {
     const auto& upper = Upper1251();
+    const bool* lead = platform::AnsiLeadTable();
     const size_t patternSize = name.size() + 2;
     if (text.size() < patternSize) return false;
     auto matchesAt = [&](size_t p) {
         if (text[p + patternSize - 1] != '%') return false;
         for (size_t k = 0; k < name.size(); ++k) {
-            if (upper[static_cast<unsigned char>(text[p + 1 + k])] !=
-                upper[static_cast<unsigned char>(name[k])])
+            const auto t = static_cast<unsigned char>(text[p + 1 + k]);
+            const auto n = static_cast<unsigned char>(name[k]);
+            if (lead[t] || lead[n]) {
+                // A double-byte character matches only as it is.
+                if (t != n) return false;
+                if (k + 1 < name.size() && text[p + 2 + k] != name[k + 1]) return false;
+                ++k;
+            } else if (upper[t] != upper[n]) {
                 return false;
+            }
         }
         return true;
     };
@@ -54,12 +75,15 @@ bool ReplacePattern(std::string& text, std::string_view name, std::string_view v
     bool found = false;
     size_t from = 0;  // start of the text not yet copied
     size_t at = 0;    // where the search goes on
+    size_t boundary = 0;  // a character start, at most one character before `at`
     const size_t last = text.size() - patternSize;
     while (at <= last) {
         const void* hit = std::memchr(text.data() + at, '%', last - at + 1);
         if (hit == nullptr) break;
         const size_t p = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-        if (!matchesAt(p)) {
+        while (boundary < p)
+            boundary += lead[static_cast<unsigned char>(text[boundary])] && boundary + 1 < text.size() ? 2 : 1;
+        if (boundary != p || !matchesAt(p)) {
             at = p + 1;
             continue;
         }
@@ -69,7 +93,7 @@ bool ReplacePattern(std::string& text, std::string_view name, std::string_view v
         }
         out.append(text, from, p - from);
         out.append(value);
-        from = at = p + patternSize;
+        from = at = boundary = p + patternSize;
     }
     if (!found) return false;
     out.append(text, from, std::string::npos);

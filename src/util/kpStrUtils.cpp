@@ -73,25 +73,6 @@ constexpr std::array<unsigned char, 256> MakeUpper1251() {
 
 constexpr std::array<unsigned char, 256> kUpper1251 = MakeUpper1251();
 
-// Shared by the case-sensitive and the 1251 replace: `haystack` and `needle`
-// are the forms compared, `text` the one copied; both texts have equal length.
-std::string ReplaceIn(std::string_view text, std::string_view haystack,
-                      std::string_view needle, std::string_view replacement) {
-    if (needle.empty()) return std::string(text);
-    std::string result;
-    result.reserve(text.size());
-    size_t from = 0;
-    for (;;) {
-        const size_t hit = haystack.find(needle, from);
-        if (hit == std::string_view::npos) break;
-        result.append(text.substr(from, hit - from));
-        result.append(replacement);
-        from = hit + needle.size();
-    }
-    result.append(text.substr(from));
-    return result;
-}
-
 // The system code page's case rules, fetched once per folding call.
 struct CaseRules {
     const unsigned char* upper = platform::AnsiUpperTable();
@@ -105,6 +86,38 @@ struct CaseRules {
         return at + 1 < s.size() && IsLead(s[at]) ? 2 : 1;
     }
 };
+
+// Shared by the case-sensitive and the 1251 replace: `haystack` and `needle`
+// are the forms compared, `text` the one copied; the haystack has the text's
+// length and its double-byte characters. A hit that starts or ends inside a
+// character is none.
+std::string ReplaceIn(std::string_view text, std::string_view haystack,
+                      std::string_view needle, std::string_view replacement) {
+    if (needle.empty()) return std::string(text);
+    const CaseRules rules;
+    std::string result;
+    result.reserve(text.size());
+    size_t from = 0;      // the text up to here is copied
+    size_t search = 0;    // where the next search starts
+    size_t boundary = 0;  // a character start, at most one character before `search`
+    for (;;) {
+        const size_t hit = haystack.find(needle, search);
+        if (hit == std::string_view::npos) break;
+        while (boundary < hit) boundary += rules.CharSize(text, boundary);
+        size_t end = boundary;
+        if (boundary == hit)
+            while (end < hit + needle.size()) end += rules.CharSize(text, end);
+        if (boundary != hit || end != hit + needle.size()) {
+            search = hit + 1;
+            continue;
+        }
+        result.append(text.substr(from, hit - from));
+        result.append(replacement);
+        from = search = boundary = end;
+    }
+    result.append(text.substr(from));
+    return result;
+}
 
 // Matches a piece of a mask that holds no star at `at` of the text, which
 // must be where a character starts. "?" stands for one character, whatever
@@ -263,13 +276,23 @@ char UpperCase1251(char c) {
     return static_cast<char>(kUpper1251[static_cast<unsigned char>(c)]);
 }
 
+std::string UpperCase1251Text(std::string_view text) {
+    const CaseRules rules;
+    std::string result(text);
+    for (size_t i = 0; i < result.size();) {
+        if (rules.IsLead(result[i])) {
+            i += 2;
+            continue;
+        }
+        result[i] = UpperCase1251(result[i]);
+        ++i;
+    }
+    return result;
+}
+
 std::string ReplaceAllNoCase(std::string_view text, std::string_view pattern,
                              std::string_view replacement) {
-    std::string upperText(text);
-    for (char& c : upperText) c = UpperCase1251(c);
-    std::string upperPattern(pattern);
-    for (char& c : upperPattern) c = UpperCase1251(c);
-    return ReplaceIn(text, upperText, upperPattern, replacement);
+    return ReplaceIn(text, UpperCase1251Text(text), UpperCase1251Text(pattern), replacement);
 }
 
 std::string RemoveChar(std::string_view text, char c) {

@@ -54,13 +54,19 @@ std::string_view ValuePart(std::string_view line);
 
 std::string Unquote(std::string_view text, char quote);
 
+// A match never starts or ends inside a double-byte character of the
+// system's code page.
 std::string ReplaceAll(std::string_view text, std::string_view pattern,
                        std::string_view replacement);
-// Matches by the fixed code-page-1251 upper-case table whatever the system's
-// code page, so that expansion behaves the same on every machine.
+// Matches single bytes by the fixed code-page-1251 upper-case table whatever
+// the system's code page, so that expansion behaves the same on every
+// machine; double-byte characters of the system's code page match only as
+// they are.
 std::string ReplaceAllNoCase(std::string_view text, std::string_view pattern,
                              std::string_view replacement);
 char UpperCase1251(char c);
+// The text by that table, double-byte characters left as they are.
+std::string UpperCase1251Text(std::string_view text);
 
 std::string RemoveChar(std::string_view text, char c);
 std::string RemoveBlanks(std::string_view text);

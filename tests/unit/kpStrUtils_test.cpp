@@ -491,6 +491,29 @@ TEST_F(DoubleByteCase, ComparisonLeavesSecondBytesAlone) {
     EXPECT_LT(CompareText("\x83\x41", "\x83\x61"), 0);
 }
 
+TEST_F(DoubleByteCase, ReplaceMatchesWholeCharacters) {
+    struct Case { const char* text; const char* pattern; bool ignoreCase; const char* expected; };
+    const Case cases[] = {
+        {"\x83\x41", "\x83\x61", true, "\x83\x41"},
+        {"\x83\x41", "\x81\x41", true, "\x83\x41"},  // 0x83 is a small letter in 1251
+        {"\x83\x41" "a", "A", true, "\x83\x41-"},
+        {"\x83\x41" "A", "A", false, "\x83\x41-"},
+        {"\x83||", "||", false, "\x83||"},
+        {"\x83|||", "||", false, "\x83|-"},
+        {"a\x83\x7C||b", "||", false, "a\x83\x7C-b"},
+        {"\x83\x41\x83\x41", "\x41\x83", false, "\x83\x41\x83\x41"},
+        {"\x83\x41\x83\x41", "\x83", false, "\x83\x41\x83\x41"},  // half a character
+        {"%\x83\x41%\xE0", "%\x83\x41%\xE0", true, "-"},
+        {"\xB3x", "\xB2X", true, "-"},  // single bytes still by the 1251 table
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " / " + c.pattern);
+        EXPECT_EQ(c.ignoreCase ? ReplaceAllNoCase(c.text, c.pattern, "-") : ReplaceAll(c.text, c.pattern, "-"),
+                  c.expected);
+    }
+    EXPECT_EQ(UpperCase1251Text("a\x83\x61\xE0"), "A\x83\x61\xE0");
+}
+
 TEST_F(DoubleByteCase, MasksMatchWholeCharacters) {
     struct Case { const char* name; const char* mask; bool ignoreCase; bool expected; };
     const Case cases[] = {
