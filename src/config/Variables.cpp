@@ -32,8 +32,13 @@ const std::array<unsigned char, 256>& Upper1251() {
 // table would change its bytes and make different names one.
 void UpperInto(std::string_view text, std::string& out) {
     const auto& upper = Upper1251();
-    const bool* lead = platform::AnsiLeadTable();
     out.resize(text.size());
+    if (!platform::AnsiHasLeadBytes()) {
+        for (size_t i = 0; i < text.size(); ++i)
+            out[i] = static_cast<char>(upper[static_cast<unsigned char>(text[i])]);
+        return;
+    }
+    const bool* lead = platform::AnsiLeadTable();
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (lead[c] && i + 1 < text.size()) {
@@ -53,6 +58,7 @@ void UpperInto(std::string_view text, std::string& out) {
 bool ReplacePattern(std::string& text, std::string_view name, std::string_view value) {
     const auto& upper = Upper1251();
     const bool* lead = platform::AnsiLeadTable();
+    const bool doubleByte = platform::AnsiHasLeadBytes();
     const size_t patternSize = name.size() + 2;
     if (text.size() < patternSize) return false;
     auto matchesAt = [&](size_t p) {
@@ -60,13 +66,12 @@ bool ReplacePattern(std::string& text, std::string_view name, std::string_view v
         for (size_t k = 0; k < name.size(); ++k) {
             const auto t = static_cast<unsigned char>(text[p + 1 + k]);
             const auto n = static_cast<unsigned char>(name[k]);
-            if (lead[t] || lead[n]) {
+            if (upper[t] != upper[n]) return false;
+            if (doubleByte && (lead[t] || lead[n])) {
                 // A double-byte character matches only as it is.
                 if (t != n) return false;
                 if (k + 1 < name.size() && text[p + 2 + k] != name[k + 1]) return false;
                 ++k;
-            } else if (upper[t] != upper[n]) {
-                return false;
             }
         }
         return true;
@@ -81,9 +86,9 @@ bool ReplacePattern(std::string& text, std::string_view name, std::string_view v
         const void* hit = std::memchr(text.data() + at, '%', last - at + 1);
         if (hit == nullptr) break;
         const size_t p = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-        while (boundary < p)
+        while (doubleByte && boundary < p)
             boundary += lead[static_cast<unsigned char>(text[boundary])] && boundary + 1 < text.size() ? 2 : 1;
-        if (boundary != p || !matchesAt(p)) {
+        if ((doubleByte && boundary != p) || !matchesAt(p)) {
             at = p + 1;
             continue;
         }

@@ -128,6 +128,7 @@ struct CaseRules {
     unsigned codePage = 0;
     unsigned char upper[256];
     bool lead[256];
+    bool anyLead = false;
 };
 
 // Windows-1252 upper-case mapping: what a Western Windows system uses, and
@@ -135,6 +136,7 @@ struct CaseRules {
 // double-byte code pages change only ASCII letters among their single bytes.
 void FillRules(CaseRules& r, unsigned codePage) {
     r.codePage = codePage;
+    r.anyLead = codePage != 1252;
     for (int i = 0; i < 256; ++i) {
         r.upper[i] = static_cast<unsigned char>(i);
         r.lead[i] = false;
@@ -169,6 +171,8 @@ CaseRules& Rules() {
 const unsigned char* AnsiUpperTable() { return Rules().upper; }
 
 const bool* AnsiLeadTable() { return Rules().lead; }
+
+bool AnsiHasLeadBytes() { return Rules().anyLead; }
 
 unsigned AnsiCodePage() { return Rules().codePage; }
 

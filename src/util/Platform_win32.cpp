@@ -122,6 +122,7 @@ namespace {
 struct SystemCase {
     unsigned char upper[256];
     bool lead[256];
+    bool anyLead = false;
     SystemCase() {
         for (int i = 0; i < 256; ++i) {
             upper[i] = static_cast<unsigned char>(i);
@@ -131,7 +132,8 @@ struct SystemCase {
         if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) {
             // Pairs of inclusive ranges, ended by a pair of zeros.
             for (int k = 0; k + 1 < MAX_LEADBYTES && info.LeadByte[k] != 0; k += 2)
-                for (unsigned b = info.LeadByte[k]; b <= info.LeadByte[k + 1] && b < 256; ++b) lead[b] = true;
+                for (unsigned b = info.LeadByte[k]; b <= info.LeadByte[k + 1] && b < 256; ++b)
+                    lead[b] = anyLead = true;
         }
         char chars[256];
         DWORD n = 0;
@@ -159,6 +161,8 @@ const SystemCase& Case() {
 const unsigned char* AnsiUpperTable() { return Case().upper; }
 
 const bool* AnsiLeadTable() { return Case().lead; }
+
+bool AnsiHasLeadBytes() { return Case().anyLead; }
 
 unsigned AnsiCodePage() { return GetACP(); }
 

@@ -238,17 +238,6 @@ std::string_view Trim(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
-std::string_view NamePart(std::string_view line, LineWithoutEquals rule) {
-    const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) return rule == LineWithoutEquals::IsAllName ? line : std::string_view();
-    return line.substr(0, eq);
-}
-
-std::string_view ValuePart(std::string_view line) {
-    const size_t eq = line.find('=');
-    return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
-}
-
 std::string Unquote(std::string_view text, char quote) {
     if (text.empty() || text.front() != quote) return std::string(text);
     std::string result;

@@ -46,11 +46,18 @@ enum class LineWithoutEquals {
     HasNoName,  // INI section listings: an empty name
 };
 // The name of a "name=value" line: what stands before its first "=", as it
-// stands (blanks included).
-std::string_view NamePart(std::string_view line,
-                          LineWithoutEquals rule = LineWithoutEquals::IsAllName);
+// stands (blanks included). Inline: expansion asks for it in its inner loop.
+inline std::string_view NamePart(std::string_view line,
+                                 LineWithoutEquals rule = LineWithoutEquals::IsAllName) {
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return rule == LineWithoutEquals::IsAllName ? line : std::string_view();
+    return line.substr(0, eq);
+}
 // What follows the first "="; empty without one.
-std::string_view ValuePart(std::string_view line);
+inline std::string_view ValuePart(std::string_view line) {
+    const size_t eq = line.find('=');
+    return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
+}
 
 std::string Unquote(std::string_view text, char quote);
 
