@@ -70,7 +70,7 @@ void TkpIniFile::Load() {
     handle_.Close();
     if (!platform::FileExists(fileName_)) return;
     if (!handle_.Open(fileName_, options_.readOnly ? platform::OpenMode::ReadShared
-                                          : platform::OpenMode::ReadWriteLocked))
+                                                   : platform::OpenMode::ReadWriteLocked))
         BRIK_RAISE(EInOutError("Cannot open file " + fileName_));
 
     // A line ends at a carriage return; line feeds anywhere are dropped, so
@@ -388,7 +388,8 @@ public:
             if (!(it->second->ReadOnly() && !readOnly)) return *it->second;
             files_.erase(it);  // flushes; a read-write object replaces it
         }
-        auto object = std::make_unique<TkpIniFile>(fileName, IniOptions{.readOnly = readOnly, .stripQuotes = gStripQuotes});
+        auto object =
+            std::make_unique<TkpIniFile>(fileName, IniOptions{.readOnly = readOnly, .stripQuotes = gStripQuotes});
         TkpIniFile& ref = *object;
         files_.emplace(std::move(key), std::move(object));
         return ref;

@@ -79,7 +79,6 @@ std::string WindowsDirectory();
 const unsigned char* AnsiUpperTable();
 // For every byte value whether it starts a double-byte character.
 const bool* AnsiLeadTable();
-inline bool IsAnsiLeadByte(char c) { return AnsiLeadTable()[static_cast<unsigned char>(c)]; }
 // Whether the code page has double-byte characters at all.
 bool AnsiHasLeadBytes();
 unsigned AnsiCodePage();
