@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "builder/CodePage.h"
+#include "util/kpStrUtils.h"
 
 namespace brik {
 
@@ -277,14 +278,6 @@ std::string Extension(std::string_view fileName) {
     return Lower(fileName.substr(dot));
 }
 
-std::string Trim(std::string_view text) {
-    size_t b = 0;
-    size_t e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-    return std::string(text.substr(b, e - b));
-}
-
 // The face name, and the point sizes of a raster font, from a font
 // directory resource: a count, then per font its ordinal, the 113-byte
 // header and the device and face names.
@@ -309,7 +302,7 @@ bool NameFromFontDir(Reader& r, const Resource& dir, std::string& name) {
         if (type & 1) vector = true;
         else points.insert(size);
     }
-    face = Trim(face);
+    face = std::string(Trim(face));
     if (face.empty()) return false;
     name = face;
     if (!vector && !points.empty()) {

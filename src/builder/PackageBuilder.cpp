@@ -50,14 +50,6 @@ void Warning(std::vector<Diagnostic>& out, std::string file, std::string text, i
     Report(out, Diagnostic::Level::Warning, std::move(file), line, std::move(text));
 }
 
-std::string Trim(std::string_view text) {
-    size_t b = 0;
-    size_t e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-    return std::string(text.substr(b, e - b));
-}
-
 std::string ReadAll(const fs::path& path, bool& ok) {
     std::ifstream in(path, std::ios::binary);
     ok = static_cast<bool>(in);
@@ -75,7 +67,7 @@ std::string ComponentProblem(std::string_view part) {
             return std::string("the character '") + c + "', which Windows file names cannot have";
     }
     if (part.back() == ' ' || part.back() == '.') return "a name that ends in a blank or dot, which Windows drops";
-    std::string base = Trim(part.substr(0, part.find('.')));
+    std::string base(Trim(part.substr(0, part.find('.'))));
     for (char& c : base)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
     static const std::set<std::string> kDevices = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
@@ -277,7 +269,7 @@ private:
 };
 
 int32_t DecimalField(const std::string& text, int32_t defaultValue) {
-    const std::string t = Trim(text);
+    const std::string t(Trim(text));
     int32_t value = 0;
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
     return ec == std::errc() && end == t.data() + t.size() && !t.empty() ? value : defaultValue;
@@ -307,12 +299,12 @@ void CheckScript(const Project& project, const DataNames& data, const ProjectFil
         StringList index;
         ini->ReadSectionValues(section, index);
         for (const std::string& indexLine : index) {
-            const std::string itemSection = NamePart(indexLine);
+            const std::string itemSection(NamePart(indexLine));
             StringList items;
             ini->ReadSectionValues(itemSection, items);
             for (const std::string& item : items) {
-                const std::string source = NamePart(item);
-                const std::string value = ValuePart(item);
+                const std::string source(NamePart(item));
+                const std::string value(ValuePart(item));
                 // External files (flag 64) are not in the package; a source
                 // with variables is known only on the target.
                 if (DecimalField(FieldAt(2, value, ","), 0) & 64) continue;
@@ -383,7 +375,7 @@ IniLineIndex::IniLineIndex(std::string_view text) {
         size_t end = i;
         while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
         ++number;
-        const std::string line = Trim(text.substr(i, end - i));
+        const std::string line(Trim(text.substr(i, end - i)));
         if (end < text.size()) {
             if (text[end] == '\n') bareLineFeeds_ = true;
             end += (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
@@ -537,7 +529,7 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
                     "language \"" + code + "\" of [Config] Languages has no language file Presetup/" + code + ".lng",
                     languagesLine);
 
-    const std::string insFiles = Trim(ini->ReadString("Config", "InsFiles", ""));
+    const std::string insFiles(Trim(ini->ReadString("Config", "InsFiles", "")));
     const int insLine = lines.Line("Config", "InsFiles");
     std::set<const ProjectFile*> scripts;
     for (int i = 1, n = TokenCount(insFiles, ","); i <= n; ++i) {
@@ -598,7 +590,11 @@ std::string RenderSettings(const fs::path& settingsFile, const std::vector<std::
                            const std::string& pswCheckHash) {
     // Comments, blanks and quotes stay as written: the engine applies its
     // reading rules when it reads the packaged file.
-    TkpIniFile ini(settingsFile.string(), true, false, false, false, false);
+    TkpIniFile ini(settingsFile.string(), {.readOnly = true,
+                                           .stripComments = false,
+                                           .skipLinesWithoutEquals = false,
+                                           .trimAroundEquals = false,
+                                           .stripQuotes = false});
     if (!pswCheckHash.empty()) {
         // Lines of the key however it is spaced, so that ours is the only one.
         for (IniSection& section : ini.Sections().Items()) {

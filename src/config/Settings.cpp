@@ -15,12 +15,6 @@ TLanguageState& MutableLanguageState() {
     return state;
 }
 
-std::string TrimControls(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
-    return std::string(text);
-}
-
 }  // namespace
 
 namespace {
@@ -63,7 +57,7 @@ std::string GetSetting(std::string_view section, std::string_view key, std::stri
     const std::string& file = ConfigPaths().SettingsFile;
     const std::string value = file.empty() ? std::string(defaultValue)
                                            : IniReadString(file, section, key, defaultValue);
-    return TrimControls(ExpandText(value));
+    return std::string(Trim(ExpandText(value)));
 }
 
 std::string GetLangString(std::string_view section, std::string_view key, std::string_view defaultValue) {

@@ -28,35 +28,51 @@ const std::array<unsigned char, 256>& Upper1251() {
     return table;
 }
 
+// A double-byte character of the system's code page is never folded: the
+// table would change its bytes and make different names one.
 void UpperInto(std::string_view text, std::string& out) {
     const auto& upper = Upper1251();
     out.resize(text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-        out[i] = static_cast<char>(upper[static_cast<unsigned char>(text[i])]);
-}
-
-std::string_view LineName(std::string_view line) {
-    const size_t eq = line.find('=');
-    return eq == std::string_view::npos ? line : line.substr(0, eq);
-}
-
-std::string_view LineValue(std::string_view line) {
-    const size_t eq = line.find('=');
-    return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
+    if (!platform::AnsiHasLeadBytes()) {
+        for (size_t i = 0; i < text.size(); ++i)
+            out[i] = static_cast<char>(upper[static_cast<unsigned char>(text[i])]);
+        return;
+    }
+    const bool* lead = platform::AnsiLeadTable();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (lead[c] && i + 1 < text.size()) {
+            out[i] = text[i];
+            ++i;
+            out[i] = text[i];
+            continue;
+        }
+        out[i] = static_cast<char>(upper[c]);
+    }
 }
 
 // Replaces every "%name%" (1251 case-insensitive, left to right, not
 // overlapping, inserted text not rescanned) and tells whether there was one.
+// A "%" right after a lead byte is that character's second byte and opens
+// nothing.
 bool ReplacePattern(std::string& text, std::string_view name, std::string_view value) {
     const auto& upper = Upper1251();
+    const bool* lead = platform::AnsiLeadTable();
+    const bool doubleByte = platform::AnsiHasLeadBytes();
     const size_t patternSize = name.size() + 2;
     if (text.size() < patternSize) return false;
     auto matchesAt = [&](size_t p) {
         if (text[p + patternSize - 1] != '%') return false;
         for (size_t k = 0; k < name.size(); ++k) {
-            if (upper[static_cast<unsigned char>(text[p + 1 + k])] !=
-                upper[static_cast<unsigned char>(name[k])])
-                return false;
+            const auto t = static_cast<unsigned char>(text[p + 1 + k]);
+            const auto n = static_cast<unsigned char>(name[k]);
+            if (upper[t] != upper[n]) return false;
+            if (doubleByte && (lead[t] || lead[n])) {
+                // A double-byte character matches only as it is.
+                if (t != n) return false;
+                if (k + 1 < name.size() && text[p + 2 + k] != name[k + 1]) return false;
+                ++k;
+            }
         }
         return true;
     };
@@ -64,12 +80,15 @@ bool ReplacePattern(std::string& text, std::string_view name, std::string_view v
     bool found = false;
     size_t from = 0;  // start of the text not yet copied
     size_t at = 0;    // where the search goes on
+    size_t boundary = 0;  // a character start, at most one character before `at`
     const size_t last = text.size() - patternSize;
     while (at <= last) {
         const void* hit = std::memchr(text.data() + at, '%', last - at + 1);
         if (hit == nullptr) break;
         const size_t p = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-        if (!matchesAt(p)) {
+        while (doubleByte && boundary < p)
+            boundary += lead[static_cast<unsigned char>(text[boundary])] && boundary + 1 < text.size() ? 2 : 1;
+        if ((doubleByte && boundary != p) || !matchesAt(p)) {
             at = p + 1;
             continue;
         }
@@ -79,7 +98,7 @@ bool ReplacePattern(std::string& text, std::string_view name, std::string_view v
         }
         out.append(text, from, p - from);
         out.append(value);
-        from = at = p + patternSize;
+        from = at = boundary = p + patternSize;
     }
     if (!found) return false;
     out.append(text, from, std::string::npos);
@@ -134,7 +153,7 @@ void TVariableList::Set(std::string_view name, std::string_view value) {
     }
     std::string oldKey;
     std::string newKey;
-    UpperInto(LineName(lines_[static_cast<size_t>(i)]), oldKey);
+    UpperInto(NamePart(lines_[static_cast<size_t>(i)]), oldKey);
     UpperInto(name, newKey);
     lines_[static_cast<size_t>(i)] = std::move(line);
     // Names equal to the locale need not be equal to the 1251 table.
@@ -143,14 +162,14 @@ void TVariableList::Set(std::string_view name, std::string_view value) {
 
 int TVariableList::IndexOf(std::string_view name) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
-        if (SameText(LineName(lines_[i]), name)) return static_cast<int>(i);
+        if (SameText(NamePart(lines_[i]), name)) return static_cast<int>(i);
     }
     return -1;
 }
 
 std::string TVariableList::Value(std::string_view name) const {
     const int i = IndexOf(name);
-    return i < 0 ? std::string() : std::string(LineValue(lines_[static_cast<size_t>(i)]));
+    return i < 0 ? std::string() : std::string(ValuePart(lines_[static_cast<size_t>(i)]));
 }
 
 void TVariableList::Reindex() {
@@ -164,7 +183,7 @@ void TVariableList::Reindex() {
 void TVariableList::IndexLine(int i) {
     next_.resize(lines_.size(), -1);
     chainEnd_.resize(lines_.size(), -1);
-    std::string_view name = LineName(lines_[static_cast<size_t>(i)]);
+    std::string_view name = NamePart(lines_[static_cast<size_t>(i)]);
     // A line without a name (the environment's "=C:=C:\..." strings) would
     // turn every "%%" of a text into a drive's current folder: it takes no
     // part in expansion.
@@ -221,7 +240,7 @@ bool TVariableList::Expand(std::string_view text, std::string& result, size_t ma
         while (!pending.Empty()) {
             const int i = pending.Next();
             const std::string& line = lines_[static_cast<size_t>(i)];
-            if (ReplacePattern(result, LineName(line), LineValue(line))) {
+            if (ReplacePattern(result, NamePart(line), ValuePart(line))) {
                 if (result.size() > maxLength) {
                     result.assign(text);
                     return false;
@@ -266,8 +285,7 @@ std::string GetVariable(std::string_view name) { return ExpandText(VariableList.
 void SetVariable(std::string_view name, std::string_view value) { VariableList.Set(name, value); }
 
 void SetPathVariable(std::string_view name, std::string_view value) {
-    while (!value.empty() && static_cast<unsigned char>(value.front()) <= 32) value.remove_prefix(1);
-    while (!value.empty() && static_cast<unsigned char>(value.back()) <= 32) value.remove_suffix(1);
+    value = Trim(value);
     if (!value.empty() && value.back() == '\\') value.remove_suffix(1);
     SetVariable(name, value);
 }
@@ -404,11 +422,11 @@ StringList SectionLines(const std::string& file, const std::string& section) {
 void LoadRegVariables(IVariableSources& src, const std::string& file, const std::string& section) {
     const CharSet comma(",");
     for (const std::string& line : SectionLines(file, section)) {
-        const std::string_view entry = LineValue(line);
+        const std::string_view entry = ValuePart(line);
         std::string keyPath;
         std::string valueName;
         SplitRegValuePath(ExpandText(FieldAt(1, entry, comma)), keyPath, valueName);
-        SetVariable(LineName(line), src.RegReadString(keyPath, valueName, FieldAt(2, entry, comma)));
+        SetVariable(NamePart(line), src.RegReadString(keyPath, valueName, FieldAt(2, entry, comma)));
     }
 }
 
@@ -416,10 +434,10 @@ void LoadRegVariables(IVariableSources& src, const std::string& file, const std:
 void LoadIniVariables(const std::string& file, const std::string& section) {
     const CharSet comma(",");
     for (const std::string& line : SectionLines(file, section)) {
-        const std::string_view entry = LineValue(line);
+        const std::string_view entry = ValuePart(line);
         const std::string iniFile = ExpandText(FieldAt(1, entry, comma));
         const std::string defaultValue = FieldAt(4, entry, comma);
-        SetVariable(LineName(line),
+        SetVariable(NamePart(line),
                     iniFile.empty() ? defaultValue
                                     : IniReadString(iniFile, ExpandText(FieldAt(2, entry, comma)),
                                                     ExpandText(FieldAt(3, entry, comma)), defaultValue));

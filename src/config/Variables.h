@@ -26,7 +26,8 @@ inline constexpr size_t kMaxExpandGrowth = size_t{1} << 20;
 // Ordered Name=Value lines, split at the first "="; values stay unexpanded.
 // Lookups by name ignore case the locale's way; the first line of a name
 // wins. Expansion matches names by the fixed code-page-1251 upper-case
-// mapping, as ReplaceAllNoCase does.
+// mapping, as ReplaceAllNoCase does: double-byte characters of the system's
+// code page only as they are.
 //
 // An index by expansion name is kept up to date by every change, so that
 // expanding never writes to the store: the install worker expands while the

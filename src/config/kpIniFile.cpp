@@ -16,26 +16,9 @@ constexpr char kEof = 0x1A;
 
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
-// Characters up to and including the blank are removed from both ends.
-void TrimControl(std::string& s) {
-    size_t end = s.size();
-    while (end > 0 && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
-    size_t begin = 0;
-    while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
-    if (begin > 0 || end < s.size()) s = s.substr(begin, end - begin);
-}
-
-// The name of a line is what stands before its first "="; a line without
-// one is never found by a key search.
+// A line without "=" is never found by a key search, not even an empty one.
 bool LineHasKey(std::string_view line, std::string_view key) {
-    size_t eq = line.find('=');
-    return eq != std::string_view::npos && eq == key.size() && SameText(line.substr(0, eq), key);
-}
-
-// For section listings a line without "=" has an empty name.
-std::string LineName(std::string_view line) {
-    size_t eq = line.find('=');
-    return eq == std::string_view::npos ? std::string() : std::string(line.substr(0, eq));
+    return line.find('=') != std::string_view::npos && SameText(NamePart(line), key);
 }
 
 bool HasDirectoryPart(std::string_view name) {
@@ -59,13 +42,7 @@ int TSectionList::IndexOf(std::string_view name) {
     return -1;
 }
 
-TkpIniFile::TkpIniFile(const std::string& fileName, bool readOnly, bool stripComments,
-                       bool skipLinesWithoutEquals, bool trimAroundEquals, bool stripQuotes)
-    : readOnly_(readOnly),
-      stripComments_(stripComments),
-      skipLinesWithoutEquals_(skipLinesWithoutEquals),
-      trimAroundEquals_(trimAroundEquals),
-      stripQuotes_(stripQuotes) {
+TkpIniFile::TkpIniFile(const std::string& fileName, const IniOptions& options) : options_(options) {
     SetFileName(fileName);
 }
 
@@ -94,8 +71,8 @@ void TkpIniFile::Load() {
     currentSection_ = 0;
     handle_.Close();
     if (!platform::FileExists(fileName_)) return;
-    if (!handle_.Open(fileName_, readOnly_ ? platform::OpenMode::ReadShared
-                                          : platform::OpenMode::ReadWriteLocked))
+    if (!handle_.Open(fileName_, options_.readOnly ? platform::OpenMode::ReadShared
+                                                   : platform::OpenMode::ReadWriteLocked))
         BRIK_RAISE(EInOutError("Cannot open file " + fileName_));
 
     // A line ends at a carriage return; line feeds anywhere are dropped, so
@@ -119,14 +96,17 @@ void TkpIniFile::Load() {
     if (!line.empty()) AddLine(line);
 
     ReduceDuplicateSections();
-    if (readOnly_) handle_.Close();
+    if (options_.readOnly) handle_.Close();
 }
 
 // Takes one raw line (its buffer is reused for the next one).
 void TkpIniFile::AddLine(std::string& line) {
     if (line.size() == 1 && line[0] == kEof) line.clear();
-    TrimControl(line);
-    if (stripComments_ && !line.empty() && line[0] == ';') line.clear();
+    // Trimmed in place: the buffer is reused for the next line.
+    const std::string_view kept = Trim(line);
+    const size_t begin = static_cast<size_t>(kept.data() - line.data());
+    line.erase(begin + kept.size()).erase(0, begin);
+    if (options_.stripComments && !line.empty() && line[0] == ';') line.clear();
     if (line.empty()) return;
 
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
@@ -136,7 +116,7 @@ void TkpIniFile::AddLine(std::string& line) {
     }
 
     // Positions below are 0-based: "position 2 or later" means index >= 1.
-    if (trimAroundEquals_) {
+    if (options_.trimAroundEquals) {
         size_t eq = line.find('=');
         while (eq != std::string::npos && eq >= 1 && IsBlankOrTab(line[eq - 1])) {
             line.erase(eq - 1, 1);
@@ -149,7 +129,7 @@ void TkpIniFile::AddLine(std::string& line) {
             if (n) line.erase(after, n);
         }
     }
-    if (stripQuotes_) {
+    if (options_.stripQuotes) {
         size_t eq = line.find('=');
         if (eq != std::string::npos && eq >= 1) {
             size_t len = line.size();
@@ -161,7 +141,7 @@ void TkpIniFile::AddLine(std::string& line) {
             }
         }
     }
-    if (skipLinesWithoutEquals_ && line.find('=') == std::string::npos) {
+    if (options_.skipLinesWithoutEquals && line.find('=') == std::string::npos) {
         line.clear();
         return;
     }
@@ -298,7 +278,8 @@ void TkpIniFile::WriteBool(std::string_view section, std::string_view key, bool 
 void TkpIniFile::ReadSection(std::string_view section, StringList& names) {
     int i = sections_.IndexOf(section);
     if (i < 0) return;
-    for (const std::string& line : sections_[i].lines) names.push_back(LineName(line));
+    for (const std::string& line : sections_[i].lines)
+        names.emplace_back(NamePart(line, LineWithoutEquals::HasNoName));
 }
 
 void TkpIniFile::ReadSections(StringList& names) {
@@ -315,9 +296,13 @@ void TkpIniFile::ReadSectionValues(std::string_view section, StringList& values)
         // Callers pass defaults here; a set keeps the merge linear for big sections.
         NameIndex names;
         names.Reserve(lines.size());
-        for (const std::string& line : lines) names.TryEmplace(AnsiUpperCase(LineName(line)), 0);
+        // A line without "=" counts as named "", as in section listings.
+        const auto name = [](std::string_view line) {
+            return AnsiUpperCase(NamePart(line, LineWithoutEquals::HasNoName));
+        };
+        for (const std::string& line : lines) names.TryEmplace(name(line), 0);
         for (std::string& old : values)
-            if (!names.Contains(AnsiUpperCase(LineName(old)))) merged.push_back(std::move(old));
+            if (!names.Contains(name(old))) merged.push_back(std::move(old));
     }
     values = std::move(merged);
 }
@@ -357,7 +342,7 @@ bool TkpIniFile::UpdateFile() { return Flush(); }
 bool TkpIniFile::Flush() {
     if (!modified_) return true;
     bool ok = true;
-    if (!fileName_.empty() && !readOnly_) {
+    if (!fileName_.empty() && !options_.readOnly) {
         if (!handle_.IsOpen()) {
             platform::ForceDirectories(platform::ExtractFilePath(fileName_));
             handle_.Open(fileName_, platform::OpenMode::WriteLocked);
@@ -398,7 +383,7 @@ constexpr bool kSetupFilesStripQuotes = false;
 // Every object the cache or a setup-file reader makes; only these options
 // differ between them.
 std::unique_ptr<TkpIniFile> NewIniFile(const std::string& fileName, bool readOnly, bool stripQuotes) {
-    return std::make_unique<TkpIniFile>(fileName, readOnly, true, true, true, stripQuotes);
+    return std::make_unique<TkpIniFile>(fileName, IniOptions{.readOnly = readOnly, .stripQuotes = stripQuotes});
 }
 
 class IniCache {

@@ -55,10 +55,25 @@ private:
 using DuplicateSectionHandler =
     std::function<bool(const std::string& name, const StringList& first, const StringList& second)>;
 
+// How an object holds its file and which line rules its reading follows.
+// The defaults are the engine's syntax on a file that may be written back;
+// name only what differs: TkpIniFile(path, {.readOnly = true}).
+struct IniOptions {
+    // Never written back; the file is closed once it is read.
+    bool readOnly = false;
+    // Lines starting with ";" are dropped.
+    bool stripComments = true;
+    // Lines without "=" are dropped.
+    bool skipLinesWithoutEquals = true;
+    // Blanks and tabs around the first "=" are removed.
+    bool trimAroundEquals = true;
+    // One pair of matching quotes around a value is removed.
+    bool stripQuotes = true;
+};
+
 class TkpIniFile {
 public:
-    TkpIniFile(const std::string& fileName, bool readOnly, bool stripComments,
-               bool skipLinesWithoutEquals, bool trimAroundEquals, bool stripQuotes);
+    TkpIniFile(const std::string& fileName, const IniOptions& options);
     virtual ~TkpIniFile();
     TkpIniFile(const TkpIniFile&) = delete;
     TkpIniFile& operator=(const TkpIniFile&) = delete;
@@ -87,7 +102,7 @@ public:
 
     const std::string& FileName() const { return fileName_; }
     bool Modified() const { return modified_; }
-    bool ReadOnly() const { return readOnly_; }
+    bool ReadOnly() const { return options_.readOnly; }
     bool HasOpenHandle() const { return handle_.IsOpen(); }
     TSectionList& Sections() { return sections_; }
 
@@ -109,11 +124,7 @@ private:
     bool modified_ = false;
     TSectionList sections_;
     int currentSection_ = 0;
-    bool readOnly_;
-    bool stripComments_;
-    bool skipLinesWithoutEquals_;
-    bool trimAroundEquals_;
-    bool stripQuotes_;
+    IniOptions options_;
 };
 
 // The process-wide cache. Reads use a read-only object, writes a read-write

@@ -116,7 +116,7 @@ void LoadStaticBitmaps(TRunContext& run) {
     StringList lines;
     IniReadSectionValues(run.paths.SettingsFile, "StaticBitmap", lines);
     for (std::string& line : lines) {
-        const std::string file = FieldAt(1, TextAfter(line, '='), ",");
+        const std::string file = FieldAt(1, ValuePart(line), ",");
         HBITMAP bitmap = file.empty() ? nullptr : LoadBitmapFile(run.paths.SetupFolder + file);
         run.StaticBitmaps.push_back({std::move(line), bitmap});
     }
@@ -284,7 +284,7 @@ void BuildLanguageList() {
     EnumSystemLocalesA(OnInstalledLocale, LCID_INSTALLED);
     for (std::string& entry : run.LanguageList) {
         if (!ValuePart(entry).empty()) continue;
-        const std::string code = NamePart(entry);
+        const std::string code(NamePart(entry));
         entry = code + "=" + IniReadString(run.paths.SetupFolder + code + ".lng", "Strings", "LanguageName", code);
     }
     if (run.LanguageList.empty()) run.LanguageList.push_back("ENU=English (USA)");

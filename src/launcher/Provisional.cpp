@@ -67,10 +67,10 @@ bool StartsProcess(const std::string& file) {
 int RunAndWait(HWND owner, const std::string& fileIn, const std::string& parameters, int showCommand,
                const std::string& directoryIn) {
     const std::string file = WithoutDoubleQuotes(fileIn);
-    const std::string directory = TrimBlanks(WithoutDoubleQuotes(directoryIn));
+    const std::string directory(Trim(WithoutDoubleQuotes(directoryIn)));
     HANDLE process = nullptr;
     if (platform::FileExists(file) && StartsProcess(file)) {
-        std::string commandLine = TrimBlanks("\"" + file + "\" " + parameters);
+        std::string commandLine(Trim("\"" + file + "\" " + parameters));
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -115,7 +115,7 @@ int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
     const bool isFolder = platform::DirectoryExists(program);
 
     if (afterRestart && InstallState().RebootPending && !isFolder) {
-        const std::string command = TrimBlanks("\"" + program + "\" " + parameters);
+        const std::string command(Trim("\"" + program + "\" " + parameters));
         for (const char* root : {"HKLM", "HKCU"}) {
             const std::string key = std::string(root) + "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
             std::string name;

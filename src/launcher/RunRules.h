@@ -65,13 +65,6 @@ inline const char* OsKindText(uint8_t kind) {
     return kind < 7 ? texts[kind] : "";
 }
 
-inline std::string TrimBlanks(std::string_view s) {
-    size_t begin = 0, end = s.size();
-    while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
-    while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
-    return std::string(s.substr(begin, end - begin));
-}
-
 // printf's "%.Nd": at least `digits` digits with zeros in front, a minus
 // sign before them. Written out because the C++ library switches the
 // Windows build to mingw's own printf, which would add 30 KB to the engine.
@@ -105,7 +98,7 @@ inline TOSVersion MakeOSVersion(int platformId, int major, int minor, int build,
     description += DecimalText(v.Build, 4);
     description += ' ';
     description += v.ServicePack;
-    v.Description = TrimBlanks(description);
+    v.Description = Trim(description);
     return v;
 }
 
@@ -166,7 +159,7 @@ inline bool MeetsMinOSVersion(std::string_view minOSVersion, const TOSVersion& o
 inline std::vector<std::string> SplitLanguageCodes(std::string_view value) {
     std::vector<std::string> codes;
     for (const std::string& item : SplitCommaList(value)) {
-        std::string code = TrimBlanks(item);
+        std::string code(Trim(item));
         if (!code.empty()) codes.push_back(std::move(code));
     }
     return codes;
@@ -177,7 +170,7 @@ inline std::vector<std::string> SplitLanguageCodes(std::string_view value) {
 inline std::vector<std::string> SplitDialogSequence(std::string_view value) {
     std::vector<std::string> names;
     for (const std::string& item : SplitCommaList(value)) {
-        std::string name = AnsiUpperCase(TrimBlanks(item));
+        std::string name = AnsiUpperCase(Trim(item));
         if (!name.empty()) names.push_back(std::move(name));
     }
     return names;
@@ -192,7 +185,7 @@ inline std::string ChooseLanguage(const std::vector<std::string>& languageList, 
         for (const std::string& entry : languageList)
             if (SameText(NamePart(entry), userAbbrev)) return std::string(userAbbrev);
     }
-    return languageList.empty() ? std::string() : NamePart(languageList.front());
+    return languageList.empty() ? std::string() : std::string(NamePart(languageList.front()));
 }
 
 // num / den rounded to the nearest integer, a half to the even neighbour.

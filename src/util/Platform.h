@@ -76,11 +76,29 @@ bool SetFileDosTime(const std::string& path, uint16_t dosDate, uint16_t dosTime)
 // directory on Windows; elsewhere $WINDIR when set, else the current folder.
 std::string WindowsDirectory();
 
-// Upper-case mapping of the system's ANSI code page for every byte value;
-// Windows-1252 where there is no code page.
+// Case rules of the system's ANSI code page; Windows-1252 where there is no
+// code page. In the double-byte code pages (932, 936, 949, 950) a lead byte
+// and the byte after it are one character that no case mapping touches: its
+// second byte may look like an ASCII letter, and folding it would make
+// different names equal. Folding therefore walks characters, not bytes.
+//
+// Upper-case mapping of every single-byte character; a lead byte maps to itself.
 const unsigned char* AnsiUpperTable();
+// For every byte value whether it starts a double-byte character.
+const bool* AnsiLeadTable();
+// Whether the code page has double-byte characters at all.
+bool AnsiHasLeadBytes();
+unsigned AnsiCodePage();
 
-// Case-insensitive order in the manner of the system's locale.
+#ifndef _WIN32
+// The native tools and tests choose whose rules apply (1252 until then):
+// 1252, or the double-byte 932, 936, 949 and 950. False for any other.
+bool SetAnsiCodePage(unsigned codePage);
+#endif
+
+// Case-insensitive order in the manner of the system's locale. Texts the
+// system cannot compare are ordered by their bytes, so they are never taken
+// for equal unless they are.
 int CompareTextLocale(std::string_view a, std::string_view b);
 
 }  // namespace brik::platform

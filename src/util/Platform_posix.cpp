@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "util/kpStrUtils.h"
+
 namespace brik::platform {
 
 namespace {
@@ -129,38 +131,69 @@ std::string WindowsDirectory() {
 }
 
 namespace {
-// Windows-1252 upper-case mapping: what a Western Windows system uses, and
-// what the native tools assume for the packages they read and write.
-struct Cp1252Upper {
-    unsigned char table[256];
-    Cp1252Upper() {
-        for (int i = 0; i < 256; ++i) table[i] = static_cast<unsigned char>(i);
-        for (int c = 'a'; c <= 'z'; ++c) table[c] = static_cast<unsigned char>(c - 32);
-        for (int c = 0xE0; c <= 0xFE; ++c)
-            if (c != 0xF7) table[c] = static_cast<unsigned char>(c - 32);
-        table[0x9A] = 0x8A;  // s caron
-        table[0x9C] = 0x8C;  // oe
-        table[0x9E] = 0x8E;  // z caron
-        table[0xFF] = 0x9F;  // y diaeresis
-    }
+
+struct CaseRules {
+    unsigned codePage = 0;
+    unsigned char upper[256];
+    bool lead[256];
+    bool anyLead = false;
 };
+
+// Windows-1252 upper-case mapping: what a Western Windows system uses, and
+// what the native tools assume for the packages they read and write. The
+// double-byte code pages change only ASCII letters among their single bytes.
+void FillRules(CaseRules& r, unsigned codePage) {
+    r.codePage = codePage;
+    r.anyLead = codePage != 1252;
+    for (int i = 0; i < 256; ++i) {
+        r.upper[i] = static_cast<unsigned char>(i);
+        r.lead[i] = false;
+    }
+    for (int c = 'a'; c <= 'z'; ++c) r.upper[c] = static_cast<unsigned char>(c - 32);
+    if (codePage == 1252) {
+        for (int c = 0xE0; c <= 0xFE; ++c)
+            if (c != 0xF7) r.upper[c] = static_cast<unsigned char>(c - 32);
+        r.upper[0x9A] = 0x8A;  // s caron
+        r.upper[0x9C] = 0x8C;  // oe
+        r.upper[0x9E] = 0x8E;  // z caron
+        r.upper[0xFF] = 0x9F;  // y diaeresis
+    } else if (codePage == 932) {
+        for (int c = 0x81; c <= 0x9F; ++c) r.lead[c] = true;
+        for (int c = 0xE0; c <= 0xFC; ++c) r.lead[c] = true;
+    } else {
+        for (int c = 0x81; c <= 0xFE; ++c) r.lead[c] = true;
+    }
+}
+
+CaseRules& Rules() {
+    static CaseRules rules = [] {
+        CaseRules r;
+        FillRules(r, 1252);
+        return r;
+    }();
+    return rules;
+}
+
 }  // namespace
 
-const unsigned char* AnsiUpperTable() {
-    static const Cp1252Upper upper;
-    return upper.table;
+const unsigned char* AnsiUpperTable() { return Rules().upper; }
+
+const bool* AnsiLeadTable() { return Rules().lead; }
+
+bool AnsiHasLeadBytes() { return Rules().anyLead; }
+
+unsigned AnsiCodePage() { return Rules().codePage; }
+
+bool SetAnsiCodePage(unsigned codePage) {
+    if (codePage != 1252 && codePage != 932 && codePage != 936 && codePage != 949 && codePage != 950)
+        return false;
+    FillRules(Rules(), codePage);
+    return true;
 }
 
 int CompareTextLocale(std::string_view a, std::string_view b) {
-    const unsigned char* up = AnsiUpperTable();
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        int ca = up[static_cast<unsigned char>(a[i])];
-        int cb = up[static_cast<unsigned char>(b[i])];
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
+    const int r = brik::CompareText(a, b);
+    return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
 }  // namespace brik::platform

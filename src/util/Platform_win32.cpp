@@ -134,28 +134,69 @@ std::string WindowsDirectory() {
 }
 
 namespace {
-struct SystemUpper {
-    unsigned char table[256];
-    SystemUpper() {
+// Read from the system once: which bytes lead a double-byte character, and
+// how each single-byte character upper-cases. Lead bytes stay out of the
+// buffer given to CharUpperBuffA, so every byte there is a character of its
+// own and none is taken for the second half of another.
+struct SystemCase {
+    unsigned char upper[256];
+    bool lead[256];
+    bool anyLead = false;
+    SystemCase() {
+        for (int i = 0; i < 256; ++i) {
+            upper[i] = static_cast<unsigned char>(i);
+            lead[i] = false;
+        }
+        CPINFO info;
+        if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) {
+            // Pairs of inclusive ranges, ended by a pair of zeros.
+            for (int k = 0; k + 1 < MAX_LEADBYTES && info.LeadByte[k] != 0; k += 2)
+                for (unsigned b = info.LeadByte[k]; b <= info.LeadByte[k + 1] && b < 256; ++b)
+                    lead[b] = anyLead = true;
+        }
         char chars[256];
-        for (int i = 0; i < 256; ++i) chars[i] = static_cast<char>(i);
-        // Byte 0 would end the buffer early for some implementations; map it alone.
-        CharUpperBuffA(chars + 1, 255);
-        table[0] = 0;
-        for (int i = 1; i < 256; ++i) table[i] = static_cast<unsigned char>(chars[i]);
+        DWORD n = 0;
+        // Byte 0 would end the buffer early for some implementations; it maps to itself.
+        for (int i = 1; i < 256; ++i)
+            if (!lead[i]) chars[n++] = static_cast<char>(i);
+        CharUpperBuffA(chars, n);
+        n = 0;
+        for (int i = 1; i < 256; ++i) {
+            if (lead[i]) continue;
+            const auto u = static_cast<unsigned char>(chars[n++]);
+            // A single byte never becomes a lead byte, or folded text would
+            // pair it with the next character.
+            if (!lead[u]) upper[i] = u;
+        }
     }
 };
+
+const SystemCase& Case() {
+    static const SystemCase rules;
+    return rules;
+}
 }  // namespace
 
-const unsigned char* AnsiUpperTable() {
-    static const SystemUpper upper;
-    return upper.table;
-}
+const unsigned char* AnsiUpperTable() { return Case().upper; }
+
+const bool* AnsiLeadTable() { return Case().lead; }
+
+bool AnsiHasLeadBytes() { return Case().anyLead; }
+
+unsigned AnsiCodePage() { return GetACP(); }
 
 int CompareTextLocale(std::string_view a, std::string_view b) {
-    int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                           b.data(), static_cast<int>(b.size()));
-    return r == 0 ? 0 : r - CSTR_EQUAL;
+    // An empty view may have no data at all; the system refuses a null text.
+    const char* pa = a.empty() ? "" : a.data();
+    const char* pb = b.empty() ? "" : b.data();
+    const int r = a.size() > 0x7FFFFFFF || b.size() > 0x7FFFFFFF
+                      ? 0
+                      : CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, pa, static_cast<int>(a.size()),
+                                       pb, static_cast<int>(b.size()));
+    if (r != 0) return r - CSTR_EQUAL;
+    // The system could not compare: different texts must not count as equal.
+    const int bytes = a.compare(b);
+    return bytes < 0 ? -1 : bytes > 0 ? 1 : 0;
 }
 
 }  // namespace brik::platform

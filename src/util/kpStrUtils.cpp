@@ -73,40 +73,91 @@ constexpr std::array<unsigned char, 256> MakeUpper1251() {
 
 constexpr std::array<unsigned char, 256> kUpper1251 = MakeUpper1251();
 
+// The system code page's case rules, fetched once per folding call.
+struct CaseRules {
+    const unsigned char* upper = platform::AnsiUpperTable();
+    const bool* lead = platform::AnsiLeadTable();
+
+    bool IsLead(char c) const { return lead[static_cast<unsigned char>(c)]; }
+    unsigned char Upper(char c) const { return upper[static_cast<unsigned char>(c)]; }
+    // Bytes of the character at `at`: a lead byte takes the byte after it
+    // along, unless it is the text's last.
+    size_t CharSize(std::string_view s, size_t at) const {
+        return at + 1 < s.size() && IsLead(s[at]) ? 2 : 1;
+    }
+};
+
 // Shared by the case-sensitive and the 1251 replace: `haystack` and `needle`
-// are the forms compared, `text` the one copied; both texts have equal length.
+// are the forms compared, `text` the one copied; the haystack has the text's
+// length and its double-byte characters. A hit that starts or ends inside a
+// character is none.
 std::string ReplaceIn(std::string_view text, std::string_view haystack,
                       std::string_view needle, std::string_view replacement) {
     if (needle.empty()) return std::string(text);
+    const CaseRules rules;
     std::string result;
     result.reserve(text.size());
-    size_t from = 0;
+    size_t from = 0;      // the text up to here is copied
+    size_t search = 0;    // where the next search starts
+    size_t boundary = 0;  // a character start, at most one character before `search`
     for (;;) {
-        const size_t hit = haystack.find(needle, from);
+        const size_t hit = haystack.find(needle, search);
         if (hit == std::string_view::npos) break;
+        while (boundary < hit) boundary += rules.CharSize(text, boundary);
+        size_t end = boundary;
+        if (boundary == hit)
+            while (end < hit + needle.size()) end += rules.CharSize(text, end);
+        if (boundary != hit || end != hit + needle.size()) {
+            search = hit + 1;
+            continue;
+        }
         result.append(text.substr(from, hit - from));
         result.append(replacement);
-        from = hit + needle.size();
+        from = search = boundary = end;
     }
     result.append(text.substr(from));
     return result;
 }
 
-// "?" in the pattern stands for any one character.
-bool MatchesAt(std::string_view pattern, std::string_view text, size_t at) {
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] != '?' && pattern[i] != text[at + i]) return false;
+// Matches a piece of a mask that holds no star at `at` of the text, which
+// must be where a character starts. "?" stands for one character, whatever
+// its size; a piece never matches half a character. Returns where the match
+// ends, or npos.
+size_t MatchPieceAt(const CaseRules& rules, std::string_view piece, std::string_view text, size_t at) {
+    for (size_t p = 0; p < piece.size();) {
+        if (at >= text.size()) return std::string_view::npos;
+        const size_t textChar = rules.CharSize(text, at);
+        if (piece[p] == '?') {
+            at += textChar;
+            ++p;
+            continue;
+        }
+        const size_t pieceChar = rules.CharSize(piece, p);
+        if (pieceChar != textChar || piece.substr(p, pieceChar) != text.substr(at, textChar))
+            return std::string_view::npos;
+        at += textChar;
+        p += pieceChar;
     }
-    return true;
+    return at;
 }
 
-size_t FindWild(std::string_view pattern, std::string_view text, size_t from) {
-    if (pattern.find('?') == std::string_view::npos) return text.find(pattern, from);
-    if (from > text.size() || text.size() - from < pattern.size()) return std::string_view::npos;
-    const size_t last = text.size() - pattern.size();
-    for (size_t at = from; at <= last; ++at) {
-        if (MatchesAt(pattern, text, at)) return at;
+// The first character position from `from` (a character start) where the
+// piece matches; `end` receives where that match ends.
+size_t FindWild(const CaseRules& rules, std::string_view piece, std::string_view text, size_t from,
+                size_t& end) {
+    for (size_t at = from; at <= text.size(); at += rules.CharSize(text, at)) {
+        end = MatchPieceAt(rules, piece, text, at);
+        if (end != std::string_view::npos) return at;
+        if (at == text.size()) break;
     }
+    return std::string_view::npos;
+}
+
+// The next star of a mask from `from`, walking characters so that the
+// second byte of a double-byte character is never taken for one.
+size_t NextStar(const CaseRules& rules, std::string_view mask, size_t from) {
+    for (size_t i = from; i < mask.size(); i += rules.CharSize(mask, i))
+        if (mask[i] == '*') return i;
     return std::string_view::npos;
 }
 
@@ -179,22 +230,12 @@ std::string FieldAt(int n, std::string_view text, const CharSet& delims) {
     return Unquote(text.substr(start, i - start), kSingleQuote);
 }
 
-std::string NamePart(std::string_view line) {
-    return TextBefore(line, '=');
-}
-
-std::string ValuePart(std::string_view line) {
-    return TextAfter(line, '=');
-}
-
-std::string TextBefore(std::string_view text, char c) {
-    return std::string(text.substr(0, text.find(c)));
-}
-
-std::string TextAfter(std::string_view text, char c) {
-    const size_t at = text.find(c);
-    if (at == std::string_view::npos) return {};
-    return std::string(text.substr(at + 1));
+std::string_view Trim(std::string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    return text.substr(begin, end - begin);
 }
 
 std::string Unquote(std::string_view text, char quote) {
@@ -224,13 +265,23 @@ char UpperCase1251(char c) {
     return static_cast<char>(kUpper1251[static_cast<unsigned char>(c)]);
 }
 
+std::string UpperCase1251Text(std::string_view text) {
+    const CaseRules rules;
+    std::string result(text);
+    for (size_t i = 0; i < result.size();) {
+        if (rules.IsLead(result[i])) {
+            i += 2;
+            continue;
+        }
+        result[i] = UpperCase1251(result[i]);
+        ++i;
+    }
+    return result;
+}
+
 std::string ReplaceAllNoCase(std::string_view text, std::string_view pattern,
                              std::string_view replacement) {
-    std::string upperText(text);
-    for (char& c : upperText) c = UpperCase1251(c);
-    std::string upperPattern(pattern);
-    for (char& c : upperPattern) c = UpperCase1251(c);
-    return ReplaceIn(text, upperText, upperPattern, replacement);
+    return ReplaceIn(text, UpperCase1251Text(text), UpperCase1251Text(pattern), replacement);
 }
 
 std::string RemoveChar(std::string_view text, char c) {
@@ -260,7 +311,9 @@ std::string RightPart(std::string_view text, size_t n) {
 
 int WildcardPos(std::string_view pattern, std::string_view text) {
     if (pattern.empty()) return 0;
-    const size_t at = FindWild(pattern, text, 0);
+    const CaseRules rules;
+    size_t end = 0;
+    const size_t at = FindWild(rules, pattern, text, 0, end);
     return at == std::string_view::npos ? 0 : ToPosition(at);
 }
 
@@ -268,44 +321,45 @@ bool MatchesMask(std::string_view nameIn, std::string_view maskIn, bool ignoreCa
     std::string name = ignoreCase ? AnsiUpperCase(nameIn) : std::string(nameIn);
     std::string mask = ignoreCase ? AnsiUpperCase(maskIn) : std::string(maskIn);
     if (mask == name) return true;
+    const CaseRules rules;
 
     // A run of stars means no more than one star; collapsing them also keeps
     // every piece between two stars non-empty.
     std::string collapsed;
     collapsed.reserve(mask.size());
-    for (char c : mask) {
-        if (c == '*' && !collapsed.empty() && collapsed.back() == '*') continue;
-        collapsed += c;
+    bool star = false;
+    for (size_t i = 0; i < mask.size();) {
+        const size_t size = rules.CharSize(mask, i);
+        if (!(star && mask[i] == '*')) collapsed.append(mask, i, size);
+        star = mask[i] == '*';
+        i += size;
     }
     const std::string_view m = collapsed;
     const std::string_view n = name;
-    if (m == "*") return true;
-    if (n.empty() || m.empty()) return false;
 
-    size_t ni = 0;
-    size_t mi = 0;
     // The part before the first star is anchored at the name's start.
-    for (; mi < m.size() && m[mi] != '*'; ++mi, ++ni) {
-        if (ni >= n.size()) return false;
-        if (m[mi] != '?' && m[mi] != n[ni]) return false;
-    }
-    if (mi == m.size()) return ni == n.size();
+    size_t mi = NextStar(rules, m, 0);
+    size_t ni = MatchPieceAt(rules, m.substr(0, mi), n, 0);
+    if (mi == std::string_view::npos) return ni == n.size();
+    if (ni == std::string_view::npos) return false;
 
     // Each piece between stars takes its first occurrence; no backtracking,
     // so the work stays bounded by mask length times name length.
     for (;;) {
         ++mi;  // past the star
         if (mi == m.size()) return true;
-        const size_t nextStar = m.find('*', mi);
+        const size_t nextStar = NextStar(rules, m, mi);
+        const std::string_view piece = m.substr(mi, nextStar == std::string_view::npos ? m.size() - mi
+                                                                                         : nextStar - mi);
         if (nextStar == std::string_view::npos) {
-            const std::string_view tail = m.substr(mi);
-            if (n.size() - ni < tail.size()) return false;
-            return MatchesAt(tail, n, n.size() - tail.size());
+            // The last piece must end where the name ends.
+            for (size_t at = ni; at < n.size(); at += rules.CharSize(n, at))
+                if (MatchPieceAt(rules, piece, n, at) == n.size()) return true;
+            return false;
         }
-        const std::string_view piece = m.substr(mi, nextStar - mi);
-        const size_t found = FindWild(piece, n, ni);
-        if (found == std::string_view::npos) return false;
-        ni = found + piece.size();
+        size_t end = 0;
+        if (FindWild(rules, piece, n, ni, end) == std::string_view::npos) return false;
+        ni = end;
         mi = nextStar;
     }
 }
@@ -398,30 +452,39 @@ char AnsiUpper(char c) {
 }
 
 std::string AnsiUpperCase(std::string_view text) {
-    const unsigned char* table = platform::AnsiUpperTable();
+    const CaseRules rules;
     std::string result(text);
-    for (char& c : result) c = static_cast<char>(table[static_cast<unsigned char>(c)]);
+    for (size_t i = 0; i < result.size();) {
+        if (rules.IsLead(result[i])) {
+            i += 2;  // both bytes of the character stay as they are
+            continue;
+        }
+        result[i] = static_cast<char>(rules.Upper(result[i]));
+        ++i;
+    }
     return result;
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    const unsigned char* table = platform::AnsiUpperTable();
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (table[static_cast<unsigned char>(a[i])] != table[static_cast<unsigned char>(b[i])]) {
-            return false;
-        }
-    }
-    return true;
+    return a.size() == b.size() && CompareText(a, b) == 0;
 }
 
+// A single byte never upper-cases to a lead byte, so where the folded bytes
+// agree both texts have a character of the same size; the second byte of a
+// double-byte character is compared as it is.
 int CompareText(std::string_view a, std::string_view b) {
-    const unsigned char* table = platform::AnsiUpperTable();
+    const CaseRules rules;
     const size_t common = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < common; ++i) {
-        const int ua = table[static_cast<unsigned char>(a[i])];
-        const int ub = table[static_cast<unsigned char>(b[i])];
+        const int ua = rules.Upper(a[i]);
+        const int ub = rules.Upper(b[i]);
         if (ua != ub) return ua - ub;
+        if (rules.IsLead(a[i]) && i + 1 < common) {
+            ++i;
+            const int ta = static_cast<unsigned char>(a[i]);
+            const int tb = static_cast<unsigned char>(b[i]);
+            if (ta != tb) return ta - tb;
+        }
     }
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;

@@ -35,20 +35,45 @@ bool IsWordInList(std::string_view word, std::string_view list, const CharSet& d
 // Fields: every delimiter outside a quoted run separates, so empty fields count.
 std::string FieldAt(int n, std::string_view text, const CharSet& delims);
 
-std::string NamePart(std::string_view line);
-std::string ValuePart(std::string_view line);
-std::string TextBefore(std::string_view text, char c);
-std::string TextAfter(std::string_view text, char c);
+// The text without the bytes up to and including the blank at both ends:
+// control characters, tabs and line ends go with the blanks, as the engine
+// reads every line and value. Bytes above 127 always stay.
+std::string_view Trim(std::string_view text);
+
+// How a line without "=" is named.
+enum class LineWithoutEquals {
+    IsAllName,  // lists of codes and names: the whole line
+    HasNoName,  // INI section listings: an empty name
+};
+// The name of a "name=value" line: what stands before its first "=", as it
+// stands (blanks included). Inline: expansion asks for it in its inner loop.
+inline std::string_view NamePart(std::string_view line,
+                                 LineWithoutEquals rule = LineWithoutEquals::IsAllName) {
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return rule == LineWithoutEquals::IsAllName ? line : std::string_view();
+    return line.substr(0, eq);
+}
+// What follows the first "="; empty without one.
+inline std::string_view ValuePart(std::string_view line) {
+    const size_t eq = line.find('=');
+    return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
+}
 
 std::string Unquote(std::string_view text, char quote);
 
+// A match never starts or ends inside a double-byte character of the
+// system's code page.
 std::string ReplaceAll(std::string_view text, std::string_view pattern,
                        std::string_view replacement);
-// Matches by the fixed code-page-1251 upper-case table whatever the system's
-// code page, so that expansion behaves the same on every machine.
+// Matches single bytes by the fixed code-page-1251 upper-case table whatever
+// the system's code page, so that expansion behaves the same on every
+// machine; double-byte characters of the system's code page match only as
+// they are.
 std::string ReplaceAllNoCase(std::string_view text, std::string_view pattern,
                              std::string_view replacement);
 char UpperCase1251(char c);
+// The text by that table, double-byte characters left as they are.
+std::string UpperCase1251Text(std::string_view text);
 
 std::string RemoveChar(std::string_view text, char c);
 std::string RemoveBlanks(std::string_view text);

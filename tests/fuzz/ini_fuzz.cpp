@@ -38,7 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     brik::StringList first;
     {
-        brik::TkpIniFile ini(path, false, options & 1, options & 2, options & 4, options & 8);
+        brik::TkpIniFile ini(path, {.readOnly = false,
+                                    .stripComments = (options & 1) != 0,
+                                    .skipLinesWithoutEquals = (options & 2) != 0,
+                                    .trimAroundEquals = (options & 4) != 0,
+                                    .stripQuotes = (options & 8) != 0});
         ini.GetStrings(first);
         brik::StringList names;
         ini.ReadSections(names);
@@ -54,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Reloaded with all options on, the written file keeps every line that had
     // a key; sections and their order survive unless emptied.
-    brik::TkpIniFile again(path, true, true, true, true, true);
+    brik::TkpIniFile again(path, {.readOnly = true});
     brik::StringList second;
     again.GetStrings(second);
     if (second.size() > first.size()) std::abort();

@@ -28,10 +28,12 @@ inline bool ExpandLiterally(const std::vector<std::string>& lines, std::string_v
         bool changed = false;
         if (work.find('%') != std::string::npos) {
             for (const std::string& line : lines) {
-                const std::string name = NamePart(line);
+                const std::string name(NamePart(line));
                 if (name.empty()) continue;
                 const std::string pattern = "%" + name + "%";
                 if (Upper1251(work).find(Upper1251(pattern)) == std::string::npos) continue;
+                // A hit inside a double-byte character is none.
+                if (ReplaceAllNoCase(work, pattern, "").size() == work.size()) continue;
                 work = ReplaceAllNoCase(work, pattern, ValuePart(line));
                 if (work.size() > text.size() + maxGrowth) {
                     result.assign(text);

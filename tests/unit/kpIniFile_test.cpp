@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "util/Platform.h"
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -26,7 +27,7 @@ using test::WriteBytes;
 StringList Parse(const ScratchDir& dir, const std::string& bytes) {
     std::string path = dir.Path("parse.ini");
     WriteBytes(path, bytes);
-    TkpIniFile ini(path, true, true, true, true, true);
+    TkpIniFile ini(path, {.readOnly = true});
     StringList out;
     ini.GetStrings(out);
     return out;
@@ -70,7 +71,11 @@ TEST(IniParse, OptionsOffKeepLinesAsTheyAre) {
     ScratchDir dir;
     std::string path = dir.Path("raw.ini");
     WriteBytes(path, "[S]\r\n;c\r\nplain\r\nk = \"v\"\r\n");
-    TkpIniFile ini(path, true, false, false, false, false);
+    TkpIniFile ini(path, {.readOnly = true,
+                          .stripComments = false,
+                          .skipLinesWithoutEquals = false,
+                          .trimAroundEquals = false,
+                          .stripQuotes = false});
     StringList lines;
     ini.GetStrings(lines);
     EXPECT_EQ(lines, (StringList{"[S]", ";c", "plain", "k = \"v\"", ""}));
@@ -84,7 +89,7 @@ TEST(IniDuplicates, EarliestSectionWinsAndLaterKeysAreLost) {
     std::string path = dir.Path("dup.ini");
     WriteBytes(path, "[A]\r\nx=1\r\n[B]\r\nk=v\r\n[a]\r\ny=2\r\nx=3\r\n[A]\r\nz=4\r\n");
     {
-        TkpIniFile ini(path, false, true, true, true, true);
+        TkpIniFile ini(path, {.readOnly = false});
         EXPECT_EQ(ini.ReadString("a", "x", "-"), "1");
         EXPECT_EQ(ini.ReadString("A", "y", "-"), "-");
         EXPECT_EQ(ini.ReadString("A", "z", "-"), "-");
@@ -97,7 +102,7 @@ TEST(IniDuplicates, CallbackDecidesInFileOrder) {
     ScratchDir dir;
     std::string path = dir.Path("dup.ini");
     WriteBytes(path, "[S]\r\nv=1\r\n[T]\r\nt=1\r\n[s]\r\nv=2\r\n[S]\r\nv=3\r\n");
-    TkpIniFile ini("", true, true, true, true, true);
+    TkpIniFile ini("", {.readOnly = true});
     std::vector<std::string> calls;
     // Keeps the later section each time: the last one must survive.
     ini.OnDuplicateSection = [&](const std::string&, const StringList& first, const StringList& second) {
@@ -117,7 +122,7 @@ TEST(IniKeys, FirstOfDuplicateKeysIsReadAndWritten) {
     std::string path = dir.Path("keys.ini");
     WriteBytes(path, "[S]\r\nKey=1\r\nkey=2\r\nKeyX=3\r\n");
     {
-        TkpIniFile ini(path, false, true, true, true, true);
+        TkpIniFile ini(path, {.readOnly = false});
         EXPECT_EQ(ini.ReadString("s", "KEY", ""), "1");
         EXPECT_EQ(ini.ReadString("s", "Ke", "none"), "none");
         ini.WriteString("S", "kEY", "9");
@@ -136,7 +141,7 @@ TEST(IniWrite, SameValueWritesNothing) {
     const std::string original = "; keep me\r\n[S]\r\n\r\nk = v\r\n";
     WriteBytes(path, original);
     {
-        TkpIniFile ini(path, false, true, true, true, true);
+        TkpIniFile ini(path, {.readOnly = false});
         ini.WriteString("S", "k", "v");
         EXPECT_FALSE(ini.Modified());
         ini.WriteString("S", "K", "v");  // differs in the key's case: a change
@@ -152,7 +157,7 @@ TEST(IniWrite, WriteBackFormatAndTruncation) {
     WriteBytes(path, "; a long comment that makes the old file longer than the new one\r\n"
                      "[Old]\r\na = 1\r\n[Empty]\r\n[Keep]\r\nb=2\r\n");
     {
-        TkpIniFile ini(path, false, true, true, true, true);
+        TkpIniFile ini(path, {.readOnly = false});
         ini.WriteString("Old", "a", "x");
         ini.WriteString("New", "c", "3");
         ini.WriteInteger("New", "n", -12);
@@ -168,7 +173,7 @@ TEST(IniWrite, EmptyKeyErasesSectionAndAllEmptyFlushes) {
     ScratchDir dir;
     std::string path = dir.Path("erase.ini");
     WriteBytes(path, "[A]\r\na=1\r\n[B]\r\nb=2\r\n");
-    TkpIniFile ini(path, false, true, true, true, true);
+    TkpIniFile ini(path, {.readOnly = false});
     ini.WriteString("B", "", "ignored");
     EXPECT_TRUE(ini.Modified());
     ini.WriteString("", "", "");
@@ -180,7 +185,7 @@ TEST(IniWrite, EraseLastSectionResetsSearchHints) {
     ScratchDir dir;
     std::string path = dir.Path("hints.ini");
     WriteBytes(path, "[A]\r\na=1\r\n[B]\r\nb=2\r\n[C]\r\nc=3\r\n");
-    TkpIniFile ini(path, false, true, true, true, true);
+    TkpIniFile ini(path, {.readOnly = false});
     EXPECT_EQ(ini.ReadString("C", "c", ""), "3");
     StringList names;
     ini.ReadSection("C", names);
@@ -213,7 +218,7 @@ TEST(IniRead, NumbersAndBooleans) {
         {"one", 1, 1, true, true},        {"zero", 0, 0, false, false},
         {"missing", 99, 99, false, false},
     };
-    TkpIniFile ini(path, true, true, true, true, true);
+    TkpIniFile ini(path, {.readOnly = true});
     for (const Case& c : cases) {
         EXPECT_EQ(ini.ReadInteger("N", c.key, 99), c.object) << c.key;
         EXPECT_EQ(IniReadInteger(path, "N", c.key, 99), c.cached) << c.key;
@@ -277,6 +282,35 @@ TEST(IniCache, ReadOnlyObjectIsReplacedForWritesAndReloadedAfterClose) {
     CloseIniFile(path);  // not cached any more: nothing happens
 }
 
+// In Shift-JIS (932) 0x83 0x41 and 0x83 0x61 are two different katakana,
+// though their second bytes look like "A" and "a": sections, keys and cached
+// file names that differ there must stay apart.
+TEST(IniCache, DoubleByteNamesDifferingInSecondBytesStayApart) {
+#ifndef _WIN32
+    ASSERT_TRUE(platform::SetAnsiCodePage(932));
+    struct Restore {
+        ~Restore() { platform::SetAnsiCodePage(1252); }
+    } restore;
+#endif
+    if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's ANSI code page is not 932";
+    ScratchDir dir;
+    const std::string small = dir.Path("\x83\x61.ini");
+    const std::string capital = dir.Path("\x83\x41.ini");
+    WriteBytes(small, "[\x83\x61]\r\n\x83\x61=small\r\n[\x83\x41]\r\n\x83\x41=capital\r\n\x83\x61=second\r\n");
+    WriteBytes(capital, "[S]\r\nk=other file\r\n");
+    EXPECT_EQ(IniReadString(small, "\x83\x61", "\x83\x61", "-"), "small");
+    EXPECT_EQ(IniReadString(small, "\x83\x41", "\x83\x41", "-"), "capital");
+    EXPECT_EQ(IniReadString(small, "\x83\x41", "\x83\x61", "-"), "second");
+    EXPECT_EQ(IniReadString(capital, "S", "k", "-"), "other file");
+    StringList names;
+    IniReadSections(small, names);
+    EXPECT_EQ(names, (StringList{"\x83\x61", "\x83\x41"}));
+    StringList values = {"\x83\x61=default", "\x83\x41=default"};
+    IniReadSectionValues(small, "\x83\x61", values);
+    EXPECT_EQ(values, (StringList{"\x83\x61=small", "\x83\x41=default"}));
+    CloseAllIniFiles();
+}
+
 TEST(IniCache, StripQuotesSwitchAppliesToFilesOpenedLater) {
     ScratchDir dir;
     std::string before = dir.Path("before.ini");
@@ -313,7 +347,7 @@ TEST(IniCache, WriteCreatesFileAndFolders) {
 TEST(IniFileName, PathlessNameLivesInTheWindowsDirectory) {
 #ifdef _WIN32
     const std::string name = "briktest-pathless.ini";
-    TkpIniFile probe(name, true, true, true, true, true);
+    TkpIniFile probe(name, {.readOnly = true});
     std::string full = probe.FileName();
     ASSERT_NE(full.find('\\'), std::string::npos);
 #else
@@ -342,7 +376,7 @@ TEST(IniFileName, ExistingFileThatCannotBeOpenedIsReportedAndKept) {
     // A read-write object shares its file for reading only, so a second
     // writer is refused.
     WriteBytes(path, "[S]\r\nk=v\r\n");
-    TkpIniFile holder(path, false, true, true, true, true);
+    TkpIniFile holder(path, {.readOnly = false});
     holder.WriteString("S", "k", "held");
     const std::string before = ReadBytes(path);
 #else
@@ -393,7 +427,7 @@ TEST(IniFileFatal, FileThatCannotBeOpenedGoesToTheFatalHandler) {
             std::filesystem::create_directories(folder);
             const std::string path = (folder / "locked.ini").string();
             WriteBytes(path, "[S]\r\nk=v\r\n");
-            TkpIniFile holder(path, false, true, true, true, true);
+            TkpIniFile holder(path, {.readOnly = false});
             holder.WriteString("S", "k", "held");
             SetFatalHandler([](const char* message) {
                 std::fprintf(stderr, "raised: %s\n", message);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "util/Platform.h"
+
 namespace brik {
 namespace {
 
@@ -92,22 +94,44 @@ TEST(StrUtilsFields, FieldAt) {
     EXPECT_EQ(FieldAt(3, "a;b,c", CharSet(",;")), "c");
 }
 
-TEST(StrUtilsFields, NameValueBeforeAfter) {
-    struct Case { const char* line; const char* name; const char* value; };
+TEST(StrUtilsFields, NameAndValueOfLines) {
+    struct Case { const char* line; const char* name; const char* nameOrEmpty; const char* value; };
     const Case cases[] = {
-        {"key=val=x", "key", "val=x"},
-        {"novalue", "novalue", ""},
-        {"=v", "", "v"},
-        {"k=", "k", ""},
-        {"", "", ""},
-        {" k = v ", " k ", " v "},
+        {"key=val=x", "key", "key", "val=x"},
+        {"novalue", "novalue", "", ""},
+        {"=v", "", "", "v"},
+        {"k=", "k", "k", ""},
+        {"", "", "", ""},
+        {" k = v ", " k ", " k ", " v "},  // blanks belong to name and value
+        {"ENU", "ENU", "", ""},
+        {"\tk\x01=\x02", "\tk\x01", "\tk\x01", "\x02"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         EXPECT_EQ(NamePart(c.line), c.name);
+        EXPECT_EQ(NamePart(c.line, LineWithoutEquals::IsAllName), c.name);
+        EXPECT_EQ(NamePart(c.line, LineWithoutEquals::HasNoName), c.nameOrEmpty);
         EXPECT_EQ(ValuePart(c.line), c.value);
-        EXPECT_EQ(TextBefore(c.line, '='), c.name);
-        EXPECT_EQ(TextAfter(c.line, '='), c.value);
+    }
+}
+
+TEST(StrUtilsFields, TrimTakesEverythingUpToTheBlank) {
+    struct Case { std::string text; std::string expected; };
+    const Case cases[] = {
+        {"", ""},
+        {"   ", ""},
+        {"abc", "abc"},
+        {" a b ", "a b"},
+        {"\t\r\nvalue\r\n", "value"},
+        {"\x01\x1F\x1A k=v \x7F", "k=v \x7F"},  // DEL is no control to the engine
+        {std::string("\0x\0", 3), "x"},
+        {"\xA0x\xA0", "\xA0x\xA0"},  // no-break space and other bytes above 127 stay
+        {"\x81\x20", "\x81"},
+        {"a\tb", "a\tb"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(Trim(c.text), c.expected);
     }
 }
 
@@ -406,6 +430,115 @@ TEST(StrUtilsCase, SystemCodePageComparison) {
     EXPECT_GT(CompareText("abc", "ab"), 0);
     // Bytes above 0x7F order after ASCII letters.
     EXPECT_GT(CompareText("\xE9", "z"), 0);
+}
+
+TEST(StrUtilsCase, LocaleComparisonOfTextsWithoutData) {
+    // An empty view may carry no pointer; the system refuses to compare such
+    // a text, and that must not make it equal to every other.
+    EXPECT_NE(platform::CompareTextLocale(std::string_view(), "abc"), 0);
+    EXPECT_NE(platform::CompareTextLocale("abc", std::string_view()), 0);
+    EXPECT_EQ(platform::CompareTextLocale(std::string_view(), ""), 0);
+    EXPECT_EQ(platform::CompareTextLocale("aBc", "AbC"), 0);
+}
+
+// Case rules of Shift-JIS (932): natively by choice, on Windows only where
+// the system runs that code page. In 932 the second byte of a double-byte
+// character may be an ASCII letter (0x83 0x41 and 0x83 0x61 are two
+// different katakana) or a backslash (0x95 0x5C), and 0xE0..0xFC lead
+// double-byte characters instead of being accented letters.
+class DoubleByteCase : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifndef _WIN32
+        ASSERT_TRUE(platform::SetAnsiCodePage(932));
+#endif
+        if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's ANSI code page is not 932";
+    }
+    void TearDown() override {
+#ifndef _WIN32
+        platform::SetAnsiCodePage(1252);
+#endif
+    }
+};
+
+TEST_F(DoubleByteCase, ComparisonLeavesSecondBytesAlone) {
+    struct Case { const char* a; const char* b; bool same; };
+    const Case cases[] = {
+        {"\x83\x61", "\x83\x41", false},
+        {"a\x83\x7A", "A\x83\x5A", false},
+        {"\x82\x71.ini", "\x82\x51.INI", false},
+        {"\xE0\x61", "\xC0\x41", false},  // accented letters in 1252
+        {"\xE0\x61", "\xE0\x41", false},
+        {"\x83", "\x83\x41", false},
+        {"abc\x83\x41", "ABC\x83\x41", true},
+        {"\x83\x41x", "\x83\x41X", true},
+        {"\x95\x5Cz", "\x95\x5CZ", true},
+        {"x\x83", "X\x83", true},  // a lead byte that ends the text stands alone
+        {"\xB1" "a", "\xB1" "A", true},  // half-width katakana: single bytes without case
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+        EXPECT_EQ(SameText(c.a, c.b), c.same);
+        EXPECT_EQ(CompareText(c.a, c.b) == 0, c.same);
+        EXPECT_EQ(CompareText(c.b, c.a) == 0, c.same);
+        EXPECT_EQ(platform::CompareTextLocale(c.a, c.b) == 0, c.same);
+        EXPECT_EQ(AnsiUpperCase(c.a) == AnsiUpperCase(c.b), c.same);
+        EXPECT_EQ(IsWordInList(c.a, std::string("x,") + c.b, CharSet(","), false), c.same);
+    }
+    EXPECT_EQ(AnsiUpperCase("a\x83\x61" "b\xE0\x61"), "A\x83\x61" "B\xE0\x61");
+    // Order stays a strict one: the second bytes decide between characters.
+    EXPECT_GT(CompareText("\x83\x61", "\x83\x41"), 0);
+    EXPECT_LT(CompareText("\x83\x41", "\x83\x61"), 0);
+}
+
+TEST_F(DoubleByteCase, ReplaceMatchesWholeCharacters) {
+    struct Case { const char* text; const char* pattern; bool ignoreCase; const char* expected; };
+    const Case cases[] = {
+        {"\x83\x41", "\x83\x61", true, "\x83\x41"},
+        {"\x83\x41", "\x81\x41", true, "\x83\x41"},  // 0x83 is a small letter in 1251
+        {"\x83\x41" "a", "A", true, "\x83\x41-"},
+        {"\x83\x41" "A", "A", false, "\x83\x41-"},
+        {"\x83||", "||", false, "\x83||"},
+        {"\x83|||", "||", false, "\x83|-"},
+        {"a\x83\x7C||b", "||", false, "a\x83\x7C-b"},
+        {"\x83\x41\x83\x41", "\x41\x83", false, "\x83\x41\x83\x41"},
+        {"\x83\x41\x83\x41", "\x83", false, "\x83\x41\x83\x41"},  // half a character
+        {"%\x83\x41%\xE0", "%\x83\x41%\xE0", true, "-"},
+        {"\xB3x", "\xB2X", true, "-"},  // single bytes still by the 1251 table
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " / " + c.pattern);
+        EXPECT_EQ(c.ignoreCase ? ReplaceAllNoCase(c.text, c.pattern, "-") : ReplaceAll(c.text, c.pattern, "-"),
+                  c.expected);
+    }
+    EXPECT_EQ(UpperCase1251Text("a\x83\x61\xE0"), "A\x83\x61\xE0");
+}
+
+TEST_F(DoubleByteCase, MasksMatchWholeCharacters) {
+    struct Case { const char* name; const char* mask; bool ignoreCase; bool expected; };
+    const Case cases[] = {
+        {"\x83\x41", "*a", true, false},  // the A is half of a katakana
+        {"\x83\x41", "*A", false, false},
+        {"\x83\x41" "A", "*a", true, true},
+        {"\x83\x41", "?", false, true},  // one character of two bytes
+        {"\x83\x41", "??", false, false},
+        {"x\x83\x41y", "x?y", false, true},
+        {"x\x83\x41y", "X??Y", true, false},
+        {"\x95\x5C.txt", "*\\*", false, false},  // no backslash in this name
+        {"dir\\\x95\x5C.txt", "DIR\\*.TXT", true, true},
+        {"\x83\x61\x83\x61", "*\x83\x41*", true, false},
+        {"\x83\x41\x83\x61", "*\x83\x61", true, true},
+        {"\x83\x61.ini", "\x83\x41.INI", true, false},
+        {"\x83\x41\x83\x41", "\x83*\x41", false, false},
+        {"a\x83", "A?", true, true},  // a lead byte at the end is a character
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " / " + c.mask);
+        EXPECT_EQ(MatchesMask(c.name, c.mask, c.ignoreCase), c.expected);
+    }
+    EXPECT_EQ(WildcardPos("A", "\x83\x41" "A"), 3);
+    EXPECT_EQ(WildcardPos("?A", "\x83\x41" "A"), 1);
+    EXPECT_EQ(WildcardPos("\\", "\x95\x5C"), 0);
 }
 
 }  // namespace
