@@ -12,10 +12,10 @@
 
 #include "builder/CodePage.h"
 #include "builder/FileInfo.h"
+#include "config/Settings.h"
 #include "config/kpIniFile.h"
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
-#include "launcher/RunRules.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {

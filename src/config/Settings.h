@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "util/kpStrUtils.h"
 
 namespace brik {
 
@@ -50,6 +53,30 @@ std::string GetLangString(std::string_view section, std::string_view key,
 std::string GetLangNumberString(std::string_view section, int number);
 // Section [Strings]; texts holding "%s" are filled in by their callers.
 std::string GetMessageString(int number);
+
+// Items of a comma-separated list as written, empty items skipped.
+inline std::vector<std::string> SplitCommaList(std::string_view value) {
+    std::vector<std::string> items;
+    size_t start = 0;
+    while (start <= value.size()) {
+        size_t end = value.find(',', start);
+        if (end == std::string_view::npos) end = value.size();
+        if (end > start) items.emplace_back(value.substr(start, end - start));
+        start = end + 1;
+    }
+    return items;
+}
+
+// The codes of [Config] Languages, trimmed, in order; items that are empty
+// (also once trimmed) are skipped.
+inline std::vector<std::string> SplitLanguageCodes(std::string_view value) {
+    std::vector<std::string> codes;
+    for (const std::string& item : SplitCommaList(value)) {
+        std::string code(Trim(item));
+        if (!code.empty()) codes.push_back(std::move(code));
+    }
+    return codes;
+}
 
 enum FontStyle : uint8_t {
     fsBold = 1,

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/Settings.h"
 #include "util/TempNames.h"
 #include "util/kpStrUtils.h"
 
@@ -102,19 +103,6 @@ inline TOSVersion MakeOSVersion(int platformId, int major, int minor, int build,
     return v;
 }
 
-// Items of a comma-separated list as written, empty items skipped.
-inline std::vector<std::string> SplitCommaList(std::string_view value) {
-    std::vector<std::string> items;
-    size_t start = 0;
-    while (start <= value.size()) {
-        size_t end = value.find(',', start);
-        if (end == std::string_view::npos) end = value.size();
-        if (end > start) items.emplace_back(value.substr(start, end - start));
-        start = end + 1;
-    }
-    return items;
-}
-
 // The SupportedOS rule: tokens compare as a whole and untrimmed, so a blank
 // after a comma makes the next token unknown. An empty value means no check.
 inline bool IsOSSupported(std::string_view supportedOS, const TOSVersion& os) {
@@ -152,17 +140,6 @@ inline bool MeetsMinOSVersion(std::string_view minOSVersion, const TOSVersion& o
         if (own[part] != required[part]) return own[part] > required[part];
     }
     return true;
-}
-
-// The codes of [Config] Languages, trimmed, in order; items that are empty
-// (also once trimmed) are skipped.
-inline std::vector<std::string> SplitLanguageCodes(std::string_view value) {
-    std::vector<std::string> codes;
-    for (const std::string& item : SplitCommaList(value)) {
-        std::string code(Trim(item));
-        if (!code.empty()) codes.push_back(std::move(code));
-    }
-    return codes;
 }
 
 // A dialog sequence setting as dialog names: trimmed, in upper case, empty
