@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ExpandReference.h"
+#include "CodePageTest.h"
 #include "TestUtil.h"
 #include "config/kpIniFile.h"
 #include "util/Platform.h"
@@ -183,18 +184,10 @@ TEST(ExpandRandom, SameAsLiteralPasses) {
 // The same in Shift-JIS (932), natively by choice, on Windows where the
 // system runs it: the 1251 table would take 0x83 0x61 for 0x81 0x41 and
 // 0x83 0x41, three different characters; "|" and "\\" may be second bytes.
-class ExpandDoubleByte : public ::testing::Test {
+class ExpandDoubleByte : public test::CodePage932Test {
 protected:
-    void SetUp() override {
-#ifndef _WIN32
-        ASSERT_TRUE(platform::SetAnsiCodePage(932));
-#endif
-        if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's ANSI code page is not 932";
-    }
     void TearDown() override {
-#ifndef _WIN32
-        platform::SetAnsiCodePage(1252);
-#endif
+        CodePage932Test::TearDown();
         VariableList.Clear();
     }
 };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CodePageTest.h"
 #include "TestUtil.h"
 #include "util/Platform.h"
 
@@ -285,14 +286,9 @@ TEST(IniCache, ReadOnlyObjectIsReplacedForWritesAndReloadedAfterClose) {
 // In Shift-JIS (932) 0x83 0x41 and 0x83 0x61 are two different katakana,
 // though their second bytes look like "A" and "a": sections, keys and cached
 // file names that differ there must stay apart.
-TEST(IniCache, DoubleByteNamesDifferingInSecondBytesStayApart) {
-#ifndef _WIN32
-    ASSERT_TRUE(platform::SetAnsiCodePage(932));
-    struct Restore {
-        ~Restore() { platform::SetAnsiCodePage(1252); }
-    } restore;
-#endif
-    if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's ANSI code page is not 932";
+class IniCacheDoubleByte : public test::CodePage932Test {};
+
+TEST_F(IniCacheDoubleByte, NamesDifferingInSecondBytesStayApart) {
     ScratchDir dir;
     const std::string small = dir.Path("\x83\x61.ini");
     const std::string capital = dir.Path("\x83\x41.ini");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "CodePageTest.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -446,20 +448,7 @@ TEST(StrUtilsCase, LocaleComparisonOfTextsWithoutData) {
 // character may be an ASCII letter (0x83 0x41 and 0x83 0x61 are two
 // different katakana) or a backslash (0x95 0x5C), and 0xE0..0xFC lead
 // double-byte characters instead of being accented letters.
-class DoubleByteCase : public ::testing::Test {
-protected:
-    void SetUp() override {
-#ifndef _WIN32
-        ASSERT_TRUE(platform::SetAnsiCodePage(932));
-#endif
-        if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's ANSI code page is not 932";
-    }
-    void TearDown() override {
-#ifndef _WIN32
-        platform::SetAnsiCodePage(1252);
-#endif
-    }
-};
+class DoubleByteCase : public test::CodePage932Test {};
 
 TEST_F(DoubleByteCase, ComparisonLeavesSecondBytesAlone) {
     struct Case { const char* a; const char* b; bool same; };
