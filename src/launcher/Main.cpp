@@ -11,6 +11,7 @@
 #include "launcher/Presetup.h"
 #include "launcher/Provisional.h"
 #include "launcher/Unpacker.h"
+#include "ui/BackgroundLayout.h"
 #include "ui/Logo.h"
 #include "ui/Msg.h"
 #include "ui/kpGraphUtils.h"
@@ -32,7 +33,11 @@ std::string FormatMessageText(const std::string& text, const std::string& argume
     return text.substr(0, at) + argument + text.substr(at + 2);
 }
 
-HBITMAP LoadBitmapFile(const std::string& path) {
+// A bitmap the settings name among the setup files; a name that would lead
+// out of the setup folder is no bitmap.
+HBITMAP LoadSetupBitmap(const std::string& name) {
+    if (name.empty() || !IsSafeRelativePath(name)) return nullptr;
+    const std::string path = Run().paths.SetupFolder + name;
     return static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
 }
 
@@ -94,7 +99,7 @@ void ReadDisplaySettings(TRunContext& run) {
     d.DialogPositionY = ParseNumber(FieldAt(2, position, ","), 1);
 
     const std::string background = IniReadString(settings, "Display", "BackgroundBitmap", "");
-    d.BackgroundBitmap = background.empty() ? nullptr : LoadBitmapFile(run.paths.SetupFolder + background);
+    d.BackgroundBitmap = LoadSetupBitmap(background);
 
     COLORREF ignored = 0;
     const FontSetting fonts[] = {
@@ -116,8 +121,7 @@ void LoadStaticBitmaps(TRunContext& run) {
     StringList lines;
     IniReadSectionValues(run.paths.SettingsFile, "StaticBitmap", lines);
     for (std::string& line : lines) {
-        const std::string file = FieldAt(1, ValuePart(line), ",");
-        HBITMAP bitmap = file.empty() ? nullptr : LoadBitmapFile(run.paths.SetupFolder + file);
+        HBITMAP bitmap = LoadSetupBitmap(ParseStaticBitmap(ValuePart(line)).file);
         run.StaticBitmaps.push_back({std::move(line), bitmap});
     }
 }

@@ -16,6 +16,7 @@
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
 #include "launcher/Main.h"
+#include "launcher/MainWindow.h"
 #include "launcher/Presetup.h"
 #include "launcher/Unpacker.h"
 
@@ -427,6 +428,148 @@ TEST(TUnpacker, WalkWithCallbacks) {
             return 1;
         },
         nullptr, [](const std::string&, const std::string&, int, int, int) { return -1; }));
+}
+
+// --- The background window ------------------------------------------------
+
+// Pumps until the thread's queue is empty, so that posted messages (a
+// system command the key handling posts) have been handled.
+void PumpAll() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+// One background window over the work area, shown, with the class
+// registered for it alone; the static bitmaps of the run go with it.
+class BackgroundWindow {
+public:
+    BackgroundWindow() {
+        brik::Run().DisplaySettings = TDisplaySettings{};
+        brik::Run().DisplaySettings.ShowMainTitle = false;
+        window_ = CreateMainWindow(nullptr);
+        if (window_ != nullptr) {
+            ShowWindow(window_, SW_SHOW);
+            UpdateWindow(window_);
+        }
+    }
+    ~BackgroundWindow() {
+        if (window_ != nullptr) DestroyWindow(window_);
+        UnregisterClassA(kMainWindowClass, GetModuleHandleA(nullptr));
+        for (TStaticBitmap& entry : brik::Run().StaticBitmaps) DeleteObject(entry.bitmap);
+        brik::Run().StaticBitmaps.clear();
+    }
+    BackgroundWindow(const BackgroundWindow&) = delete;
+    BackgroundWindow& operator=(const BackgroundWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    SIZE Client() const {
+        RECT r;
+        GetClientRect(window_, &r);
+        return SIZE{r.right, r.bottom};
+    }
+    void Redraw() const {
+        InvalidateRect(window_, nullptr, FALSE);
+        UpdateWindow(window_);
+    }
+    COLORREF Pixel(int x, int y) const {
+        HDC dc = GetDC(window_);
+        const COLORREF c = GetPixel(dc, x, y);
+        ReleaseDC(window_, dc);
+        return c;
+    }
+
+private:
+    HWND window_ = nullptr;
+};
+
+HBITMAP SolidBitmap(int width, int height, COLORREF colour) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HDC dc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    HBRUSH brush = CreateSolidBrush(colour);
+    RECT r{0, 0, width, height};
+    FillRect(dc, &r, brush);
+    DeleteObject(brush);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return bitmap;
+}
+
+TEST(MainWindow, StylesAndIgnoredSystemCommands) {
+    BackgroundWindow background;
+    HWND w = background.Handle();
+    ASSERT_NE(w, nullptr);
+    const auto style = static_cast<DWORD>(GetWindowLongA(w, GWL_STYLE));
+    EXPECT_EQ(style & kMainWindowStyle, kMainWindowStyle);
+    // No box at all: with a maximise box the caption shows a minimise button too.
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
+    EXPECT_EQ(GetClassLongA(w, GCL_STYLE) & (CS_NOCLOSE | CS_HREDRAW | CS_VREDRAW),
+              static_cast<DWORD>(CS_NOCLOSE | CS_HREDRAW | CS_VREDRAW));
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    RECT frame;
+    GetWindowRect(w, &frame);
+    EXPECT_EQ(frame.right - frame.left, work.right - work.left);
+    EXPECT_EQ(frame.bottom - frame.top, work.bottom - work.top);
+
+    // Alt+F4, then the system menu's commands.
+    SendMessageA(w, WM_SYSKEYDOWN, VK_F4, (1 << 29) | 1);
+    PumpAll();
+    for (const WPARAM command : {SC_CLOSE, SC_MINIMIZE, SC_RESTORE, SC_MAXIMIZE}) {
+        SendMessageA(w, WM_SYSCOMMAND, command, 0);
+        PumpAll();
+        ASSERT_TRUE(IsWindow(w)) << command;
+        EXPECT_TRUE(IsWindowVisible(w)) << command;
+        EXPECT_FALSE(IsIconic(w)) << command;
+        EXPECT_FALSE(IsZoomed(w)) << command;
+    }
+}
+
+TEST(MainWindow, CachedBackgroundUntilResizedAndNotTouchedByTheLogo) {
+    // A red square 10 pixels from the right and bottom edges.
+    brik::Run().StaticBitmaps.push_back({"1=corner.bmp,10,10,3", SolidBitmap(8, 8, RGB(255, 0, 0))});
+    BackgroundWindow background;
+    HWND w = background.Handle();
+    ASSERT_NE(w, nullptr);
+    const SIZE client = background.Client();
+    ASSERT_GT(client.cx, 100);
+    ASSERT_GT(client.cy, 100);
+    // The default gradient: black at the top; the square at its corner.
+    EXPECT_EQ(background.Pixel(client.cx / 2, 0), RGB(0, 0, 0));
+    EXPECT_EQ(background.Pixel(client.cx - 14, client.cy - 14), RGB(255, 0, 0));
+    EXPECT_NE(background.Pixel(client.cx - 9, client.cy - 9), RGB(255, 0, 0));
+
+    // Drawn from the cache: a changed line shows only after a resize.
+    brik::Run().StaticBitmaps[0].line = "1=corner.bmp,10,10,0";
+    background.Redraw();
+    EXPECT_EQ(background.Pixel(client.cx - 14, client.cy - 14), RGB(255, 0, 0));
+    EXPECT_NE(background.Pixel(14, 14), RGB(255, 0, 0));
+
+    // A window of the class without the background's state, as the logo is:
+    // created, sized and destroyed through the class procedure, it leaves
+    // the background's cache alone.
+    HWND other = CreateWindowExA(0, kMainWindowClass, "LogoWindow", WS_POPUP, 0, 0, 50, 50, w, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    ShowWindow(other, SW_SHOW);
+    UpdateWindow(other);
+    SetWindowPos(other, nullptr, 0, 0, 60, 40, SWP_NOZORDER | SWP_NOACTIVATE);
+    DestroyWindow(other);
+    PumpAll();
+    background.Redraw();
+    EXPECT_EQ(background.Pixel(client.cx - 14, client.cy - 14), RGB(255, 0, 0));
+
+    // Resized: built again, the square now at the top-left.
+    RECT frame;
+    GetWindowRect(w, &frame);
+    SetWindowPos(w, nullptr, 0, 0, frame.right - frame.left - 20, frame.bottom - frame.top - 20,
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    UpdateWindow(w);
+    const SIZE smaller = background.Client();
+    EXPECT_EQ(background.Pixel(14, 14), RGB(255, 0, 0));
+    EXPECT_NE(background.Pixel(smaller.cx - 14, smaller.cy - 14), RGB(255, 0, 0));
 }
 
 }  // namespace

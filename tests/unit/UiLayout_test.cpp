@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/BackgroundLayout.h"
 #include "ui/GradientBands.h"
 #include "ui/Placement.h"
 #include "ui/TextWrap.h"
@@ -157,6 +158,87 @@ TEST(UiPlacement, MessageTextWidthBetween50And300) {
     const std::pair<int, int> cases[] = {{0, 50}, {49, 50}, {50, 50}, {173, 173},
                                          {300, 300}, {301, 300}, {5000, 300}, {-4, 50}};
     for (auto [text, expected] : cases) EXPECT_EQ(MessageTextWidth(text), expected) << text;
+}
+
+TEST(UiBackground, StaticBitmapLines) {
+    struct Case { const char* value; StaticBitmapSpec spec; };
+    const Case cases[] = {
+        {"corner.bmp,10,10,3,$FF00FF", {"corner.bmp", 10, 10, kAnchorBottomRight, 0xFF00FF}},
+        {"a.bmp", {"a.bmp", 0, 0, kAnchorTopLeft, -1}},
+        {"a.bmp, 5, 7, 2", {"a.bmp", 5, 7, kAnchorBottom, -1}},
+        // Fields that are no numbers keep their defaults.
+        {"a.bmp,left,top,x,none", {"a.bmp", 0, 0, kAnchorTopLeft, -1}},
+        {"a.bmp,-4,$10,1,0", {"a.bmp", -4, 16, kAnchorRight, 0}},
+        {"'my logo.bmp',1,2", {"my logo.bmp", 1, 2, kAnchorTopLeft, -1}},
+        {",1,2,3,4", {"", 1, 2, kAnchorBottomRight, 4}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        const StaticBitmapSpec spec = ParseStaticBitmap(c.value);
+        EXPECT_EQ(spec, c.spec) << c.value << ": " << spec.file << "," << spec.x << "," << spec.y
+                                << "," << spec.anchor << "," << spec.transparent;
+    }
+    EXPECT_TRUE(ParseStaticBitmap("a.bmp,1,1,0,-1").Opaque());
+    // Black is a transparent colour like any other.
+    EXPECT_FALSE(ParseStaticBitmap("a.bmp,1,1,0,0").Opaque());
+}
+
+TEST(UiBackground, StaticBitmapAnchors) {
+    struct Case { int x, y, anchor; ScreenPoint at; };
+    // A 40 x 30 bitmap in an 800 x 600 client area.
+    const Case cases[] = {
+        {10, 10, kAnchorTopLeft, {10, 10}},
+        {10, 10, kAnchorRight, {750, 10}},
+        {10, 10, kAnchorBottom, {10, 560}},
+        {10, 10, kAnchorBottomRight, {750, 560}},
+        {0, 0, kAnchorBottomRight, {760, 570}},
+        {-5, -5, kAnchorBottomRight, {765, 575}},
+        // Unknown anchors count from the top-left corner.
+        {10, 10, 4, {10, 10}},
+        {10, 10, -1, {10, 10}},
+        // Extreme settings do not wrap around.
+        {INT32_MIN, 0, kAnchorRight, {INT32_MAX, 0}},
+    };
+    for (const Case& c : cases) {
+        StaticBitmapSpec spec{"b.bmp", c.x, c.y, c.anchor, -1};
+        EXPECT_EQ(StaticBitmapOrigin(spec, 800, 600, 40, 30), c.at) << c.x << "," << c.y << " anchor " << c.anchor;
+    }
+    // The anchored corner follows the client's edges when it is resized.
+    const StaticBitmapSpec corner{"b.bmp", 10, 10, kAnchorBottomRight, -1};
+    EXPECT_EQ(StaticBitmapOrigin(corner, 1024, 738, 40, 30), (ScreenPoint{974, 698}));
+}
+
+TEST(UiBackground, TilesCoverTheClientArea) {
+    struct Case { int clientW, clientH, bitmapW, bitmapH; TileGrid grid; };
+    const Case cases[] = {
+        {800, 600, 100, 100, {9, 7}},   // exact multiples: one spare column and row
+        {801, 599, 100, 100, {9, 6}},
+        {50, 50, 100, 100, {1, 1}},     // one tile larger than the client
+        {800, 600, 1, 1, {801, 601}},
+        {0, 600, 100, 100, {}},
+        {800, 600, 0, 100, {}},
+        {800, 600, 100, -1, {}},
+    };
+    for (const Case& c : cases) {
+        const TileGrid grid = BackgroundTiles(c.clientW, c.clientH, c.bitmapW, c.bitmapH);
+        EXPECT_EQ(grid, c.grid) << c.clientW << "x" << c.clientH << " by " << c.bitmapW << "x" << c.bitmapH;
+        if (grid.columns > 0) {
+            EXPECT_GE(grid.columns * c.bitmapW, c.clientW);
+            EXPECT_GE(grid.rows * c.bitmapH, c.clientH);
+        }
+    }
+}
+
+TEST(UiBackground, GradientOfTheBackground) {
+    // One band per three rows; the default colours from black to $FF8000.
+    EXPECT_EQ(BackgroundGradientBands(738), 246);
+    EXPECT_EQ(BackgroundGradientBands(5), 1);
+    const Bands bands = GradientBands(0, 738, 0x000000, 0xFF8000, kGradientDown, BackgroundGradientBands(738));
+    ASSERT_EQ(bands.size(), 246u);
+    EXPECT_EQ(bands.front().color, 0x000000u);
+    // The last band stops one step short of the bottom colour.
+    EXPECT_EQ(bands.back().color, 0xFE7F00u);
+    EXPECT_EQ(bands.back().to, 739);
 }
 
 }  // namespace

@@ -32,6 +32,12 @@ const char kUsage[] =
     "  list HWND                   print the controls: id, class, HWND, text (tab-separated)\n"
     "  wait-gone HWND [--timeout S]\n"
     "                              wait until the window is closed or hidden\n"
+    "  style HWND                  print the window's style, extended style and class style\n"
+    "                              (hexadecimal, one line)\n"
+    "  client-rect HWND            print the client area in screen coordinates:\n"
+    "                              left top right bottom\n"
+    "  send HWND MSG WPARAM LPARAM send a message without pointers (as a keystroke or a\n"
+    "                              system command would arrive) and print its result\n"
     "  start PROGRAM [ARGS...]     start a program; prints its process id\n"
     "  wait-process PID [--timeout S]\n"
     "                              wait for a process to end; prints its exit code\n"
@@ -184,6 +190,45 @@ int Run(int argc, char** argv) {
     Args a = ParseArgs(argc, argv, 2, false);
     ExpectPositional(a, 1, 1, "wait-gone");
     WaitWindowGone(ParseHwnd(a.positional[0]), a.timeoutMs);
+    return 0;
+  }
+  if (command == "style") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 1, 1, "style");
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    if (!IsWindow(hwnd)) throw DriverError("no window " + HexHandle(hwnd));
+    std::printf("style=0x%08lX exstyle=0x%08lX class=0x%08lX\n",
+                static_cast<unsigned long>(GetWindowLongA(hwnd, GWL_STYLE)),
+                static_cast<unsigned long>(GetWindowLongA(hwnd, GWL_EXSTYLE)),
+                static_cast<unsigned long>(GetClassLongA(hwnd, GCL_STYLE)));
+    return 0;
+  }
+  if (command == "client-rect") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 1, 1, "client-rect");
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    RECT r;
+    if (!GetClientRect(hwnd, &r)) throw DriverError("no window " + HexHandle(hwnd));
+    POINT corner{0, 0};
+    ClientToScreen(hwnd, &corner);
+    std::printf("%ld %ld %ld %ld\n", static_cast<long>(corner.x), static_cast<long>(corner.y),
+                static_cast<long>(corner.x + r.right), static_cast<long>(corner.y + r.bottom));
+    return 0;
+  }
+  if (command == "send") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 4, 4, "send");
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    const auto message = static_cast<UINT>(ParseUnsigned(a.positional[1], 0, "message"));
+    const auto wParam = static_cast<WPARAM>(ParseUnsigned(a.positional[2], 0, "wParam"));
+    const auto lParam = static_cast<LPARAM>(ParseUnsigned(a.positional[3], 0, "lParam"));
+    // Messages that carry pointers would hand the target addresses of ours.
+    if (message == WM_SETTEXT || message == WM_GETTEXT || message == WM_COPYDATA)
+      throw UsageError("send takes no message that carries a pointer");
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result))
+      throw DriverError("window " + HexHandle(hwnd) + " did not answer message " + std::to_string(message));
+    std::printf("%lu\n", static_cast<unsigned long>(result));
     return 0;
   }
   if (command == "start") {

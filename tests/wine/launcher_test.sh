@@ -492,6 +492,78 @@ step "  init window $INIT"
 expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
 expect_end
 
+# --- The background window -------------------------------------------------------
+# Shown before the first dialog: the gradient from the settings' colours, a
+# static bitmap anchored at the bottom-right corner with its green ring left
+# transparent, the title; the system commands of Alt+F4 and the system menu
+# change nothing.
+step "the background window"
+project background '[Config]
+[Variables]
+ProgramName=Brisk Sample
+MainTitle=Brisk Sample||Setup
+[Display]
+ShowMainWindow=1
+GradientTopColor=$004010
+GradientBottomColor=$FF4010
+MainTitleShadow=1
+[StaticBitmap]
+1=corner.bmp,10,10,3,$00FF00'
+convert -size 20x20 xc:'#00ff00' -fill '#ff0000' -draw 'rectangle 4,4,15,15' \
+  "BMP3:$WORK/background/Presetup/corner.bmp" || fail "cannot draw corner.bmp"
+package background
+start_setup "$WORK/background.exe"
+BOX=$(drive wait-window --title "Brisk Sample" --class "#32770" --timeout 40) || fail "no message box over the background"
+MAIN=$(drive wait-window --class "BrikMainWindow" --timeout 10) || fail "the background window is not shown"
+"$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_background.png" >/dev/null || fail "screenshot failed"
+read -r left top right bottom <<<"$(drive client-rect "$MAIN" | tr -d '\r')" || fail "cannot read the client area"
+step "  client area $left,$top - $right,$bottom"
+# pixel X Y: the screenshot's colour at a screen position, as "R,G,B".
+pixel() {
+  convert "$SHOTS/launcher_background.png" -format '%[fx:int(255*p{'"$1,$2"'}.r)],%[fx:int(255*p{'"$1,$2"'}.g)],%[fx:int(255*p{'"$1,$2"'}.b)]' info: 2>/dev/null
+}
+expect_pixel() {
+  local got
+  got=$(pixel "$1" "$2")
+  [ "$got" = "$3" ] || fail "$4: the pixel at $1,$2 is $got, expected $3"
+}
+# The last of the (height div 3) bands stops one step short of the bottom
+# colour: blue 255 * (n - 1) / n, rounded, which is 254 for any height the
+# screen can have here.
+expect_pixel $((right - 40)) $((top + 1)) "16,64,0" "top colour"
+expect_pixel $((left + 5)) $((bottom - 1)) "16,64,254" "bottom band"
+expect_pixel $((right - 20)) $((bottom - 20)) "255,0,0" "static bitmap at the bottom-right corner"
+ring=$(pixel $((right - 29)) $((bottom - 29)))
+[ "$ring" != "0,255,0" ] || fail "the static bitmap's transparent colour was drawn"
+expect_pixel $((right - 5)) $((bottom - 5)) "$(pixel $((left + 5)) $((bottom - 5)))" "right of the static bitmap"
+# The title with its shadow: a blue title (the default colour) somewhere in
+# its first line.
+title=$(convert "$SHOTS/launcher_background.png" -crop "200x30+$((left + 20))+$((top + 20))" +repage \
+  -fill black +opaque '#0000ff' -format '%[fx:int(mean*w*h*3+0.5)]' info: 2>/dev/null)
+[ "${title:-0}" -gt 0 ] || fail "no title drawn at the top-left corner"
+# Alt+F4 and the system menu's Close, Minimize and Move.
+for message in "0x104 0x73 0x20000001" "0x112 0xF060 0" "0x112 0xF020 0" "0x112 0xF010 0"; do
+  # shellcheck disable=SC2086
+  drive send "$MAIN" $message >/dev/null || fail "the background window did not take message $message"
+done
+style=$(drive style "$MAIN" | tr -d '\r') || fail "the background window is gone after Alt+F4 and Close"
+step "  $style"
+style=${style#style=}
+style=$((${style%% *}))
+((style & 0x10000000)) || fail "the background window was hidden"
+((style & 0x20000000)) && fail "the background window was minimised"
+((style & 0x01000000)) || fail "the background window is not maximised"
+# Neither box: the caption would show a minimise button beside a maximise box.
+((style & 0x00030000)) && fail "the background window has a minimise or maximise box"
+# Left of the close box, where those buttons would be drawn, the caption is
+# of one colour.
+colours=$(convert "$SHOTS/launcher_background.png" -crop "40x$((top - 6))+$((right - 62))+3" +repage \
+  -format '%k' info: 2>/dev/null)
+[ "$colours" = 1 ] || fail "buttons beside the close box in the caption ($colours colours there)"
+drive click "$BOX" 1 || fail "cannot click OK on the box"
+drive wait-gone "$BOX" --timeout 30 || fail "the box did not close"
+expect_end
+
 # --- Libraries planted beside the package ----------------------------------------
 # Windows looks for a library that is not one of its known system libraries
 # in the program's own folder first; native-first overrides make Wine search
