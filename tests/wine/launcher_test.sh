@@ -564,6 +564,47 @@ drive click "$BOX" 1 || fail "cannot click OK on the box"
 drive wait-gone "$BOX" --timeout 30 || fail "the box did not close"
 expect_end
 
+step "a tiled background; a static bitmap named outside the setup folder is not drawn"
+project tiled '[Config]
+[Variables]
+ProgramName=Brisk Sample
+[Display]
+ShowMainWindow=1
+ShowMainTitle=0
+BackgroundBitmap=tile.bmp
+[StaticBitmap]
+1=..\planted.bmp,0,0,3'
+# Tiles 30 x 20: a yellow left half, a cyan right half.
+convert -size 30x20 xc:'#00ffff' -fill '#ffff00' -draw 'rectangle 0,0,14,19' \
+  "BMP3:$WORK/tiled/Presetup/tile.bmp" || fail "cannot draw tile.bmp"
+package tiled
+# Beside the setup folder, where "..\" leads from it.
+convert -size 40x40 xc:'#ff0000' "BMP3:$TEMP_UNIX/planted.bmp" || fail "cannot plant planted.bmp"
+start_setup "$WORK/tiled.exe"
+BOX=$(drive wait-window --title "Brisk Sample" --class "#32770" --timeout 40) || fail "no message box over the background"
+MAIN=$(drive wait-window --class "BrikMainWindow" --timeout 10) || fail "the background window is not shown"
+"$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_background_tiled.png" >/dev/null || fail "screenshot failed"
+read -r left top right bottom <<<"$(drive client-rect "$MAIN" | tr -d '\r')" || fail "cannot read the client area"
+drive click "$BOX" 1 || fail "cannot click OK on the box"
+drive wait-gone "$BOX" --timeout 30 || fail "the box did not close"
+expect_end
+rm -f "$TEMP_UNIX/planted.bmp"
+shot_pixel() {
+  convert "$SHOTS/launcher_background_tiled.png" \
+    -format '%[fx:int(255*p{'"$1,$2"'}.r)],%[fx:int(255*p{'"$1,$2"'}.g)],%[fx:int(255*p{'"$1,$2"'}.b)]' info: 2>/dev/null
+}
+# The tile's colour at a client position.
+tile_colour() { if (($1 % 30 < 15)); then echo 255,255,0; else echo 0,255,255; fi; }
+width=$((right - left))
+height=$((bottom - top))
+# The last column and row are cut by the client's edges; the corner the
+# planted bitmap would take shows tiles.
+for point in "5 5" "20 5" "35 25" "50 45" "$((width - 1)) $((height - 1))" "$((width - 20)) $((height - 20))"; do
+  read -r x y <<<"$point"
+  got=$(shot_pixel $((left + x)) $((top + y)))
+  [ "$got" = "$(tile_colour "$x")" ] || fail "tiled background: the pixel at client $x,$y is $got, expected $(tile_colour "$x")"
+done
+
 # --- Libraries planted beside the package ----------------------------------------
 # Windows looks for a library that is not one of its known system libraries
 # in the program's own folder first; native-first overrides make Wine search
