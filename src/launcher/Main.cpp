@@ -13,6 +13,7 @@
 #include "launcher/Unpacker.h"
 #include "ui/Logo.h"
 #include "ui/Msg.h"
+#include "ui/UrlLink.h"
 #include "ui/kpGraphUtils.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
