@@ -150,7 +150,15 @@ void OnBrowserInitialized(HWND browser) {
                                        GetModuleHandleA(nullptr), nullptr);
         if (state.create != nullptr) SendMessageA(state.create, WM_SETFONT, SendMessageA(state.ok, WM_GETFONT, 0, 0), FALSE);
     }
-    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(state.currentPath.c_str()));
+    // A copy: the selection change it causes rewrites the current path while
+    // the shell still reads this one. Wine's browser sometimes selects
+    // nothing on the first request, while it fills the tree's folders; asked
+    // again it finds the path.
+    const std::string wanted = state.currentPath;
+    for (int attempt = 0; attempt < 2 && !wanted.empty(); ++attempt) {
+        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(wanted.c_str()));
+        if (state.tree == nullptr || SendMessageA(state.tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0) break;
+    }
     UpdateCreateButton();
     state.hook = SetWindowsHookExA(WH_CALLWNDPROC, CreateButtonHook, nullptr, GetCurrentThreadId());
 }

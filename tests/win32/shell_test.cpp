@@ -52,6 +52,21 @@ bool PumpUntil(const std::function<bool()>& done, int rounds = 500) {
     return done();
 }
 
+// Saves what the screen shows of a window as NAME.bmp in the folder that
+// BRIK_SCREENSHOT_DIR names, when it names one, for people to look at.
+void SaveScreenshot(HWND hwnd, const char* name) {
+    char folder[MAX_PATH] = {};
+    if (GetEnvironmentVariableA("BRIK_SCREENSHOT_DIR", folder, MAX_PATH) == 0) return;
+    CreateDirectoryA(folder, nullptr);
+    const RECT r = uitest::WindowRect(hwnd);
+    uitest::Dib picture(r.right - r.left, r.bottom - r.top, 0);
+    HDC screen = GetDC(nullptr);
+    BitBlt(picture.Dc(), 0, 0, picture.Width(), picture.Height(), screen, r.left, r.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    uitest::WriteBitmapFile(std::string(folder) + "\\" + name + ".bmp", picture.Width(), picture.Height(),
+                            [&](int x, int y) { return picture.At(x, y); });
+}
+
 // --- The link control
 
 std::vector<std::string> g_opened;
@@ -75,7 +90,8 @@ protected:
     HWND MakeLink(HWND parent, const char* text) {
         link_ = CreateWindowExA(0, kUrlLinkClassName, text, WS_CHILD | WS_VISIBLE, 10, 10, 20, 16, parent,
                                 reinterpret_cast<HMENU>(152), GetModuleHandleA(nullptr), nullptr);
-        UpdateWindow(link_);
+        // The first paint sizes the control; the paints that follow fill it.
+        PumpUntil([] { return false; }, 10);
         return link_;
     }
     HWND link_ = nullptr;
@@ -142,6 +158,7 @@ TEST_F(UrlLinkTest, HoverTurnsBlueWithTheHandUntilThePointerLeaves) {
     EXPECT_TRUE(colours.count(grey)) << "caption in the button shadow colour";
     EXPECT_TRUE(colours.count(GetSysColor(COLOR_BTNFACE)));
     EXPECT_FALSE(colours.count(blue));
+    SaveScreenshot(link, "shell_link");
 
     const RECT r = uitest::WindowRect(link);
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
@@ -152,6 +169,7 @@ TEST_F(UrlLinkTest, HoverTurnsBlueWithTheHandUntilThePointerLeaves) {
     colours = ColoursOf(link);
     EXPECT_TRUE(colours.count(blue));
     EXPECT_FALSE(colours.count(grey));
+    SaveScreenshot(link, "shell_link_hover");
     // The pointer still on the control: the timer, which checks every 100 ms,
     // keeps the hover.
     PumpUntil([] { return false; }, 40);
@@ -440,6 +458,7 @@ TEST_F(FolderBrowserTest, CreateMakesTheFolderAndReopensOnIt) {
                  HWND create = GetDlgItem(browser, 100);
                  seen.create = uitest::WindowText(create);
                  seen.createEnabled = IsWindowEnabled(create) != FALSE;
+                 SaveScreenshot(browser, "shell_browser");
                  PressButton(create);
              }},
             {"Name the folder",
@@ -447,11 +466,14 @@ TEST_F(FolderBrowserTest, CreateMakesTheFolderAndReopensOnIt) {
                  seen.queryOk = uitest::WindowText(GetDlgItem(query, IDC_QUERY_OK));
                  seen.queryPrompt = uitest::WindowText(GetDlgItem(query, IDC_QUERY_PROMPT));
                  SetDlgItemTextA(query, IDC_QUERY_EDIT, " New Sub ");
+                 RedrawWindow(query, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+                 SaveScreenshot(query, "shell_new_folder_query");
                  uitest::PostClick(query, IDC_QUERY_OK);
              }},
             {"Pick a folder",
              [&](HWND browser) {
                  seen.reopenedSelection = SelectedTreeText(browser);
+                 SaveScreenshot(browser, "shell_browser_reopened");
                  PressButton(GetDlgItem(browser, IDOK));
              }},
         });
