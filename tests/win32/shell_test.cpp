@@ -544,6 +544,27 @@ TEST_F(FolderBrowserTest, CancelledQueryCreatesNothingAndCancelKeepsThePath) {
     EXPECT_EQ(GetFileAttributesA((std::string(temp) + "Escaped").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(FolderBrowserTest, CreateOnlyWhileAFileSystemFolderIsSelected) {
+    std::string path = base_;
+    bool onFolder = false;
+    bool onComputer = true;
+    {
+        DialogScript script({{"Pick a folder", [&](HWND browser) {
+                                  HWND tree = FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
+                                  onFolder = IsWindowEnabled(GetDlgItem(browser, 100)) != FALSE;
+                                  // My Computer itself, the tree's root: no folder to create in.
+                                  const LPARAM root = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+                                  SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, root);
+                                  onComputer = IsWindowEnabled(GetDlgItem(browser, 100)) != FALSE;
+                                  PressButton(GetDlgItem(browser, IDCANCEL));
+                              }}});
+        EXPECT_FALSE(ChooseDirectory(nullptr, "Pick a folder", "Where to?", true, path));
+        EXPECT_EQ(script.Done(), 1u);
+    }
+    EXPECT_TRUE(onFolder);
+    EXPECT_FALSE(onComputer);
+}
+
 TEST_F(FolderBrowserTest, DriveRootKeepsItsBackslash) {
     std::string path = "C:\\";
     bool chosen = false;
