@@ -14,6 +14,7 @@
 #include "ui/BackgroundLayout.h"
 #include "ui/Logo.h"
 #include "ui/Msg.h"
+#include "ui/UrlLink.h"
 #include "ui/kpGraphUtils.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"

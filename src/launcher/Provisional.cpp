@@ -10,6 +10,8 @@
 #include "crypto/Password.h"
 #include "launcher/Main.h"
 #include "ui/Msg.h"
+#include "ui/ShellRules.h"
+#include "ui/kpShell.h"
 #include "util/WinHandles.h"
 #include "util/kpStrUtils.h"
 #include "util/kpSysUtils.h"
@@ -45,63 +47,8 @@ bool RunInstall() {
     return true;
 }
 
-namespace {
-
-std::string WithoutDoubleQuotes(const std::string& text) {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
-    return text;
-}
-
-bool StartsProcess(const std::string& file) {
-    const size_t dot = file.find_last_of(".\\/");
-    if (dot == std::string::npos || file[dot] != '.') return false;
-    std::string extension = file.substr(dot);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".pif" ||
-           extension == ".lnk";
-}
-
-}  // namespace
-
-int RunAndWait(HWND owner, const std::string& fileIn, const std::string& parameters, int showCommand,
-               const std::string& directoryIn) {
-    const std::string file = WithoutDoubleQuotes(fileIn);
-    const std::string directory(Trim(WithoutDoubleQuotes(directoryIn)));
-    HANDLE process = nullptr;
-    if (platform::FileExists(file) && StartsProcess(file)) {
-        std::string commandLine(Trim("\"" + file + "\" " + parameters));
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(showCommand);
-        PROCESS_INFORMATION info{};
-        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                           directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-            CloseHandle(info.hThread);
-            process = info.hProcess;
-        }
-    } else {
-        SHELLEXECUTEINFOA execute{};
-        execute.cbSize = sizeof execute;
-        execute.fMask = SEE_MASK_NOCLOSEPROCESS;
-        execute.hwnd = owner;
-        execute.lpFile = file.c_str();
-        execute.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
-        execute.lpDirectory = directory.empty() ? nullptr : directory.c_str();
-        execute.nShow = showCommand;
-        if (ShellExecuteExA(&execute)) process = execute.hProcess;
-    }
-    if (process == nullptr) return -1;
-    while (WaitForSingleObject(process, 100) == WAIT_TIMEOUT) PumpMessages();
-    DWORD code = 0;
-    const int result = GetExitCodeProcess(process, &code) ? static_cast<int>(code) : -1;
-    CloseHandle(process);
-    return result;
-}
-
 int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
-    const std::string program = WithoutDoubleQuotes(FieldAt(1, entryValue, ","));
+    const std::string program = WithoutSurroundingQuotes(FieldAt(1, entryValue, ","));
     const std::string parameters = FieldAt(2, entryValue, ",");
     const std::string directory = FieldAt(3, entryValue, ",");
     int show = SW_SHOWNORMAL;
@@ -111,11 +58,11 @@ int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
         case 3: show = SW_SHOWMINNOACTIVE; break;
         default: break;
     }
-    const std::string message = WithoutDoubleQuotes(FieldAt(5, entryValue, ","));
+    const std::string message = WithoutSurroundingQuotes(FieldAt(5, entryValue, ","));
     const bool isFolder = platform::DirectoryExists(program);
 
     if (afterRestart && InstallState().RebootPending && !isFolder) {
-        const std::string command(Trim("\"" + program + "\" " + parameters));
+        const std::string command = ProgramCommandLine(program, parameters);
         for (const char* root : {"HKLM", "HKCU"}) {
             const std::string key = std::string(root) + "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
             std::string name;
@@ -166,7 +113,5 @@ bool RestartWindows(bool force) {
     }
     return ExitWindowsEx(EWX_REBOOT | (force ? EWX_FORCE : 0), 0) != 0;
 }
-
-void RegisterUrlLinkClass() {}
 
 }  // namespace brik

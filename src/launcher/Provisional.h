@@ -1,8 +1,8 @@
 // Operations the run sequence calls that belong to modules not written yet:
-// the dialog sequence, the install routine, program running, the restart and
-// the URL-link class. Each does the least the run needs and fails where the
-// finished operation would have work it cannot do here; the finished modules
-// replace these definitions one by one.
+// the dialog sequence, the install routine, program running and the
+// restart. Each does the least the run needs and fails where the finished
+// operation would have work it cannot do here; the finished modules replace
+// these definitions one by one.
 #pragma once
 
 #include <windows.h>
@@ -31,16 +31,8 @@ bool RunInstall();
 // cannot be started, 0 otherwise.
 int RunProgram(const std::string& entryValue, bool wait, bool afterRestart);
 
-// Starts file and waits for it while messages are pumped; its exit code, or
-// -1 when nothing could be started.
-int RunAndWait(HWND owner, const std::string& file, const std::string& parameters, int showCommand,
-               const std::string& directory);
-
 // ExitWindowsEx with EWX_REBOOT (and EWX_FORCE), after enabling the shutdown
 // privilege on NT.
 bool RestartWindows(bool force);
-
-// No dialog with a link control exists yet, so there is no class to register.
-void RegisterUrlLinkClass();
 
 }  // namespace brik
