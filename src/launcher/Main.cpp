@@ -11,6 +11,7 @@
 #include "launcher/Presetup.h"
 #include "launcher/Provisional.h"
 #include "launcher/Unpacker.h"
+#include "ui/Dialogs.h"
 #include "ui/Logo.h"
 #include "ui/Msg.h"
 #include "ui/kpGraphUtils.h"
@@ -110,6 +111,19 @@ void ReadDisplaySettings(TRunContext& run) {
         *f.colour = ResolveColor(description.Color);
     }
     run.ui.dialogFont = DialogFont;
+
+    TDialogDisplay& dialogs = DialogDisplay();
+    dialogs.ShowMainWindow = d.ShowMainWindow;
+    dialogs.ShowDialogTitle = d.ShowDialogTitle;
+    dialogs.DialogTitleShadow = d.DialogTitleShadow;
+    dialogs.DialogTitleShadowColor = d.DialogTitleShadowColor;
+    dialogs.DialogTitleColor = d.DialogTitleColor;
+    dialogs.PositionX = d.DialogPositionX;
+    dialogs.PositionY = d.DialogPositionY;
+    dialogs.InstallPathExistWarning = flag("InstallPathExistWarning", true);
+    // The system's window colour unless the settings name another.
+    dialogs.LicenseBackColor = colour("LicenseBackColor", static_cast<int32_t>(0x80000005u));
+    dialogs.ReadmeBackColor = colour("ReadmeBackColor", static_cast<int32_t>(0x80000005u));
 }
 
 void LoadStaticBitmaps(TRunContext& run) {

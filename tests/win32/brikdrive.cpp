@@ -30,6 +30,13 @@ const char kUsage[] =
     "  set-text HWND ID TEXT       set the text of control ID\n"
     "  click HWND ID               click button ID\n"
     "  list HWND                   print the controls: id, class, HWND, text (tab-separated)\n"
+    "  state HWND ID               print \"visible|hidden enabled|disabled checked|unchecked\"\n"
+    "                              of control ID\n"
+    "  rect HWND [ID]              print the screen rectangle of a window or of its control ID\n"
+    "                              (of the client area for a control): left top right bottom\n"
+    "  command HWND ID             post the command ID (2: the Escape key)\n"
+    "  check HWND ID               click a check box or radio button, so that it changes state\n"
+    "  close HWND                  post the close-box command (SC_CLOSE)\n"
     "  wait-gone HWND [--timeout S]\n"
     "                              wait until the window is closed or hidden\n"
     "  start PROGRAM [ARGS...]     start a program; prints its process id\n"
@@ -178,6 +185,53 @@ int Run(int argc, char** argv) {
       std::printf("%d\t%s\t%s\t%s\n", c.id, c.className.c_str(), HexHandle(c.hwnd).c_str(),
                   Escape(c.text).c_str());
     }
+    return 0;
+  }
+  if (command == "state") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 2, 2, "state");
+    HWND control = FindControl(ParseHwnd(a.positional[0]), ParseId(a.positional[1]));
+    DWORD_PTR check = 0;
+    SendMessageTimeoutA(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &check);
+    std::printf("%s %s %s\n", IsWindowVisible(control) ? "visible" : "hidden",
+                IsWindowEnabled(control) ? "enabled" : "disabled", check == BST_CHECKED ? "checked" : "unchecked");
+    return 0;
+  }
+  if (command == "rect") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 1, 2, "rect");
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    RECT r{};
+    if (a.positional.size() == 2) {
+      HWND control = FindControl(hwnd, ParseId(a.positional[1]));
+      GetClientRect(control, &r);
+      MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    } else if (!GetWindowRect(hwnd, &r)) {
+      throw DriverError("no such window");
+    }
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+  }
+  if (command == "check") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 2, 2, "check");
+    // Sent, not posted: the button changes its own state, which a posted
+    // notification to the dialog would not do.
+    HWND button = FindControl(ParseHwnd(a.positional[0]), ParseId(a.positional[1]));
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &ignored))
+      throw DriverError("the button did not answer");
+    return 0;
+  }
+  if (command == "command" || command == "close") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, command == "close" ? 1 : 2, command == "close" ? 1 : 2, command.c_str());
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    // Posted: the target may answer with a modal window.
+    const BOOL posted = command == "close"
+                            ? PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0)
+                            : PostMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ParseId(a.positional[1])), 0);
+    if (!posted) throw DriverError("cannot post to the window");
     return 0;
   }
   if (command == "wait-gone") {
