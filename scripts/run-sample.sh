@@ -60,15 +60,16 @@ while kill -0 "$pid" 2>/dev/null; do
   box=$(drive wait-window --class "#32770" --timeout 5) || continue
   title=$(drive get-text "$box" | tr -d "\r") || continue
   [ "$title" = "Brisk Installer initializing..." ] && continue
-  # A message box has its text in control 65535; a wizard dialog has none.
-  if text=$(drive get-text "$box" 65535 | tr '\r\n' '  '); then
-    shot "$(printf '%02d' $n)-box.png"
-    say "  box \"$title\": $text"
-  else
+  # A wizard dialog has its title band, control 100; a message box has none.
+  if drive get-text "$box" 100 >/dev/null; then
     # Painted once it is shown: give the title band a moment.
     sleep 0.5
     shot "$(printf '%02d' $n)-dialog.png"
     say "  dialog \"$title\""
+  else
+    text=$(drive get-text "$box" 65535 | tr '\r\n' '  ')
+    shot "$(printf '%02d' $n)-box.png"
+    say "  box \"$title\": $text"
   fi
   # Next, the license's Yes, the final dialog's OK, a message box's OK.
   for button in 102 105 104 1 2; do
