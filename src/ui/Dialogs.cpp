@@ -6,6 +6,7 @@
 
 #include "config/Common.h"
 #include "config/kpIniFile.h"
+#include "crypto/Password.h"
 #include "install/InstallContext.h"
 #include "ui/DialogRules.h"
 #include "ui/Msg.h"
@@ -140,6 +141,50 @@ void LoadDocument(HWND dialog, int id, const char* baseName, COLORREF background
     SendMessageA(control, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(background));
 }
 
+// --- The password -------------------------------------------------------------
+
+// Overwrites the text before it is let go: a password must not linger in
+// freed memory.
+void WipeString(std::string& text) {
+    volatile char* bytes = text.data();
+    for (size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
+    text.clear();
+}
+
+// The typed password into InstallPassword, then out of the edit control; the
+// buffer it passed through is wiped.
+void TakePassword(HWND dialog) {
+    char buffer[1025];
+    const int length = GetDlgItemTextA(dialog, 106, buffer, sizeof buffer);
+    std::string& password = InstallState().InstallPassword;
+    WipeString(password);
+    password.assign(buffer, static_cast<size_t>(length > 0 ? length : 0));
+    volatile char* bytes = buffer;
+    for (size_t i = 0; i < sizeof buffer; ++i) bytes[i] = 0;
+    SetDlgItemTextA(dialog, 106, "");
+}
+
+// --- Program groups ---------------------------------------------------------
+
+// The sub-folders of the folder `menu` expands to, into the list box,
+// each name once.
+void AddGroupFolders(HWND list, const char* menu) {
+    const std::string folder = ExpandVariables(menu);
+    if (folder.empty()) return;
+    WIN32_FIND_DATAA found;
+    const std::string pattern = folder + (folder.back() == '\\' ? "*" : "\\*");
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string_view name(found.cFileName);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == "." || name == "..") continue;
+        if (SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                         reinterpret_cast<LPARAM>(found.cFileName)) == LB_ERR)
+            SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found.cFileName));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 // --- What each dialog does with its own controls ----------------------------
 
 void InitOwnControls(HWND dialog) {
@@ -154,6 +199,15 @@ void InitOwnControls(HWND dialog) {
         LoadDocument(dialog, 108, "License", DialogDisplay().LicenseBackColor);
     } else if (IsDialog("DLG_README")) {
         LoadDocument(dialog, 106, "Readme", DialogDisplay().ReadmeBackColor);
+    } else if (IsDialog("DLG_PASSWORD")) {
+        // Shown again after Back; it leaves the edit control once taken.
+        SetSelectedEditText(dialog, 106, InstallState().InstallPassword);
+        SetFocus(GetDlgItem(dialog, 106));
+    } else if (IsDialog("DLG_GROUP")) {
+        SetSelectedEditText(dialog, 106, ExpandVariables(GetVariable("ProgramGroup")));
+        HWND list = GetDlgItem(dialog, 107);
+        AddGroupFolders(list, "%CommonProgramsMenu%");
+        AddGroupFolders(list, "%ProgramsMenu%");
     } else if (IsDialog("DLG_DIR")) {
         // The folder browser comes with the shell routines; until then the
         // folder is typed.
@@ -163,7 +217,7 @@ void InitOwnControls(HWND dialog) {
 }
 
 // True when the dialog's own handling consumed the command.
-bool HandleOwnCommand(HWND dialog, int id) {
+bool HandleOwnCommand(HWND dialog, int id, int code) {
     if (IsDialog("DLG_FINISH") || IsDialog("DLG_NOTFINISH")) {
         if (id != kSingleButton) return false;
         EndDialog(dialog, kDialogNext);
@@ -180,8 +234,33 @@ bool HandleOwnCommand(HWND dialog, int id) {
         }
         return false;
     }
+    if (IsDialog("DLG_GROUP") && id == 107) {
+        if (code == LBN_SELCHANGE) {
+            HWND list = GetDlgItem(dialog, 107);
+            const LRESULT item = SendMessageA(list, LB_GETCURSEL, 0, 0);
+            char name[MAX_PATH + 1] = {};
+            if (item != LB_ERR && SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(item), 0) <= MAX_PATH &&
+                SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(name)) != LB_ERR)
+                SetSelectedEditText(dialog, 106, name);
+        }
+        return true;
+    }
     if (id != kDialogBack && id != kDialogNext) return false;
-    if (IsDialog("DLG_REBOOT")) {
+    if (IsDialog("DLG_PASSWORD")) {
+        TakePassword(dialog);
+        if (id == kDialogNext) {
+            const std::string checkHash =
+                IniReadString(ConfigPaths().SettingsFile, kPasswordSection, kPswCheckHashKey, "");
+            if (!CheckPassword(InstallState().InstallPassword, checkHash)) {
+                ShowError(GetMessageString(12));
+                WipeString(InstallState().InstallPassword);
+                SetFocus(GetDlgItem(dialog, 106));
+                return true;
+            }
+        }
+    } else if (IsDialog("DLG_GROUP")) {
+        SetVariable("ProgramGroup", ControlText(dialog, 106));
+    } else if (IsDialog("DLG_REBOOT")) {
         InstallState().RebootPending = IsDlgButtonChecked(dialog, 106) == BST_CHECKED;
     } else if (IsDialog("DLG_DIR")) {
         const std::string typed = ControlText(dialog, 106);
@@ -355,7 +434,7 @@ INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             break;
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
-            if (HandleOwnCommand(dialog, id)) break;
+            if (HandleOwnCommand(dialog, id, HIWORD(wParam))) break;
             if (id == IDCANCEL || id == kDialogCancel) {
                 ConfirmCancel(dialog);
             } else if (id == kDialogBack || id == kDialogNext) {

@@ -36,6 +36,8 @@ const char kUsage[] =
     "                              (of the client area for a control): left top right bottom\n"
     "  command HWND ID             post the command ID (2: the Escape key)\n"
     "  check HWND ID               click a check box or radio button, so that it changes state\n"
+    "  items HWND ID               print the items of list box ID, one a line\n"
+    "  select HWND ID INDEX        select item INDEX of list box ID, notifying the dialog\n"
     "  close HWND                  post the close-box command (SC_CLOSE)\n"
     "  wait-gone HWND [--timeout S]\n"
     "                              wait until the window is closed or hidden\n"
@@ -221,6 +223,43 @@ int Run(int argc, char** argv) {
     DWORD_PTR ignored = 0;
     if (!SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &ignored))
       throw DriverError("the button did not answer");
+    return 0;
+  }
+  if (command == "items" || command == "select") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    const bool select = command == "select";
+    ExpectPositional(a, select ? 3 : 2, select ? 3 : 2, command.c_str());
+    HWND dialog = ParseHwnd(a.positional[0]);
+    const int id = ParseId(a.positional[1]);
+    HWND list = FindControl(dialog, id);
+    DWORD_PTR result = 0;
+    if (select) {
+      const auto index = static_cast<WPARAM>(ParseUnsigned(a.positional[2], 10, "item index"));
+      if (!SendMessageTimeoutA(list, LB_SETCURSEL, index, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result) ||
+          static_cast<LRESULT>(result) == LB_ERR)
+        throw DriverError("no such item");
+      // A selection made by a program is not notified: the user's would be.
+      PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+      return 0;
+    }
+    if (!SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result))
+      throw DriverError("the list box did not answer");
+    const auto count = static_cast<LRESULT>(result);
+    for (LRESULT i = 0; i < count; ++i) {
+      // Wide: the system marshals the item text across processes as
+      // Unicode, and an ANSI request gets it unconverted.
+      wchar_t item[1024] = {};
+      DWORD_PTR length = 0;
+      if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                               &length) ||
+          length >= sizeof item / sizeof item[0])
+        throw DriverError("cannot read item " + std::to_string(i));
+      SendMessageTimeoutW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item), SMTO_ABORTIFHUNG,
+                          kMessageTimeoutMs, &length);
+      char text[4096] = {};
+      WideCharToMultiByte(CP_ACP, 0, item, -1, text, sizeof text, nullptr, nullptr);
+      std::printf("%s\n", text);
+    }
     return 0;
   }
   if (command == "command" || command == "close") {

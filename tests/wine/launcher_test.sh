@@ -728,6 +728,59 @@ band_case "Brik.bmp=ff0000" "Missing.bmp" ff0000
 band_case "Brik.bmp=ff0000 Own.bmp=0000ff" "sub\\..\\Own.bmp" ff0000
 band_case "" "" face
 
+step "DLG_PASSWORD: a wrong password clears the field and stays; Back keeps the typed one"
+wizard_project password "$(settings "PreInstallDialogSequence=DLG_WELCOME,DLG_PASSWORD")"
+package password "" --password "open sesame"
+start_setup "$WORK/password.exe"
+D=$(expect_dialog "Welcome!") || exit 1
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Installation password" dialog_password.png) || exit 1
+drive set-text "$D" 106 "typed before Back" || fail "cannot type"
+drive click "$D" 101 || fail "Back"
+D=$(expect_dialog "Welcome!") || exit 1
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Installation password") || exit 1
+control_is "$D" 106 text "typed before Back"
+drive set-text "$D" 106 "wrong" || fail "cannot type"
+drive click "$D" 102 || fail "Next"
+expect_box "Brisk Sample" "Incorrect password!"
+control_is "$D" 106 text ""
+drive set-text "$D" 106 "open sesame" || fail "cannot type"
+drive click "$D" 102 || fail "Next"
+# The install checks the password again: it passes.
+D=$(expect_dialog "Installation complete") || exit 1
+drive click "$D" 104 || fail "OK"
+expect_end
+
+step "DLG_GROUP: both Programs menus, each folder once; a chosen one fills the edit"
+menu_folder() {
+  local win
+  win=$(wine cmd /c echo "$1" 2>/dev/null </dev/null | tr -d '\r\n')
+  printf '%s/Microsoft/Windows/Start Menu/Programs' "$(winepath -u "$win" 2>/dev/null </dev/null | tr -d '\r\n')"
+}
+COMMON_MENU=$(menu_folder '%ALLUSERSPROFILE%')
+USER_MENU=$(menu_folder '%APPDATA%')
+mkdir -p "$COMMON_MENU/Brisk Both" "$COMMON_MENU/Brisk Common" "$USER_MENU/Brisk Both" "$USER_MENU/Brisk User" ||
+  fail "cannot make the menu folders"
+wizard_project group "$(settings "PreInstallDialogSequence=DLG_GROUP")"
+printf 'ProgramGroup=Brisk Group\r\n' >>"$WORK/group/Presetup/Brik.ini"
+sed -i 's/^106=Installed in .*$/106=Group [%ProgramGroup%]\r/' "$WORK/group/Presetup/Enu.lng"
+package group
+start_setup "$WORK/group.exe"
+D=$(expect_dialog "Program group" dialog_group.png) || exit 1
+control_is "$D" 106 text "Brisk Group"
+items=$(drive items "$D" 107 | tr -d '\r' | grep '^Brisk ' | tr '\n' ',')
+[ "$items" = "Brisk Both,Brisk Common,Brisk User," ] || fail "DLG_GROUP lists \"$items\""
+index=$(drive items "$D" 107 | tr -d '\r' | grep -n -x 'Brisk User' | cut -d: -f1)
+drive select "$D" 107 $((index - 1)) || fail "cannot choose a group"
+control_is "$D" 106 text "Brisk User"
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Installation complete") || exit 1
+control_is "$D" 106 text "Group [Brisk User]"
+drive click "$D" 104 || fail "OK"
+expect_end
+rm -rf "$COMMON_MENU/Brisk Both" "$COMMON_MENU/Brisk Common" "$USER_MENU/Brisk Both" "$USER_MENU/Brisk User"
+
 # --- Libraries planted beside the package ----------------------------------------
 # Windows looks for a library that is not one of its known system libraries
 # in the program's own folder first; native-first overrides make Wine search
