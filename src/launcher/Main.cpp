@@ -121,6 +121,7 @@ void ReadDisplaySettings(TRunContext& run) {
     dialogs.PositionX = d.DialogPositionX;
     dialogs.PositionY = d.DialogPositionY;
     dialogs.InstallPathExistWarning = flag("InstallPathExistWarning", true);
+    dialogs.Languages = &run.LanguageList;
     // The system's window colour unless the settings name another.
     dialogs.LicenseBackColor = colour("LicenseBackColor", static_cast<int32_t>(0x80000005u));
     dialogs.ReadmeBackColor = colour("ReadmeBackColor", static_cast<int32_t>(0x80000005u));

@@ -199,6 +199,22 @@ void InitOwnControls(HWND dialog) {
         LoadDocument(dialog, 108, "License", DialogDisplay().LicenseBackColor);
     } else if (IsDialog("DLG_README")) {
         LoadDocument(dialog, 106, "Readme", DialogDisplay().ReadmeBackColor);
+    } else if (IsDialog("DLG_LANGUAGE")) {
+        HWND list = GetDlgItem(dialog, 106);
+        const std::vector<std::string>* languages = DialogDisplay().Languages;
+        for (size_t i = 0; languages != nullptr && i < languages->size(); ++i) {
+            const std::string name(ValuePart((*languages)[i]));
+            const LRESULT item = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+            if (item >= 0) SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(item), static_cast<LPARAM>(i));
+        }
+        // Chosen once the list is whole: the sorted list moves items as it fills.
+        const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+        for (LRESULT item = 0; item < count; ++item) {
+            const auto index = static_cast<size_t>(SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(item), 0));
+            if (index < languages->size() && SameText(NamePart((*languages)[index]), LanguageState().LanguageCode))
+                SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(item), 0);
+        }
+        SetFocus(list);
     } else if (IsDialog("DLG_PASSWORD")) {
         // Shown again after Back; it leaves the edit control once taken.
         SetSelectedEditText(dialog, 106, InstallState().InstallPassword);
@@ -246,7 +262,16 @@ bool HandleOwnCommand(HWND dialog, int id, int code) {
         return true;
     }
     if (id != kDialogBack && id != kDialogNext) return false;
-    if (IsDialog("DLG_PASSWORD")) {
+    if (IsDialog("DLG_LANGUAGE")) {
+        HWND list = GetDlgItem(dialog, 106);
+        const std::vector<std::string>* languages = DialogDisplay().Languages;
+        const LRESULT item = SendMessageA(list, LB_GETCURSEL, 0, 0);
+        // No choice leaves the language as it is.
+        if (item != LB_ERR && languages != nullptr) {
+            const auto index = static_cast<size_t>(SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(item), 0));
+            if (index < languages->size()) SetLanguage(std::string(NamePart((*languages)[index])));
+        }
+    } else if (IsDialog("DLG_PASSWORD")) {
         TakePassword(dialog);
         if (id == kDialogNext) {
             const std::string checkHash =

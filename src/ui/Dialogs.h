@@ -29,6 +29,8 @@ struct TDialogDisplay {
     bool InstallPathExistWarning = true;
     COLORREF LicenseBackColor = 0xFFFFFF;
     COLORREF ReadmeBackColor = 0xFFFFFF;
+    // The offered languages, "code=display name" (the run's list).
+    const std::vector<std::string>* Languages = nullptr;
 };
 TDialogDisplay& DialogDisplay();
 

@@ -781,6 +781,33 @@ drive click "$D" 104 || fail "OK"
 expect_end
 rm -rf "$COMMON_MENU/Brisk Both" "$COMMON_MENU/Brisk Common" "$USER_MENU/Brisk Both" "$USER_MENU/Brisk User"
 
+step "DLG_LANGUAGE: the language chosen reaches the next dialog, the main window and the next message box"
+wizard_project language "$(settings "Languages=ENU,DEU
+AutoSelectLanguage=0
+PreInstallDialogSequence=DLG_LANGUAGE,DLG_WELCOME" "[Display]
+ShowMainWindow=1")" 
+printf '%s\n' '[Strings]' 'LanguageName=Deutsch' '1=DEU: Abbrechen?' '[Dialogs]' 'Caption=DEU %ProgramName%' \
+  '[DLG_WELCOME]' 'Title=Willkommen!' '105=DEU: Willkommen bei %ProgramName%.' | sed 's/$/\r/' \
+  >"$WORK/language/Presetup/Deu.lng"
+package language
+start_setup "$WORK/language.exe"
+D=$(expect_dialog "Choose language" dialog_language.png) || exit 1
+languages=$(drive items "$D" 106 | tr -d '\r')
+[ "$(printf '%s\n' "$languages" | wc -l)" -eq 2 ] || fail "DLG_LANGUAGE lists \"$languages\""
+index=$(printf '%s\n' "$languages" | grep -n -i 'german\|deutsch' | cut -d: -f1)
+[ -n "$index" ] || fail "no German among \"$languages\""
+drive select "$D" 106 $((index - 1)) || fail "cannot choose German"
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Willkommen!") || exit 1
+control_is "$D" 105 text "DEU: Willkommen bei Brisk Sample."
+drive wait-window --title "DEU Brisk Sample" --class BrikMainWindow --timeout 10 >/dev/null ||
+  fail "the main window keeps its caption"
+drive click "$D" 103 || fail "Cancel"
+answer_box "Brisk Sample" "DEU: Abbrechen?" 6
+D=$(expect_dialog "DEU Brisk Sample") || exit 1
+drive click "$D" 104 || fail "OK"
+expect_end
+
 # --- Libraries planted beside the package ----------------------------------------
 # Windows looks for a library that is not one of its known system libraries
 # in the program's own folder first; native-first overrides make Wine search
