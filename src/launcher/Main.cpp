@@ -266,6 +266,8 @@ void InitCommonControlsFromSystem() {
 void OnLanguageChanged(const TLanguageChange& change) {
     UiRunState& ui = Run().ui;
     ui.captionName = change.ProgramTitle;
+    // The message window's font follows the language's character set.
+    ui.dialogFont = DialogFont;
     if (ui.mainWindow == nullptr) return;
     SetWindowTextA(ui.mainWindow, change.Caption.c_str());
     if (change.TitleChanged) RedrawWindow(ui.mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
