@@ -808,6 +808,49 @@ D=$(expect_dialog "DEU Brisk Sample") || exit 1
 drive click "$D" 104 || fail "OK"
 expect_end
 
+step "texts files: the language's own first, an empty one counts as missing, rich text by its marker; the folder question on Next only"
+wizard_project documents "$(settings "PreInstallDialogSequence=DLG_README,DLG_LICENSE,DLG_DIR")"
+printf 'InstallPath=C:\\Brisk Documents\r\n' >>"$WORK/documents/Presetup/Brik.ini"
+printf 'Readme of the language.\r\n' >"$WORK/documents/Presetup/Readme.ENU"
+printf 'Readme for all.\r\n' >"$WORK/documents/Presetup/Readme.txt"
+: >"$WORK/documents/Presetup/License.ENU"
+printf '{\\RTF1\\ansi {\\b Rich} license.\\par}' >"$WORK/documents/Presetup/License.rtf"
+printf 'Plain license.\r\n' >"$WORK/documents/Presetup/License.txt"
+package documents
+start_setup "$WORK/documents.exe"
+D=$(expect_dialog "Readme information" dialog_readme.png) || exit 1
+control_is "$D" 106 text "Readme of the language."
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "License agreement") || exit 1
+control_is "$D" 108 text "Rich license."
+drive click "$D" 105 || fail "Yes"
+D=$(expect_dialog "Select installation directory") || exit 1
+# Blanks only: the folder stays as it was.
+drive set-text "$D" 106 '   ' || fail "cannot type"
+drive click "$D" 101 || fail "Back"
+D=$(expect_dialog "License agreement") || exit 1
+drive click "$D" 105 || fail "Yes"
+D=$(expect_dialog "Select installation directory") || exit 1
+control_is "$D" 106 text 'C:\Brisk Documents'
+# An existing folder: Back stores it without a question, Next asks.
+drive set-text "$D" 106 'C:\windows\' || fail "cannot type"
+drive click "$D" 101 || fail "Back"
+D=$(expect_dialog "License agreement") || exit 1
+drive click "$D" 105 || fail "Yes"
+D=$(expect_dialog "Select installation directory") || exit 1
+control_is "$D" 106 text 'C:\windows'
+drive click "$D" 102 || fail "Next"
+answer_box "Brisk Sample" 'The folder C:\windows already exists.
+Do you want to install Brisk Sample into it anyway?' 7
+control_is "$D" 106 state "visible enabled unchecked"
+drive click "$D" 102 || fail "Next"
+answer_box "Brisk Sample" 'The folder C:\windows already exists.
+Do you want to install Brisk Sample into it anyway?' 6
+D=$(expect_dialog "Installation complete") || exit 1
+control_is "$D" 106 text 'Installed in [C:\windows]'
+drive click "$D" 104 || fail "OK"
+expect_end
+
 # --- Libraries planted beside the package ----------------------------------------
 # Windows looks for a library that is not one of its known system libraries
 # in the program's own folder first; native-first overrides make Wine search
