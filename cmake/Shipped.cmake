@@ -63,7 +63,8 @@ function(brik_shipped_variant lib)
   target_compile_definitions(${variant} PUBLIC BRIK_SHIPPED=1)
 endfunction()
 
-foreach(lib brik_util brik_ui_core brik_config brik_config_win32 brik_cab brik_crypto brik_ui brik_install)
+# Each after the libraries it links, so that its variant links their variants.
+foreach(lib brik_util brik_ui_core brik_config brik_config_win32 brik_cab brik_crypto brik_install brik_ui)
   brik_shipped_variant(${lib})
 endforeach()
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds the sample package (samples/BriskSample) with brikpack
-# and runs it under Wine on a display of its own, as a user would: it answers
-# each message box with OK and saves a screenshot of every screen it meets.
+# and runs it under Wine on a display of its own, as a user would: it walks
+# the wizard with Next (Yes on the license), answers each message box with
+# OK and saves a screenshot of every screen it meets.
 #   run-sample.sh BUILD_DIR
 # Output: BUILD_DIR/sample/BriskSample.exe (the package, with logo.bmp beside
 # it) and BUILD_DIR/sample/screens/*.png. Ends with the engine's exit code.
@@ -59,10 +60,21 @@ while kill -0 "$pid" 2>/dev/null; do
   box=$(drive wait-window --class "#32770" --timeout 5) || continue
   title=$(drive get-text "$box" | tr -d "\r") || continue
   [ "$title" = "Brisk Installer initializing..." ] && continue
-  text=$(drive get-text "$box" 65535 | tr '\r\n' '  ')
-  shot "$(printf '%02d' $n)-box.png"
-  say "  \"$title\": $text"
-  drive click "$box" 1 >/dev/null || drive click "$box" 2 >/dev/null
+  # A wizard dialog has its title band, control 100; a message box has none.
+  if drive get-text "$box" 100 >/dev/null; then
+    # Painted once it is shown: give the title band a moment.
+    sleep 0.5
+    shot "$(printf '%02d' $n)-dialog.png"
+    say "  dialog \"$title\""
+  else
+    text=$(drive get-text "$box" 65535 | tr '\r\n' '  ')
+    shot "$(printf '%02d' $n)-box.png"
+    say "  box \"$title\": $text"
+  fi
+  # Next, the license's Yes, the final dialog's OK, a message box's OK.
+  for button in 102 105 104 1 2; do
+    drive click "$box" $button >/dev/null && break
+  done
   drive wait-gone "$box" --timeout 10 >/dev/null
   n=$((n + 1))
   [ $n -gt 20 ] && { kill "$pid"; die "too many windows"; }

@@ -12,6 +12,7 @@
 #include "launcher/Provisional.h"
 #include "launcher/Unpacker.h"
 #include "ui/BackgroundLayout.h"
+#include "ui/Dialogs.h"
 #include "ui/Logo.h"
 #include "ui/Msg.h"
 #include "ui/UrlLink.h"
@@ -116,6 +117,20 @@ void ReadDisplaySettings(TRunContext& run) {
         *f.colour = ResolveColor(description.Color);
     }
     run.ui.dialogFont = DialogFont;
+
+    TDialogDisplay& dialogs = DialogDisplay();
+    dialogs.ShowMainWindow = d.ShowMainWindow;
+    dialogs.ShowDialogTitle = d.ShowDialogTitle;
+    dialogs.DialogTitleShadow = d.DialogTitleShadow;
+    dialogs.DialogTitleShadowColor = d.DialogTitleShadowColor;
+    dialogs.DialogTitleColor = d.DialogTitleColor;
+    dialogs.PositionX = d.DialogPositionX;
+    dialogs.PositionY = d.DialogPositionY;
+    dialogs.InstallPathExistWarning = flag("InstallPathExistWarning", true);
+    dialogs.Languages = &run.LanguageList;
+    // The system's window colour unless the settings name another.
+    dialogs.LicenseBackColor = colour("LicenseBackColor", static_cast<int32_t>(0x80000005u));
+    dialogs.ReadmeBackColor = colour("ReadmeBackColor", static_cast<int32_t>(0x80000005u));
 }
 
 void LoadStaticBitmaps(TRunContext& run) {
@@ -256,6 +271,8 @@ void InitCommonControlsFromSystem() {
 void OnLanguageChanged(const TLanguageChange& change) {
     UiRunState& ui = Run().ui;
     ui.captionName = change.ProgramTitle;
+    // The message window's font follows the language's character set.
+    ui.dialogFont = DialogFont;
     if (ui.mainWindow == nullptr) return;
     SetWindowTextA(ui.mainWindow, change.Caption.c_str());
     if (change.TitleChanged) RedrawWindow(ui.mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -435,6 +452,9 @@ int RunProcess() {
     BindConfigPaths(&run.paths);
     BindUiState(&run.ui);
     BindInstallState(&run.install);
+    // What the wizard decides goes straight into the install's view.
+    DialogDisplay().InstallPassword = &run.install.InstallPassword;
+    DialogDisplay().RebootPending = &run.install.RebootPending;
 
     EmergencyReserve = std::malloc(256 * 1024);
     SetFatalHandler(AbortRun);
@@ -456,6 +476,7 @@ int RunProcess() {
     const bool result = RunSetup();
     DeleteFolderTree(run.paths.SetupFolder, true);
     if (result && run.install.RebootPending) RestartWindows(false);
+    DialogDisplay() = TDialogDisplay{};
     BindInstallState(nullptr);
     BindUiState(nullptr);
     BindConfigPaths(nullptr);

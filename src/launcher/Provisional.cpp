@@ -18,19 +18,6 @@
 
 namespace brik {
 
-std::vector<std::string> DialogSequence;
-bool AskBeforeCancel = true;
-
-bool RunDialogSequence() {
-    bool ok = true;
-    if (!DialogSequence.empty()) {
-        ShowError("Cannot show dialog \"" + DialogSequence.front() + "\"!");
-        ok = false;
-    }
-    UiState().messageOwner = UiState().mainWindow;
-    return ok;
-}
-
 bool RunInstall() {
     const std::string& settings = ConfigPaths().SettingsFile;
     const std::string checkHash = IniReadString(settings, kPasswordSection, kPswCheckHashKey, "");

@@ -1,8 +1,7 @@
 // Operations the run sequence calls that belong to modules not written yet:
-// the dialog sequence, the install routine, program running and the
-// restart. Each does the least the run needs and fails where the finished
-// operation would have work it cannot do here; the finished modules replace
-// these definitions one by one.
+// the install routine, program running and the restart. Each does the least
+// the run needs and fails where the finished operation would have work it
+// cannot do here; the finished modules replace these definitions one by one.
 #pragma once
 
 #include <windows.h>
@@ -11,15 +10,6 @@
 #include <vector>
 
 namespace brik {
-
-// Names of the dialogs RunDialogSequence shows, in order.
-extern std::vector<std::string> DialogSequence;
-// Cancel asks before it ends a dialog; cleared before the final dialog.
-extern bool AskBeforeCancel;
-
-// True for an empty sequence. No wizard dialog can be shown yet: the first
-// name gets the error "Cannot show dialog "NAME"!" and the result is false.
-bool RunDialogSequence();
 
 // Checks the package password; then true only when there is nothing to
 // install (no install scripts and no packaged application files). Anything

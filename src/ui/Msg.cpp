@@ -154,6 +154,7 @@ struct MessageWindowState {
     DWORD shownTick = 0;
     int margin = 0;
     HFONT font = nullptr;
+    BYTE charset = DEFAULT_CHARSET;  // of `font`
 };
 
 MessageWindowState& Status() {
@@ -211,6 +212,17 @@ int OuterHeight(HWND window) {
     return GetWindowRect(window, &r) ? r.bottom - r.top : 0;
 }
 
+// The window's font from the dialog font as it is now; the old one goes.
+void UseDialogFont(MessageWindowState& status) {
+    LOGFONTA logFont = DialogLogFont();
+    HFONT font = CreateFontIndirectA(&logFont);
+    if (font == nullptr) return;
+    ApplyFont(status.window, font);
+    if (status.font) DeleteObject(status.font);
+    status.font = font;
+    status.charset = logFont.lfCharSet;
+}
+
 bool CreateMessageWindow() {
     MessageWindowState& status = Status();
     status.window = CreateDialogParamA(ResourceModule(), "DLG_MESSAGE", UiState().mainWindow,
@@ -221,9 +233,7 @@ bool CreateMessageWindow() {
     }
     status.margin = OuterWidth(status.window) -
                     OuterWidth(GetDlgItem(status.window, IDC_MESSAGE_TEXT));
-    LOGFONTA logFont = DialogLogFont();
-    status.font = CreateFontIndirectA(&logFont);
-    if (status.font) ApplyFont(status.window, status.font);
+    UseDialogFont(status);
     return true;
 }
 
@@ -274,6 +284,9 @@ void ShowMessageWindow(const std::string& text, DWORD minimumMs) {
     MessageWindowState& status = Status();
     if (status.window && !IsWindow(status.window)) DestroyMessageWindow();  // went with its owner
     if (!status.window && !CreateMessageWindow()) return;
+    // A language chosen since the window was made may need another
+    // character set.
+    if (DialogLogFont().lfCharSet != status.charset) UseDialogFont(status);
     status.text = text;
     status.minimumMs = minimumMs;
 

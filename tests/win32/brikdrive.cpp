@@ -30,6 +30,15 @@ const char kUsage[] =
     "  set-text HWND ID TEXT       set the text of control ID\n"
     "  click HWND ID               click button ID\n"
     "  list HWND                   print the controls: id, class, HWND, text (tab-separated)\n"
+    "  state HWND ID               print \"visible|hidden enabled|disabled checked|unchecked\"\n"
+    "                              of control ID\n"
+    "  rect HWND [ID]              print the screen rectangle of a window or of its control ID\n"
+    "                              (of the client area for a control): left top right bottom\n"
+    "  command HWND ID             post the command ID (2: the Escape key)\n"
+    "  check HWND ID               click a check box or radio button, so that it changes state\n"
+    "  items HWND ID               print the items of list box ID, one a line\n"
+    "  select HWND ID INDEX        select item INDEX of list box ID, notifying the dialog\n"
+    "  close HWND                  post the close-box command (SC_CLOSE)\n"
     "  wait-gone HWND [--timeout S]\n"
     "                              wait until the window is closed or hidden\n"
     "  style HWND                  print the window's style, extended style and class style\n"
@@ -184,6 +193,90 @@ int Run(int argc, char** argv) {
       std::printf("%d\t%s\t%s\t%s\n", c.id, c.className.c_str(), HexHandle(c.hwnd).c_str(),
                   Escape(c.text).c_str());
     }
+    return 0;
+  }
+  if (command == "state") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 2, 2, "state");
+    HWND control = FindControl(ParseHwnd(a.positional[0]), ParseId(a.positional[1]));
+    DWORD_PTR check = 0;
+    SendMessageTimeoutA(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &check);
+    std::printf("%s %s %s\n", IsWindowVisible(control) ? "visible" : "hidden",
+                IsWindowEnabled(control) ? "enabled" : "disabled", check == BST_CHECKED ? "checked" : "unchecked");
+    return 0;
+  }
+  if (command == "rect") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 1, 2, "rect");
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    RECT r{};
+    if (a.positional.size() == 2) {
+      HWND control = FindControl(hwnd, ParseId(a.positional[1]));
+      GetClientRect(control, &r);
+      MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    } else if (!GetWindowRect(hwnd, &r)) {
+      throw DriverError("no such window");
+    }
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+  }
+  if (command == "check") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 2, 2, "check");
+    // Sent, not posted: the button changes its own state, which a posted
+    // notification to the dialog would not do.
+    HWND button = FindControl(ParseHwnd(a.positional[0]), ParseId(a.positional[1]));
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &ignored))
+      throw DriverError("the button did not answer");
+    return 0;
+  }
+  if (command == "items" || command == "select") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    const bool select = command == "select";
+    ExpectPositional(a, select ? 3 : 2, select ? 3 : 2, command.c_str());
+    HWND dialog = ParseHwnd(a.positional[0]);
+    const int id = ParseId(a.positional[1]);
+    HWND list = FindControl(dialog, id);
+    DWORD_PTR result = 0;
+    if (select) {
+      const auto index = static_cast<WPARAM>(ParseUnsigned(a.positional[2], 10, "item index"));
+      if (!SendMessageTimeoutA(list, LB_SETCURSEL, index, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result) ||
+          static_cast<LRESULT>(result) == LB_ERR)
+        throw DriverError("no such item");
+      // A selection made by a program is not notified: the user's would be.
+      PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+      return 0;
+    }
+    if (!SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result))
+      throw DriverError("the list box did not answer");
+    const auto count = static_cast<LRESULT>(result);
+    for (LRESULT i = 0; i < count; ++i) {
+      // Wide: the system marshals the item text across processes as
+      // Unicode, and an ANSI request gets it unconverted.
+      wchar_t item[1024] = {};
+      DWORD_PTR length = 0;
+      if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                               &length) ||
+          length >= sizeof item / sizeof item[0])
+        throw DriverError("cannot read item " + std::to_string(i));
+      SendMessageTimeoutW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item), SMTO_ABORTIFHUNG,
+                          kMessageTimeoutMs, &length);
+      char text[4096] = {};
+      WideCharToMultiByte(CP_ACP, 0, item, -1, text, sizeof text, nullptr, nullptr);
+      std::printf("%s\n", text);
+    }
+    return 0;
+  }
+  if (command == "command" || command == "close") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, command == "close" ? 1 : 2, command == "close" ? 1 : 2, command.c_str());
+    HWND hwnd = ParseHwnd(a.positional[0]);
+    // Posted: the target may answer with a modal window.
+    const BOOL posted = command == "close"
+                            ? PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0)
+                            : PostMessageA(hwnd, WM_COMMAND, static_cast<WPARAM>(ParseId(a.positional[1])), 0);
+    if (!posted) throw DriverError("cannot post to the window");
     return 0;
   }
   if (command == "wait-gone") {

@@ -418,6 +418,18 @@ TEST_F(UiTest, MessageWindowSizeFontPlacementAndMinimumTime) {
     EXPECT_GE(GetTickCount() - second, 300u);
     EXPECT_FALSE(IsWindowVisible(window));
 
+    // A language with another character set, chosen while the window
+    // exists: its next text comes in a font of that set.
+    UiState().dialogFont.lfCharSet = RUSSIAN_CHARSET;
+    ShowMessageWindow("Updating registry...", 0);
+    EXPECT_EQ(MessageWindow(), window);
+    font = reinterpret_cast<HFONT>(SendMessageA(textControl, WM_GETFONT, 0, 0));
+    ASSERT_TRUE(font && GetObjectA(font, sizeof used, &used));
+    EXPECT_EQ(used.lfCharSet, RUSSIAN_CHARSET);
+    EXPECT_STREQ(used.lfFaceName, "Tahoma");
+    HideMessageWindow();
+    UiState().dialogFont.lfCharSet = DEFAULT_CHARSET;
+
     DestroyMessageWindow();
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(MessageWindow(), nullptr);

@@ -79,7 +79,13 @@ LanguageName=English
 10=ENU: %ProgramName% needs administration rights.
 13=ENU: %ProgramName% does not run on this system.
 14=ENU: Version %s or newer is needed for %ProgramName%.
-15=ENU: %ProgramName% is running.'
+15=ENU: %ProgramName% is running.
+[Dialogs]
+Caption=%ProgramName% setup
+[DLG_FINISH]
+106=FINISH
+[DLG_NOTFINISH]
+106=NOTFINISH'
 
 # project NAME SETTINGS [LANGUAGE-FILE TEXT]...: a project folder with the
 # settings file and language files given (lines end in CR LF, as the engine
@@ -139,6 +145,66 @@ expect_box() {
   drive wait-gone "$box" --timeout 30 || fail "the box did not close"
 }
 
+# answer_box CAPTION TEXT BUTTON: the next message box, answered with the
+# button of that id (6 Yes, 7 No).
+answer_box() {
+  local caption=$1 text=$2 button=$3 box got
+  box=$(drive wait-window --title "$caption" --class "#32770" --timeout 40) ||
+    fail "no message box titled \"$caption\" (expected: $text)"
+  got=$(drive get-text "$box" 65535) || fail "cannot read the text of the box"
+  got=$(printf '%s' "$got" | tr '\r' '\n' | sed '/^$/d')
+  [ "$got" = "$text" ] || fail "the box \"$caption\" says \"$got\", expected \"$text\""
+  step "  box \"$caption\": $(printf '%s' "$got" | tr '\n' '|'), answered $button"
+  drive click "$box" "$button" || fail "cannot answer the box"
+  drive wait-gone "$box" --timeout 30 || fail "the box did not close"
+}
+
+# expect_dialog CAPTION [SHOT]: the next wizard dialog of that caption;
+# prints its handle.
+expect_dialog() {
+  local dialog
+  dialog=$(drive wait-window --title "$1" --class "#32770" --timeout 40) || fail "no dialog titled \"$1\""
+  [ -n "${2:-}" ] && { "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/$2" >/dev/null || fail "screenshot failed"; }
+  step "  dialog \"$1\"" >&2
+  printf '%s' "$dialog"
+}
+
+# control_is DIALOG ID WHAT EXPECTED: the control's text (WHAT text) or its
+# state (WHAT state, as brikdrive prints it).
+control_is() {
+  local got
+  if [ "$3" = text ]; then got=$(drive get-text "$1" "$2"); else got=$(drive state "$1" "$2"); fi
+  got=$(printf '%s' "$got" | tr -d '\r')
+  [ "$got" = "$4" ] || fail "control $2 of \"$(drive get-text "$1" | tr -d '\r')\": $3 \"$got\", expected \"$4\""
+}
+
+# expect_final KIND [CAPTION]: the final dialog, DLG_FINISH (KIND FINISH) or
+# DLG_NOTFINISH (NOTFINISH), as the language file ENU_STRINGS names them;
+# closed with its single button. CAPTION "-": a package without language
+# file, whose dialog has neither caption nor texts.
+expect_final() {
+  local kind=$1 caption=${2:-Brisk Sample setup} dialog got
+  if [ "$caption" = "-" ]; then
+    # Without a caption: the dialog window with the single button, once the
+    # init window has gone.
+    for _ in $(seq 1 160); do
+      dialog=$(drive wait-window --class "#32770" --timeout 40) || fail "no final dialog"
+      drive get-text "$dialog" 104 >/dev/null && break
+      dialog=""
+      sleep 0.25
+    done
+    [ -n "$dialog" ] || fail "no final dialog"
+  else
+    dialog=$(drive wait-window --title "$caption" --class "#32770" --timeout 40) ||
+      fail "no dialog titled \"$caption\" (expected DLG_$kind)"
+    got=$(drive get-text "$dialog" 106 | tr -d '\r') || fail "the dialog has no text 106: not a final dialog"
+    [ "$got" = "$kind" ] || fail "the final dialog says \"$got\", expected $kind"
+  fi
+  step "  final dialog $kind"
+  drive click "$dialog" 104 || fail "cannot click OK on the final dialog"
+  drive wait-gone "$dialog" --timeout 30 || fail "the final dialog did not close"
+}
+
 # expect_end: the engine ends by itself with exit code 0 and leaves the
 # temporary folder as it found it.
 expect_end() {
@@ -194,7 +260,7 @@ expect_end
 # --- The whole run without dialogs: the outcome decides the final dialog ----------
 step "a run with nothing to do ends in DLG_FINISH"
 start_setup "$WORK/plain.exe"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_final FINISH
 expect_end
 
 step "ShowFinalDialog=0 ends silently"
@@ -204,15 +270,15 @@ package nofinal
 start_setup "$WORK/nofinal.exe"
 expect_end
 
-step "a pre-install dialog that cannot be shown leads to DLG_NOTFINISH"
+step "a pre-install dialog that does not exist leads to DLG_NOTFINISH"
 project predialog "[Config]
-PreInstallDialogSequence=dlg_welcome, %ProgramName%
+PreInstallDialogSequence=%ProgramName%
 [Variables]
 ProgramName=Brisk Sample"
 package predialog
 start_setup "$WORK/predialog.exe"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_WELCOME"!'
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_NOTFINISH"!'
+expect_box "Brisk Sample" 'Cannot show dialog "BRISK SAMPLE"!'
+expect_final NOTFINISH
 expect_end
 
 step "NeedReboot puts DLG_REBOOT after the post-install dialogs"
@@ -222,8 +288,19 @@ NeedReboot=1
 ProgramName=Brisk Sample"
 package reboot
 start_setup "$WORK/reboot.exe"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_REBOOT"!'
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_NOTFINISH"!'
+REBOOT=$(drive wait-window --title "Brisk Sample setup" --class "#32770" --timeout 40) || fail "no DLG_REBOOT"
+# Pending from the settings: the first button is chosen; the only dialog of
+# its sequence has no Back.
+[ "$(drive state "$REBOOT" 106 | tr -d '\r')" = "visible enabled checked" ] || fail "DLG_REBOOT: 106 not chosen"
+[ "$(drive state "$REBOOT" 101 | tr -d '\r')" = "hidden enabled unchecked" ] || fail "DLG_REBOOT: Back shown"
+"$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/dialog_reboot.png" >/dev/null || fail "screenshot failed"
+# "Later" clears the pending restart: the run ends in DLG_FINISH, no restart.
+drive check "$REBOOT" 107 || fail "cannot choose 'later'"
+# Never Next while a restart is chosen: it would end the Wine session.
+control_is "$REBOOT" 107 state "visible enabled checked"
+control_is "$REBOOT" 106 state "visible enabled unchecked"
+drive click "$REBOOT" 102 || fail "cannot click Next"
+expect_final FINISH
 expect_end
 
 # --- Languages ------------------------------------------------------------------
@@ -317,7 +394,7 @@ wait "$DIALOG_PID" 2>/dev/null
 
 step "CheckWindow without such a window"
 start_setup "$WORK/checkwindow.exe"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_final FINISH
 expect_end
 
 step "CheckMutex while the mutex exists"
@@ -341,7 +418,7 @@ step "CheckAdminRights as an administrator"
 project admin "$(settings "CheckAdminRights=1")"
 package admin
 start_setup "$WORK/admin.exe"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_final FINISH
 expect_end
 
 # --- Pre-run programs ---------------------------------------------------------------
@@ -359,7 +436,7 @@ project prerunok "$(settings "" "[PreRunApp]
 1=cmd.exe,/c exit 0")"
 package prerunok
 start_setup "$WORK/prerunok.exe"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_final FINISH
 expect_end
 
 # --- The decompressor resource ----------------------------------------------------------
@@ -419,7 +496,7 @@ EOF
 hand_package "$WORK/climb.exe" 'Presetup\Brik.ini' $'[Variables]\r\nProgramName=Brisk Sample\r\n' \
   'Presetup\Sub\planted.txt' 'planted'
 start_setup "$WORK/climb.exe"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_final FINISH -
 expect_end
 
 # --- Device names and a package without its settings file --------------------------
@@ -472,7 +549,7 @@ mkdir -p "$WORK/withdata/Data" && printf 'data' >"$WORK/withdata/Data/readme.txt
 package withdata
 start_setup "$WORK/withdata.exe"
 expect_box "Brisk Sample" "This setup program cannot install files yet."
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_NOTFINISH"!'
+expect_final NOTFINISH
 expect_end
 
 # --- The init window under the logo ---------------------------------------------------
@@ -489,7 +566,289 @@ INIT=$(DRIVE_TIMEOUT=90 drive wait-window --title "Brisk Installer initializing.
   fail "the init window did not appear"
 "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_init_window.png" >/dev/null || fail "screenshot failed"
 step "  init window $INIT"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_final FINISH
+expect_end
+
+# --- The wizard -------------------------------------------------------------------
+SHIPPED_ENU=$SCRIPTS/../resources/Enu.lng
+[ -f "$SHIPPED_ENU" ] || fail "$SHIPPED_ENU is missing"
+# wizard_project NAME SETTINGS: a project with the shipped English texts,
+# whose final dialog names the install folder.
+wizard_project() {
+  project "$1" "$2"
+  sed 's/^106=%ProgramName% has been installed.*$/106=Installed in [%InstallPath%]\r/' "$SHIPPED_ENU" \
+    >"$WORK/$1/Presetup/Enu.lng" || fail "cannot copy Enu.lng"
+}
+QUESTION='Brisk Sample is not fully installed on your computer.
+Do you want to abort the installation?'
+
+step "the walk: Back hidden first, Back walks back, the cancel question, Next on the last"
+wizard_project walk "$(settings "PreInstallDialogSequence=dlg_welcome , dlg_license, dlg_dir")"
+printf 'The license text.\r\n' >"$WORK/walk/Presetup/License.txt"
+# The last section of the settings is [Variables].
+printf 'InstallPath=%%ProgramFiles%%\\Brisk Sample\r\n' >>"$WORK/walk/Presetup/Brik.ini"
+package walk
+start_setup "$WORK/walk.exe"
+D=$(expect_dialog "Welcome!" dialog_welcome.png) || exit 1
+control_is "$D" 101 state "hidden enabled unchecked"
+control_is "$D" 102 text "&Next >"
+# Escape and the close box ask; No keeps the dialog.
+drive command "$D" 2 || fail "cannot press Escape"
+answer_box "Brisk Sample" "$QUESTION" 7
+drive close "$D" || fail "cannot close"
+answer_box "Brisk Sample" "$QUESTION" 7
+control_is "$D" 102 state "visible enabled unchecked"
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "License agreement" dialog_license.png) || exit 1
+control_is "$D" 101 state "visible enabled unchecked"
+control_is "$D" 108 text "The license text."
+drive click "$D" 101 || fail "Back"
+D=$(expect_dialog "Welcome!") || exit 1
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "License agreement") || exit 1
+drive click "$D" 105 || fail "Yes"
+D=$(expect_dialog "Select installation directory" dialog_dir.png) || exit 1
+control_is "$D" 105 text " Installation directory "
+control_is "$D" 107 state "visible disabled unchecked"
+control_is "$D" 106 text 'C:\Program Files\Brisk Sample'
+drive set-text "$D" 106 '  C:\Brisk Walk\  ' || fail "cannot type the folder"
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Installation complete" dialog_finish.png) || exit 1
+control_is "$D" 106 text 'Installed in [C:\Brisk Walk]'
+# The final dialog ends at once on Escape: no question.
+drive command "$D" 2 || fail "cannot press Escape"
+drive wait-gone "$D" --timeout 30 || fail "the final dialog stayed"
+expect_end
+
+step "the license's No and Escape end the walk as Cancel, without the question"
+wizard_project license "$(settings "PreInstallDialogSequence=DLG_LICENSE,DLG_WELCOME")"
+package license
+for button in 106 escape; do
+  start_setup "$WORK/license.exe"
+  D=$(expect_dialog "License agreement") || exit 1
+  if [ "$button" = escape ]; then drive command "$D" 2; else drive click "$D" "$button"; fi || fail "cannot press $button"
+  D=$(expect_dialog "Installation aborted" dialog_notfinish.png) || exit 1
+  drive click "$D" 104 || fail "OK"
+  expect_end
+done
+
+step "Yes to the cancel question ends the walk"
+start_setup "$WORK/walk.exe"
+D=$(expect_dialog "Welcome!") || exit 1
+drive click "$D" 103 || fail "Cancel"
+answer_box "Brisk Sample" "$QUESTION" 6
+D=$(expect_dialog "Installation aborted") || exit 1
+drive click "$D" 104 || fail "OK"
+expect_end
+
+step "texts: quoted values, the caption rule, a missing id keeps its resource text"
+project texts "$(settings "PreInstallDialogSequence=DLG_START")" Enu.lng '[Dialogs]
+Caption=Common caption
+Title=Common title
+102=Onward
+[DLG_START]
+105="  two  ""quoted""  " dropped
+[DLG_FINISH]
+Caption=Own caption
+106=%ProgramName%||done'
+package texts
+start_setup "$WORK/texts.exe"
+# Title of [Dialogs] is its last entry without a number: it ends as the caption.
+D=$(expect_dialog "Common title" dialog_start.png) || exit 1
+control_is "$D" 105 text '  two  "quoted"  '
+control_is "$D" 102 text "Onward"
+control_is "$D" 103 text ""
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Own caption") || exit 1
+control_is "$D" 106 text $'Brisk Sample\ndone'
+control_is "$D" 104 text "OK"
+drive click "$D" 104 || fail "OK"
+expect_end
+
+step "DialogPosition codes"
+# offset CODE AREA SIZE: where a dialog goes on one axis.
+offset() {
+  case $1 in
+    0) echo $(($2 / 16)) ;;
+    1) echo $((($2 - $3) / 2)) ;;
+    2) echo $(($2 - $2 / 16 - $3)) ;;
+    *) echo 0 ;;
+  esac
+}
+# Xvfb's screen, 1024 x 768, has no task bar: the work area is the screen.
+for codes in 0,2 2,0 1,9 9,1; do
+  project position "$(settings "" "[Display]
+DialogPosition=$codes")"
+  package position
+  start_setup "$WORK/position.exe"
+  D=$(expect_dialog "Brisk Sample setup") || exit 1
+  read -r left top right bottom <<<"$(drive rect "$D" | tr -d '\r')"
+  expected="$(offset "${codes%,*}" 1024 $((right - left))) $(offset "${codes#*,}" 768 $((bottom - top)))"
+  [ "$left $top" = "$expected" ] || fail "DialogPosition=$codes: at $left $top, expected $expected"
+  step "  $codes: at $left,$top"
+  drive click "$D" 104 || fail "OK"
+  expect_end
+done
+
+step "title band: Brik.bmp, a named bitmap, a missing one, none"
+# pixel X Y: the screen's colour there, rrggbb.
+pixel() {
+  "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$WORK/band.png" >/dev/null || fail "screenshot failed"
+  convert "$WORK/band.png" -format "%[hex:p{$1,$2}]" info: 2>/dev/null | cut -c1-6 | tr 'A-F' 'a-f'
+}
+# band_case "FILE=rrggbb..." DIALOG-BITMAP EXPECTED: the colour inside the
+# band; "face" is the dialog's own background. (The band's last column and
+# row, which keep the face colour, lie under the frame and the line below.)
+band_case() {
+  local b inner face
+  project band "$(settings "" "[Display]
+ShowDialogTitle=0
+[DialogBitmap]
+DLG_FINISH=$2")"
+  for b in $1; do
+    convert -size 8x8 "xc:#${b#*=}" "BMP3:$WORK/band/Presetup/${b%%=*}" || fail "cannot draw $b"
+  done
+  package band
+  start_setup "$WORK/band.exe"
+  D=$(expect_dialog "Brisk Sample setup") || exit 1
+  read -r left top right bottom <<<"$(drive rect "$D" 100 | tr -d '\r')"
+  inner=$(pixel $(((left + right) / 2)) $(((top + bottom) / 2)))
+  face=$(pixel $((left + 4)) $((bottom + 30)))
+  [ "$3" = face ] && set -- "$1" "$2" "$face"
+  [ "$inner" = "$3" ] || fail "band with [$1] and DialogBitmap \"$2\": $inner, expected $3"
+  step "  [$1] \"$2\": $inner"
+  drive click "$D" 104 || fail "OK"
+  expect_end
+}
+band_case "Brik.bmp=ff0000" "" ff0000
+band_case "Brik.bmp=ff0000 Own.bmp=0000ff" "Own.bmp" 0000ff
+band_case "Brik.bmp=ff0000" "Missing.bmp" ff0000
+# A name that climbs out of a folder is not loaded, though it would reach a
+# bitmap of the setup folder here.
+band_case "Brik.bmp=ff0000 Own.bmp=0000ff" "sub\\..\\Own.bmp" ff0000
+band_case "" "" face
+
+step "DLG_PASSWORD: a wrong password clears the field and stays; Back keeps the typed one"
+wizard_project password "$(settings "PreInstallDialogSequence=DLG_WELCOME,DLG_PASSWORD")"
+package password "" --password "open sesame"
+start_setup "$WORK/password.exe"
+D=$(expect_dialog "Welcome!") || exit 1
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Installation password" dialog_password.png) || exit 1
+drive set-text "$D" 106 "typed before Back" || fail "cannot type"
+drive click "$D" 101 || fail "Back"
+D=$(expect_dialog "Welcome!") || exit 1
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Installation password") || exit 1
+control_is "$D" 106 text "typed before Back"
+drive set-text "$D" 106 "wrong" || fail "cannot type"
+drive click "$D" 102 || fail "Next"
+expect_box "Brisk Sample" "Incorrect password!"
+control_is "$D" 106 text ""
+drive set-text "$D" 106 "open sesame" || fail "cannot type"
+drive click "$D" 102 || fail "Next"
+# The install checks the password again: it passes.
+D=$(expect_dialog "Installation complete") || exit 1
+drive click "$D" 104 || fail "OK"
+expect_end
+
+step "DLG_GROUP: both Programs menus, each folder once; a chosen one fills the edit"
+menu_folder() {
+  local win
+  win=$(wine cmd /c echo "$1" 2>/dev/null </dev/null | tr -d '\r\n')
+  printf '%s/Microsoft/Windows/Start Menu/Programs' "$(winepath -u "$win" 2>/dev/null </dev/null | tr -d '\r\n')"
+}
+COMMON_MENU=$(menu_folder '%ALLUSERSPROFILE%')
+USER_MENU=$(menu_folder '%APPDATA%')
+mkdir -p "$COMMON_MENU/Brisk Both" "$COMMON_MENU/Brisk Common" "$USER_MENU/Brisk Both" "$USER_MENU/Brisk User" ||
+  fail "cannot make the menu folders"
+wizard_project group "$(settings "PreInstallDialogSequence=DLG_GROUP")"
+printf 'ProgramGroup=Brisk Group\r\n' >>"$WORK/group/Presetup/Brik.ini"
+sed -i 's/^106=Installed in .*$/106=Group [%ProgramGroup%]\r/' "$WORK/group/Presetup/Enu.lng"
+package group
+start_setup "$WORK/group.exe"
+D=$(expect_dialog "Program group" dialog_group.png) || exit 1
+control_is "$D" 106 text "Brisk Group"
+items=$(drive items "$D" 107 | tr -d '\r' | grep '^Brisk ' | tr '\n' ',')
+[ "$items" = "Brisk Both,Brisk Common,Brisk User," ] || fail "DLG_GROUP lists \"$items\""
+index=$(drive items "$D" 107 | tr -d '\r' | grep -n -x 'Brisk User' | cut -d: -f1)
+drive select "$D" 107 $((index - 1)) || fail "cannot choose a group"
+control_is "$D" 106 text "Brisk User"
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Installation complete") || exit 1
+control_is "$D" 106 text "Group [Brisk User]"
+drive click "$D" 104 || fail "OK"
+expect_end
+rm -rf "$COMMON_MENU/Brisk Both" "$COMMON_MENU/Brisk Common" "$USER_MENU/Brisk Both" "$USER_MENU/Brisk User"
+
+step "DLG_LANGUAGE: the language chosen reaches the next dialog, the main window and the next message box"
+wizard_project language "$(settings "Languages=ENU,DEU
+AutoSelectLanguage=0
+PreInstallDialogSequence=DLG_LANGUAGE,DLG_WELCOME" "[Display]
+ShowMainWindow=1")" 
+printf '%s\n' '[Strings]' 'LanguageName=Deutsch' '1=DEU: Abbrechen?' '[Dialogs]' 'Caption=DEU %ProgramName%' \
+  '[DLG_WELCOME]' 'Title=Willkommen!' '105=DEU: Willkommen bei %ProgramName%.' | sed 's/$/\r/' \
+  >"$WORK/language/Presetup/Deu.lng"
+package language
+start_setup "$WORK/language.exe"
+D=$(expect_dialog "Choose language" dialog_language.png) || exit 1
+languages=$(drive items "$D" 106 | tr -d '\r')
+[ "$(printf '%s\n' "$languages" | wc -l)" -eq 2 ] || fail "DLG_LANGUAGE lists \"$languages\""
+index=$(printf '%s\n' "$languages" | grep -n -i 'german\|deutsch' | cut -d: -f1)
+[ -n "$index" ] || fail "no German among \"$languages\""
+drive select "$D" 106 $((index - 1)) || fail "cannot choose German"
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "Willkommen!") || exit 1
+control_is "$D" 105 text "DEU: Willkommen bei Brisk Sample."
+drive wait-window --title "DEU Brisk Sample" --class BrikMainWindow --timeout 10 >/dev/null ||
+  fail "the main window keeps its caption"
+drive click "$D" 103 || fail "Cancel"
+answer_box "Brisk Sample" "DEU: Abbrechen?" 6
+D=$(expect_dialog "DEU Brisk Sample") || exit 1
+drive click "$D" 104 || fail "OK"
+expect_end
+
+step "texts files: the language's own first, an empty one counts as missing, rich text by its marker; the folder question on Next only"
+wizard_project documents "$(settings "PreInstallDialogSequence=DLG_README,DLG_LICENSE,DLG_DIR")"
+printf 'InstallPath=C:\\Brisk Documents\r\n' >>"$WORK/documents/Presetup/Brik.ini"
+printf 'Readme of the language.\r\n' >"$WORK/documents/Presetup/Readme.ENU"
+printf 'Readme for all.\r\n' >"$WORK/documents/Presetup/Readme.txt"
+: >"$WORK/documents/Presetup/License.ENU"
+printf '{\\RTF1\\ansi {\\b Rich} license.\\par}' >"$WORK/documents/Presetup/License.rtf"
+printf 'Plain license.\r\n' >"$WORK/documents/Presetup/License.txt"
+package documents
+start_setup "$WORK/documents.exe"
+D=$(expect_dialog "Readme information" dialog_readme.png) || exit 1
+control_is "$D" 106 text "Readme of the language."
+drive click "$D" 102 || fail "Next"
+D=$(expect_dialog "License agreement") || exit 1
+control_is "$D" 108 text "Rich license."
+drive click "$D" 105 || fail "Yes"
+D=$(expect_dialog "Select installation directory") || exit 1
+# Blanks only: the folder stays as it was.
+drive set-text "$D" 106 '   ' || fail "cannot type"
+drive click "$D" 101 || fail "Back"
+D=$(expect_dialog "License agreement") || exit 1
+drive click "$D" 105 || fail "Yes"
+D=$(expect_dialog "Select installation directory") || exit 1
+control_is "$D" 106 text 'C:\Brisk Documents'
+# An existing folder: Back stores it without a question, Next asks.
+drive set-text "$D" 106 'C:\windows\' || fail "cannot type"
+drive click "$D" 101 || fail "Back"
+D=$(expect_dialog "License agreement") || exit 1
+drive click "$D" 105 || fail "Yes"
+D=$(expect_dialog "Select installation directory") || exit 1
+control_is "$D" 106 text 'C:\windows'
+drive click "$D" 102 || fail "Next"
+answer_box "Brisk Sample" 'The folder C:\windows already exists.
+Do you want to install Brisk Sample into it anyway?' 7
+control_is "$D" 106 state "visible enabled unchecked"
+drive click "$D" 102 || fail "Next"
+answer_box "Brisk Sample" 'The folder C:\windows already exists.
+Do you want to install Brisk Sample into it anyway?' 6
+D=$(expect_dialog "Installation complete") || exit 1
+control_is "$D" 106 text 'Installed in [C:\windows]'
+drive click "$D" 104 || fail "OK"
 expect_end
 
 # --- The background window -------------------------------------------------------
@@ -513,7 +872,7 @@ convert -size 20x20 xc:'#00ff00' -fill '#ff0000' -draw 'rectangle 4,4,15,15' \
   "BMP3:$WORK/background/Presetup/corner.bmp" || fail "cannot draw corner.bmp"
 package background
 start_setup "$WORK/background.exe"
-BOX=$(drive wait-window --title "Brisk Sample" --class "#32770" --timeout 40) || fail "no message box over the background"
+BOX=$(drive wait-window --title "Brisk Sample setup" --class "#32770" --timeout 40) || fail "no final dialog over the background"
 MAIN=$(drive wait-window --class "BrikMainWindow" --timeout 10) || fail "the background window is not shown"
 "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_background.png" >/dev/null || fail "screenshot failed"
 read -r left top right bottom <<<"$(drive client-rect "$MAIN" | tr -d '\r')" || fail "cannot read the client area"
@@ -560,8 +919,8 @@ style=$((${style%% *}))
 colours=$(convert "$SHOTS/launcher_background.png" -crop "40x$((top - 6))+$((right - 62))+3" +repage \
   -format '%k' info: 2>/dev/null)
 [ "$colours" = 1 ] || fail "buttons beside the close box in the caption ($colours colours there)"
-drive click "$BOX" 1 || fail "cannot click OK on the box"
-drive wait-gone "$BOX" --timeout 30 || fail "the box did not close"
+drive click "$BOX" 104 || fail "cannot close the final dialog"
+drive wait-gone "$BOX" --timeout 30 || fail "the final dialog did not close"
 expect_end
 
 step "a tiled background; a static bitmap named outside the setup folder is not drawn"
@@ -581,12 +940,12 @@ package tiled
 # Beside the setup folder, where "..\" leads from it.
 convert -size 40x40 xc:'#ff0000' "BMP3:$TEMP_UNIX/planted.bmp" || fail "cannot plant planted.bmp"
 start_setup "$WORK/tiled.exe"
-BOX=$(drive wait-window --title "Brisk Sample" --class "#32770" --timeout 40) || fail "no message box over the background"
+BOX=$(drive wait-window --title "Brisk Sample setup" --class "#32770" --timeout 40) || fail "no final dialog over the background"
 MAIN=$(drive wait-window --class "BrikMainWindow" --timeout 10) || fail "the background window is not shown"
 "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_background_tiled.png" >/dev/null || fail "screenshot failed"
 read -r left top right bottom <<<"$(drive client-rect "$MAIN" | tr -d '\r')" || fail "cannot read the client area"
-drive click "$BOX" 1 || fail "cannot click OK on the box"
-drive wait-gone "$BOX" --timeout 30 || fail "the box did not close"
+drive click "$BOX" 104 || fail "cannot close the final dialog"
+drive wait-gone "$BOX" --timeout 30 || fail "the final dialog did not close"
 expect_end
 rm -f "$TEMP_UNIX/planted.bmp"
 shot_pixel() {
@@ -615,7 +974,7 @@ rm -rf "$WORK/planted" && mkdir -p "$WORK/planted" || fail "cannot create $WORK/
 cp "$WORK/plain.exe" "$TOOLS/markers/"*.dll "$WORK/planted/" || fail "cannot plant the libraries"
 WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}comctl32,riched32,version,uxtheme=n,b" \
   start_setup "$WORK/planted/plain.exe"
-expect_box "Brisk Sample" 'Cannot show dialog "DLG_FINISH"!'
+expect_final FINISH
 expect_end
 # Wine's own user32 imports version.dll, so Wine binds a planted one before
 # any program code runs; Windows' user32 does not. What the engine itself
