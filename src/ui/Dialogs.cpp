@@ -9,6 +9,7 @@
 #include "crypto/Password.h"
 #include "ui/DialogRules.h"
 #include "ui/Msg.h"
+#include "ui/kpShell.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
 
@@ -238,9 +239,12 @@ void InitOwnControls(HWND dialog) {
         AddGroupFolders(list, "%CommonProgramsMenu%");
         AddGroupFolders(list, "%ProgramsMenu%");
     } else if (IsDialog("DLG_DIR")) {
-        // The folder browser comes with the shell routines; until then the
-        // folder is typed.
-        EnableWindow(GetDlgItem(dialog, 107), FALSE);
+        FolderBrowserLook& look = BrowserLook();
+        look.createText = DialogLangString("DLG_DIR", "202");
+        look.okText = DialogLangString("DLG_DIR", "203");
+        look.cancelText = DialogLangString("DLG_DIR", "204");
+        look.queryCaption = DialogLangString("DLG_DIR", "205");
+        look.queryPrompt = DialogLangString("DLG_DIR", "206");
         SetSelectedEditText(dialog, 106, ExpandVariables(GetVariable("InstallPath")));
     }
 }
@@ -262,6 +266,18 @@ bool HandleOwnCommand(HWND dialog, int id, int code) {
             return true;
         }
         return false;
+    }
+    if (IsDialog("DLG_DIR") && id == 107) {
+        // The variable changes only on Back or Next: the choice goes into
+        // the edit.
+        std::string path = ControlText(dialog, 106);
+        BrowserLook().dialogFont = DialogFontHandle;
+        if (ChooseDirectory(dialog, DialogLangString("DLG_DIR", "200"), DialogLangString("DLG_DIR", "201"), true,
+                            path)) {
+            SetSelectedEditText(dialog, 106, path);
+            SetFocus(GetDlgItem(dialog, 106));
+        }
+        return true;
     }
     if (IsDialog("DLG_GROUP") && id == 107) {
         if (code == LBN_SELCHANGE) {

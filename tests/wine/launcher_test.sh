@@ -609,7 +609,17 @@ D=$(expect_dialog "License agreement") || exit 1
 drive click "$D" 105 || fail "Yes"
 D=$(expect_dialog "Select installation directory" dialog_dir.png) || exit 1
 control_is "$D" 105 text " Installation directory "
-control_is "$D" 107 state "visible disabled unchecked"
+control_is "$D" 107 state "visible enabled unchecked"
+# The link control is there, created hidden.
+control_is "$D" 152 state "hidden enabled unchecked"
+control_is "$D" 106 text 'C:\Program Files\Brisk Sample'
+# Browse opens the folder browser with the dialog's texts; Cancel leaves the
+# folder as it was.
+drive click "$D" 107 || fail "Browse"
+B=$(drive wait-window --title "Select directory" --class "#32770" --timeout 40) || fail "no folder browser"
+"$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/dialog_dir_browse.png" >/dev/null || fail "screenshot failed"
+drive click "$B" 2 || fail "cannot cancel the folder browser"
+drive wait-gone "$B" --timeout 30 || fail "the folder browser did not close"
 control_is "$D" 106 text 'C:\Program Files\Brisk Sample'
 drive set-text "$D" 106 '  C:\Brisk Walk\  ' || fail "cannot type the folder"
 drive click "$D" 102 || fail "Next"
