@@ -78,17 +78,17 @@ bool TileBackground(HDC target, HDC paint, HBITMAP bitmap, int width, int height
 void DrawStaticBitmaps(HDC target, HDC paint, int width, int height) {
     for (const TStaticBitmap& entry : Run().StaticBitmaps) {
         if (entry.bitmap == nullptr) continue;
-        const StaticBitmapSpec spec = ParseStaticBitmap(ValuePart(entry.line));
+        const StaticBitmapPlace place = ParseStaticBitmap(ValuePart(entry.line));
         const SIZE size = BitmapSize(entry.bitmap);
         if (size.cx <= 0 || size.cy <= 0) continue;
-        const ScreenPoint at = StaticBitmapOrigin(spec, width, height, size.cx, size.cy);
+        const ScreenPoint at = StaticBitmapOrigin(place, width, height, size.cx, size.cy);
         BitmapSource source(paint, entry.bitmap);
         if (source.Dc() == nullptr) continue;
-        if (spec.Opaque()) {
+        if (place.Opaque()) {
             BitBlt(target, at.x, at.y, size.cx, size.cy, source.Dc(), 0, 0, SRCCOPY);
         } else {
             DrawBitmapTransparent(target, at.x, at.y, size.cx, size.cy, source.Dc(), 0, 0, size.cx, size.cy,
-                                  ResolveColor(static_cast<DWORD>(spec.transparent)), nullptr);
+                                  ResolveColor(static_cast<DWORD>(place.transparent)), nullptr);
         }
     }
 }

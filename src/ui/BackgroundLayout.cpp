@@ -16,28 +16,28 @@ int32_t NumberField(int n, std::string_view value, int32_t defaultValue) {
 
 }  // namespace
 
-StaticBitmapSpec ParseStaticBitmap(std::string_view value) {
-    StaticBitmapSpec spec;
-    spec.file = FieldAt(1, value, ",");
-    spec.x = NumberField(2, value, 0);
-    spec.y = NumberField(3, value, 0);
-    spec.anchor = NumberField(4, value, kAnchorTopLeft);
-    spec.transparent = NumberField(5, value, -1);
-    return spec;
+StaticBitmapPlace ParseStaticBitmap(std::string_view value) {
+    StaticBitmapPlace place;
+    place.file = FieldAt(1, value, ",");
+    place.x = NumberField(2, value, 0);
+    place.y = NumberField(3, value, 0);
+    place.anchor = NumberField(4, value, kAnchorTopLeft);
+    place.transparent = NumberField(5, value, -1);
+    return place;
 }
 
-ScreenPoint StaticBitmapOrigin(const StaticBitmapSpec& spec, int clientWidth, int clientHeight,
+ScreenPoint StaticBitmapOrigin(const StaticBitmapPlace& place, int clientWidth, int clientHeight,
                                int width, int height) {
-    const bool fromRight = spec.anchor == kAnchorRight || spec.anchor == kAnchorBottomRight;
-    const bool fromBottom = spec.anchor == kAnchorBottom || spec.anchor == kAnchorBottomRight;
+    const bool fromRight = place.anchor == kAnchorRight || place.anchor == kAnchorBottomRight;
+    const bool fromBottom = place.anchor == kAnchorBottom || place.anchor == kAnchorBottomRight;
     // In 64 bits: settings may hold any 32-bit number.
     auto edge = [](int64_t value) {
         if (value < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
         if (value > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
         return static_cast<int>(value);
     };
-    return {fromRight ? edge(int64_t{clientWidth} - spec.x - width) : spec.x,
-            fromBottom ? edge(int64_t{clientHeight} - spec.y - height) : spec.y};
+    return {fromRight ? edge(int64_t{clientWidth} - place.x - width) : place.x,
+            fromBottom ? edge(int64_t{clientHeight} - place.y - height) : place.y};
 }
 
 TileGrid BackgroundTiles(int clientWidth, int clientHeight, int bitmapWidth, int bitmapHeight) {

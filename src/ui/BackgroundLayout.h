@@ -22,7 +22,7 @@ enum StaticBitmapAnchor : int {
 
 // The value of one [StaticBitmap] line: "file,x,y,anchor,transparent".
 // Fields that are not numbers take their defaults (0, 0, 0, -1).
-struct StaticBitmapSpec {
+struct StaticBitmapPlace {
     std::string file;  // empty: the line draws nothing
     int x = 0;
     int y = 0;
@@ -30,15 +30,15 @@ struct StaticBitmapSpec {
     int32_t transparent = -1;  // -1: an opaque copy; else a colour value
 
     bool Opaque() const { return transparent == -1; }
-    bool operator==(const StaticBitmapSpec&) const = default;
+    bool operator==(const StaticBitmapPlace&) const = default;
 };
 
-StaticBitmapSpec ParseStaticBitmap(std::string_view value);
+StaticBitmapPlace ParseStaticBitmap(std::string_view value);
 
 // The top-left corner of a width x height bitmap in a client area of
 // clientWidth x clientHeight. Anchors other than 1 to 3 count from the
 // top-left corner.
-ScreenPoint StaticBitmapOrigin(const StaticBitmapSpec& spec, int clientWidth, int clientHeight,
+ScreenPoint StaticBitmapOrigin(const StaticBitmapPlace& place, int clientWidth, int clientHeight,
                                int width, int height);
 
 // Tiles of a background bitmap from the client's top-left corner: columns

@@ -161,7 +161,7 @@ TEST(UiPlacement, MessageTextWidthBetween50And300) {
 }
 
 TEST(UiBackground, StaticBitmapLines) {
-    struct Case { const char* value; StaticBitmapSpec spec; };
+    struct Case { const char* value; StaticBitmapPlace place; };
     const Case cases[] = {
         {"corner.bmp,10,10,3,$FF00FF", {"corner.bmp", 10, 10, kAnchorBottomRight, 0xFF00FF}},
         {"a.bmp", {"a.bmp", 0, 0, kAnchorTopLeft, -1}},
@@ -174,9 +174,9 @@ TEST(UiBackground, StaticBitmapLines) {
         {"", {}},
     };
     for (const Case& c : cases) {
-        const StaticBitmapSpec spec = ParseStaticBitmap(c.value);
-        EXPECT_EQ(spec, c.spec) << c.value << ": " << spec.file << "," << spec.x << "," << spec.y
-                                << "," << spec.anchor << "," << spec.transparent;
+        const StaticBitmapPlace place = ParseStaticBitmap(c.value);
+        EXPECT_EQ(place, c.place) << c.value << ": " << place.file << "," << place.x << "," << place.y
+                                << "," << place.anchor << "," << place.transparent;
     }
     EXPECT_TRUE(ParseStaticBitmap("a.bmp,1,1,0,-1").Opaque());
     // Black is a transparent colour like any other.
@@ -200,11 +200,11 @@ TEST(UiBackground, StaticBitmapAnchors) {
         {INT32_MIN, 0, kAnchorRight, {INT32_MAX, 0}},
     };
     for (const Case& c : cases) {
-        StaticBitmapSpec spec{"b.bmp", c.x, c.y, c.anchor, -1};
-        EXPECT_EQ(StaticBitmapOrigin(spec, 800, 600, 40, 30), c.at) << c.x << "," << c.y << " anchor " << c.anchor;
+        StaticBitmapPlace place{"b.bmp", c.x, c.y, c.anchor, -1};
+        EXPECT_EQ(StaticBitmapOrigin(place, 800, 600, 40, 30), c.at) << c.x << "," << c.y << " anchor " << c.anchor;
     }
     // The anchored corner follows the client's edges when it is resized.
-    const StaticBitmapSpec corner{"b.bmp", 10, 10, kAnchorBottomRight, -1};
+    const StaticBitmapPlace corner{"b.bmp", 10, 10, kAnchorBottomRight, -1};
     EXPECT_EQ(StaticBitmapOrigin(corner, 1024, 738, 40, 30), (ScreenPoint{974, 698}));
 }
 
