@@ -88,17 +88,18 @@ void ReadDisplaySettings(TRunContext& run) {
     auto colour = [&](const char* key, int32_t defaultValue) {
         return ResolveColor(static_cast<DWORD>(IniReadInteger(settings, "Display", key, defaultValue)));
     };
+    TDialogDisplay& dialogs = run.dialogs;
     d.ShowMainTitle = flag("ShowMainTitle", true);
-    d.ShowDialogTitle = flag("ShowDialogTitle", true);
-    d.ShowMainWindow = flag("ShowMainWindow", false);
+    dialogs.ShowDialogTitle = flag("ShowDialogTitle", true);
+    dialogs.ShowMainWindow = flag("ShowMainWindow", false);
     d.MainTitleShadow = flag("MainTitleShadow", false);
     d.MainTitleShadowColor = colour("MainTitleShadowColor", 0xC0C0C0);
-    d.DialogTitleShadow = flag("DialogTitleShadow", true);
-    d.DialogTitleShadowColor = colour("DialogTitleShadowColor", 0xC0C0C0);
+    dialogs.DialogTitleShadow = flag("DialogTitleShadow", true);
+    dialogs.DialogTitleShadowColor = colour("DialogTitleShadowColor", 0xC0C0C0);
 
     const std::string position = IniReadString(settings, "Display", "DialogPosition", "1,1");
-    d.DialogPositionX = ParseNumber(FieldAt(1, position, ","), 1);
-    d.DialogPositionY = ParseNumber(FieldAt(2, position, ","), 1);
+    dialogs.PositionX = ParseNumber(FieldAt(1, position, ","), 1);
+    dialogs.PositionY = ParseNumber(FieldAt(2, position, ","), 1);
 
     const std::string background = IniReadString(settings, "Display", "BackgroundBitmap", "");
     d.BackgroundBitmap = LoadSetupBitmap(background);
@@ -107,7 +108,7 @@ void ReadDisplaySettings(TRunContext& run) {
     const FontSetting fonts[] = {
         {"MainTitleFont", "Times New Roman,30,$FF0000,B", &MainTitleFont, &d.MainTitleColor},
         {"DialogFont", "MS Sans Serif,8", &DialogFont, &ignored},
-        {"DialogTitleFont", "Times New Roman,20,$FF5C5C,B", &DialogTitleFont, &d.DialogTitleColor},
+        {"DialogTitleFont", "Times New Roman,20,$FF5C5C,B", &DialogTitleFont, &dialogs.DialogTitleColor},
     };
     for (const FontSetting& f : fonts) {
         std::string text = IniReadString(settings, "Display", f.key, "");
@@ -118,14 +119,6 @@ void ReadDisplaySettings(TRunContext& run) {
     }
     run.ui.dialogFont = DialogFont;
 
-    TDialogDisplay& dialogs = DialogDisplay();
-    dialogs.ShowMainWindow = d.ShowMainWindow;
-    dialogs.ShowDialogTitle = d.ShowDialogTitle;
-    dialogs.DialogTitleShadow = d.DialogTitleShadow;
-    dialogs.DialogTitleShadowColor = d.DialogTitleShadowColor;
-    dialogs.DialogTitleColor = d.DialogTitleColor;
-    dialogs.PositionX = d.DialogPositionX;
-    dialogs.PositionY = d.DialogPositionY;
     dialogs.InstallPathExistWarning = flag("InstallPathExistWarning", true);
     dialogs.Languages = &run.LanguageList;
     // The system's window colour unless the settings name another.
@@ -414,7 +407,7 @@ bool RunSetup() {
     }
 
     // The background, the pre-run programs, fresh variables.
-    if (run.DisplaySettings.ShowMainWindow) {
+    if (run.dialogs.ShowMainWindow) {
         ShowWindow(run.ui.mainWindow, SW_SHOWMAXIMIZED);
         RedrawWindow(run.ui.mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     }
@@ -452,9 +445,10 @@ int RunProcess() {
     BindConfigPaths(&run.paths);
     BindUiState(&run.ui);
     BindInstallState(&run.install);
+    BindDialogDisplay(&run.dialogs);
     // What the wizard decides goes straight into the install's view.
-    DialogDisplay().InstallPassword = &run.install.InstallPassword;
-    DialogDisplay().RebootPending = &run.install.RebootPending;
+    run.dialogs.InstallPassword = &run.install.InstallPassword;
+    run.dialogs.RebootPending = &run.install.RebootPending;
 
     EmergencyReserve = std::malloc(256 * 1024);
     SetFatalHandler(AbortRun);
@@ -476,7 +470,7 @@ int RunProcess() {
     const bool result = RunSetup();
     DeleteFolderTree(run.paths.SetupFolder, true);
     if (result && run.install.RebootPending) RestartWindows(false);
-    DialogDisplay() = TDialogDisplay{};
+    BindDialogDisplay(nullptr);
     BindInstallState(nullptr);
     BindUiState(nullptr);
     BindConfigPaths(nullptr);

@@ -12,6 +12,7 @@
 #include "config/Settings.h"
 #include "install/InstallContext.h"
 #include "launcher/RunRules.h"
+#include "ui/Dialogs.h"
 #include "ui/Msg.h"
 #include "util/kpSysUtils.h"
 
@@ -25,19 +26,13 @@ struct TStaticBitmap {
 };
 
 // Section [Display], read once after the setup files are extracted.
+// What the dialogs need of it is the user interface's (TDialogDisplay).
 struct TDisplaySettings {
     bool ShowMainTitle = true;
-    bool ShowDialogTitle = true;
-    bool ShowMainWindow = false;
     bool MainTitleShadow = false;
     COLORREF MainTitleShadowColor = 0xC0C0C0;
-    bool DialogTitleShadow = true;
-    COLORREF DialogTitleShadowColor = 0xC0C0C0;
-    int DialogPositionX = 1;
-    int DialogPositionY = 1;
     HBITMAP BackgroundBitmap = nullptr;
     COLORREF MainTitleColor = 0xFF0000;
-    COLORREF DialogTitleColor = 0xFF5C5C;
 };
 
 // The state of one run, for the process. The run owns it whole; each module
@@ -48,6 +43,7 @@ struct TDisplaySettings {
 struct TRunContext {
     TConfigPaths paths;       // SetupExePath, SetupFolder, SettingsFile
     UiRunState ui;            // the background window, the message owner, captions
+    TDialogDisplay dialogs;   // the dialogs' settings, and where the wizard's choices go
     TInstallState install;    // RebootPending, UninstallEnabled, InstallPassword, ScratchFolder
     TOSVersion OSVersion;     // filled once when the process starts
     StringList LanguageList;  // "code=display name"

@@ -10,6 +10,7 @@
 #include "ui/DialogRules.h"
 #include "ui/Msg.h"
 #include "ui/kpShell.h"
+#include "util/BoundView.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
 
@@ -32,10 +33,16 @@ std::atomic<bool>& RebootChoice() {
 
 }  // namespace
 
-TDialogDisplay& DialogDisplay() {
-    static TDialogDisplay display;
-    return display;
+namespace {
+TBoundView<TDialogDisplay>& DisplayView() {
+    static TBoundView<TDialogDisplay> view;
+    return view;
 }
+}  // namespace
+
+TDialogDisplay& DialogDisplay() { return DisplayView().Get(); }
+
+void BindDialogDisplay(TDialogDisplay* display) { DisplayView().Bind(display); }
 
 namespace {
 

@@ -17,8 +17,9 @@ extern std::vector<std::string> DialogSequence;
 // Cancel asks before it ends a dialog; cleared before the final dialog.
 extern bool AskBeforeCancel;
 
-// What the settings say about every dialog; the launcher fills it once it
-// has read [Display].
+// The dialogs' view of the run: what the settings say about every dialog
+// (the run fills it once it has read [Display]) and where the wizard's
+// choices go.
 struct TDialogDisplay {
     bool ShowMainWindow = false;  // dialogs owned by the background window
     bool ShowDialogTitle = true;
@@ -38,7 +39,10 @@ struct TDialogDisplay {
     std::string* InstallPassword = nullptr;
     std::atomic<bool>* RebootPending = nullptr;
 };
+// The bound settings; before any binding (tests) the module's own.
 TDialogDisplay& DialogDisplay();
+// null: back to the module's own.
+void BindDialogDisplay(TDialogDisplay* display);
 
 // Dialog end codes, also the ids of the three common buttons.
 constexpr int kDialogBack = 101;
