@@ -178,6 +178,18 @@ control_is() {
   [ "$got" = "$4" ] || fail "control $2 of \"$(drive get-text "$1" | tr -d '\r')\": $3 \"$got\", expected \"$4\""
 }
 
+# cancel_walk DIALOG QUESTION-CAPTION QUESTION FINAL-CAPTION: Cancel on the
+# dialog, Yes to the cancel question, then the not-finished dialog closed
+# with OK and the engine's end.
+cancel_walk() {
+  local final
+  drive click "$1" 103 || fail "Cancel"
+  answer_box "$2" "$3" 6
+  final=$(expect_dialog "$4") || exit 1
+  drive click "$final" 104 || fail "OK"
+  expect_end
+}
+
 # expect_final KIND [CAPTION]: the final dialog, DLG_FINISH (KIND FINISH) or
 # DLG_NOTFINISH (NOTFINISH), as the language file ENU_STRINGS names them;
 # closed with its single button. CAPTION "-": a package without language
@@ -645,11 +657,7 @@ done
 step "Yes to the cancel question ends the walk"
 start_setup "$WORK/walk.exe"
 D=$(expect_dialog "Welcome!") || exit 1
-drive click "$D" 103 || fail "Cancel"
-answer_box "Brisk Sample" "$QUESTION" 6
-D=$(expect_dialog "Installation aborted") || exit 1
-drive click "$D" 104 || fail "OK"
-expect_end
+cancel_walk "$D" "Brisk Sample" "$QUESTION" "Installation aborted"
 
 step "texts: quoted values, the caption rule, a missing id keeps its resource text"
 project texts "$(settings "PreInstallDialogSequence=DLG_START")" Enu.lng '[Dialogs]
@@ -812,11 +820,7 @@ D=$(expect_dialog "Willkommen!") || exit 1
 control_is "$D" 105 text "DEU: Willkommen bei Brisk Sample."
 drive wait-window --title "DEU Brisk Sample" --class BrikMainWindow --timeout 10 >/dev/null ||
   fail "the main window keeps its caption"
-drive click "$D" 103 || fail "Cancel"
-answer_box "Brisk Sample" "DEU: Abbrechen?" 6
-D=$(expect_dialog "DEU Brisk Sample") || exit 1
-drive click "$D" 104 || fail "OK"
-expect_end
+cancel_walk "$D" "Brisk Sample" "DEU: Abbrechen?" "DEU Brisk Sample"
 
 step "texts files: the language's own first, an empty one counts as missing, rich text by its marker; the folder question on Next only"
 wizard_project documents "$(settings "PreInstallDialogSequence=DLG_README,DLG_LICENSE,DLG_DIR")"
