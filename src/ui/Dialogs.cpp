@@ -9,6 +9,7 @@
 #include "crypto/Password.h"
 #include "ui/DialogRules.h"
 #include "ui/Msg.h"
+#include "ui/ProgressLink.h"
 #include "ui/kpShell.h"
 #include "util/BoundView.h"
 #include "util/Platform.h"
@@ -367,6 +368,11 @@ void InitDialog(HWND dialog) {
         if (link.empty()) ShowWindow(control, SW_HIDE);
     }
     SetFocus(GetDlgItem(dialog, kDialogNext));
+    if (IsDialog("DLG_PROGRESS")) {
+        // The thread starts only now that it has a dialog to report to.
+        StartProgressWorker(dialog);
+        SetFocus(GetDlgItem(dialog, kTitleBand));
+    }
     InitOwnControls(dialog);
 }
 
@@ -466,8 +472,22 @@ void PaintTitleBand(HWND dialog, HDC band) {
 }
 
 void ConfirmCancel(HWND dialog) {
-    if (AskBeforeCancel && AskQuestion(GetMessageString(1)) != IDYES) return;
-    EndDialog(dialog, kDialogCancel);
+    // The progress dialog ends when its thread has stopped; without a thread
+    // (a sequence that names it outside the install) it is a dialog like any
+    // other, or Cancel could never close it.
+    const bool progress = IsDialog("DLG_PROGRESS") && ProgressWorkerBound();
+    if (progress && ProgressAbortRequested()) return;
+    // Held while the user decides, so that the thread neither ends the
+    // dialog under the question nor writes on.
+    if (progress) HoldProgressWorker();
+    if (!AskBeforeCancel || AskQuestion(GetMessageString(1)) == IDYES) {
+        if (progress) {
+            RequestProgressAbort();
+        } else {
+            EndDialog(dialog, kDialogCancel);
+        }
+    }
+    if (progress) ReleaseProgressWorker();
 }
 
 INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -489,6 +509,7 @@ INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0) PaintTitleBand(dialog, Band.dc);
             break;
         case WM_DESTROY:
+            if (IsDialog("DLG_PROGRESS")) ForgetProgressDialog();
             DeleteTitleBand();
             if (DialogFontHandle != nullptr) DeleteObject(DialogFontHandle);
             DialogFontHandle = nullptr;

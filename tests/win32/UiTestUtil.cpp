@@ -205,4 +205,74 @@ std::string TempFile(const std::string& name) {
     return std::string(folder) + "brik-ui-" + std::to_string(GetCurrentProcessId()) + "-" + name;
 }
 
+bool PumpUntil(const std::function<bool()>& done, int rounds) {
+    for (int i = 0; i < rounds; ++i) {
+        if (done()) return true;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(10);
+    }
+    return done();
+}
+
+void SaveScreenshot(HWND hwnd, const char* name) {
+    char folder[MAX_PATH] = {};
+    if (GetEnvironmentVariableA("BRIK_SCREENSHOT_DIR", folder, MAX_PATH) == 0) return;
+    CreateDirectoryA(folder, nullptr);
+    const RECT r = WindowRect(hwnd);
+    Dib picture(r.right - r.left, r.bottom - r.top, 0);
+    HDC screen = GetDC(nullptr);
+    BitBlt(picture.Dc(), 0, 0, picture.Width(), picture.Height(), screen, r.left, r.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    WriteBitmapFile(std::string(folder) + "\\" + name + ".bmp", picture.Width(), picture.Height(),
+                    [&](int x, int y) { return picture.At(x, y); });
+}
+
+DialogScript::DialogScript(std::vector<Step> steps) : steps_(std::move(steps)) {
+    self_ = this;
+    timer_ = SetTimer(nullptr, 0, 30, &DialogScript::Tick);
+}
+
+DialogScript::~DialogScript() {
+    KillTimer(nullptr, timer_);
+    self_ = nullptr;
+}
+
+BOOL CALLBACK DialogScript::FindProc(HWND hwnd, LPARAM lParam) {
+    auto* find = reinterpret_cast<Find*>(lParam);
+    if (!IsWindowVisible(hwnd) || ClassOf(hwnd) != "#32770") return TRUE;
+    if (WindowText(hwnd) != find->script->steps_[find->script->next_].caption) return TRUE;
+    if (!find->script->steps_[find->script->next_].again) {
+        for (HWND done : find->script->handled_)
+            if (done == hwnd) return TRUE;
+    }
+    find->found = hwnd;
+    return FALSE;
+}
+
+void CALLBACK DialogScript::Tick(HWND, UINT, UINT_PTR, DWORD) {
+    DialogScript* self = self_;
+    if (self == nullptr || self->timedOut_ || self->busy_) return;
+    if (self->next_ < self->steps_.size()) {
+        Find find{self, nullptr};
+        EnumThreadWindows(GetCurrentThreadId(), FindProc, reinterpret_cast<LPARAM>(&find));
+        if (find.found != nullptr && find.found == self->seen_) {
+            self->handled_.push_back(find.found);
+            self->busy_ = true;
+            self->steps_[self->next_++].action(find.found);
+            self->busy_ = false;
+            self->seen_ = nullptr;
+            return;
+        }
+        self->seen_ = find.found;
+    }
+    if (++self->ticks_ * 30 >= 15000) {
+        self->timedOut_ = true;
+        if (HWND active = GetActiveWindow()) PostMessageA(active, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
 }  // namespace brik::uitest

@@ -80,6 +80,51 @@ private:
     bool timedOut_ = false;
 };
 
+// Pumps the thread's messages until done() or about rounds × 10 ms have
+// passed.
+bool PumpUntil(const std::function<bool()>& done, int rounds = 500);
+
+// Saves what the screen shows of a window as NAME.bmp in the folder that
+// BRIK_SCREENSHOT_DIR names, when it names one, for people to look at.
+void SaveScreenshot(HWND hwnd, const char* name);
+
+// Acts on the dialogs of this thread one after the other, from a thread
+// timer, so that it works inside their modal loops: each step waits for a
+// visible dialog with its caption that no earlier step acted on and that has
+// been seen on two ticks. After 15 s it cancels the active window, so that a
+// test fails instead of hanging.
+class DialogScript {
+public:
+    struct Step {
+        std::string caption;
+        std::function<void(HWND)> action;
+        bool again = false;  // may act on a dialog an earlier step acted on
+    };
+    explicit DialogScript(std::vector<Step> steps);
+    ~DialogScript();
+    DialogScript(const DialogScript&) = delete;
+    DialogScript& operator=(const DialogScript&) = delete;
+    size_t Done() const { return next_; }
+    bool TimedOut() const { return timedOut_; }
+
+private:
+    struct Find {
+        DialogScript* script;
+        HWND found;
+    };
+    static BOOL CALLBACK FindProc(HWND hwnd, LPARAM lParam);
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    static inline DialogScript* self_ = nullptr;
+    std::vector<Step> steps_;
+    std::vector<HWND> handled_;
+    size_t next_ = 0;
+    UINT_PTR timer_ = 0;
+    int ticks_ = 0;
+    HWND seen_ = nullptr;
+    bool timedOut_ = false;
+    bool busy_ = false;
+};
+
 RECT WindowRect(HWND hwnd);
 RECT WorkArea();
 std::string WindowText(HWND hwnd);

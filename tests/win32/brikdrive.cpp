@@ -35,6 +35,10 @@ const char kUsage[] =
     "  rect HWND [ID]              print the screen rectangle of a window or of its control ID\n"
     "                              (of the client area for a control): left top right bottom\n"
     "  command HWND ID             post the command ID (2: the Escape key)\n"
+    "  press HWND ID               click button ID as the user does: the button tells its\n"
+    "                              parent itself (a window hook sees it); returns when it\n"
+    "                              has answered or, for a click that opens a modal window,\n"
+    "                              after 2 s\n"
     "  check HWND ID               click a check box or radio button, so that it changes state\n"
     "  items HWND ID               print the items of list box ID, one a line\n"
     "  select HWND ID INDEX        select item INDEX of list box ID, notifying the dialog\n"
@@ -229,6 +233,21 @@ int Run(int argc, char** argv) {
     DWORD_PTR ignored = 0;
     if (!SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &ignored))
       throw DriverError("the button did not answer");
+    return 0;
+  }
+  if (command == "press") {
+    Args a = ParseArgs(argc, argv, 2, false);
+    ExpectPositional(a, 2, 2, "press");
+    HWND button = FindControl(ParseHwnd(a.positional[0]), ParseId(a.positional[1]));
+    if (!IsWindowEnabled(button) || !IsWindowVisible(button))
+      throw DriverError("the button is disabled or hidden");
+    // A click that opens a modal window answers only once that window has
+    // closed: running out of time then is the normal case.
+    DWORD_PTR ignored = 0;
+    SetLastError(0);
+    if (!SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) &&
+        GetLastError() != ERROR_TIMEOUT && GetLastError() != 0)
+      throw DriverError("the button did not take the click (" + std::to_string(GetLastError()) + ")");
     return 0;
   }
   if (command == "items" || command == "select") {

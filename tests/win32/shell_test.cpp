@@ -27,6 +27,9 @@
 namespace brik {
 namespace {
 
+using uitest::DialogScript;
+using uitest::PumpUntil;
+using uitest::SaveScreenshot;
 using uitest::TestWindow;
 
 constexpr int kWrongArguments = 99;
@@ -35,36 +38,6 @@ std::string ModuleFile() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     return path;
-}
-
-// Pumps the thread's messages until done() or about rounds × 10 ms have
-// passed.
-bool PumpUntil(const std::function<bool()>& done, int rounds = 500) {
-    for (int i = 0; i < rounds; ++i) {
-        if (done()) return true;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(10);
-    }
-    return done();
-}
-
-// Saves what the screen shows of a window as NAME.bmp in the folder that
-// BRIK_SCREENSHOT_DIR names, when it names one, for people to look at.
-void SaveScreenshot(HWND hwnd, const char* name) {
-    char folder[MAX_PATH] = {};
-    if (GetEnvironmentVariableA("BRIK_SCREENSHOT_DIR", folder, MAX_PATH) == 0) return;
-    CreateDirectoryA(folder, nullptr);
-    const RECT r = uitest::WindowRect(hwnd);
-    uitest::Dib picture(r.right - r.left, r.bottom - r.top, 0);
-    HDC screen = GetDC(nullptr);
-    BitBlt(picture.Dc(), 0, 0, picture.Width(), picture.Height(), screen, r.left, r.top, SRCCOPY);
-    ReleaseDC(nullptr, screen);
-    uitest::WriteBitmapFile(std::string(folder) + "\\" + name + ".bmp", picture.Width(), picture.Height(),
-                            [&](int x, int y) { return picture.At(x, y); });
 }
 
 // --- The link control
@@ -329,77 +302,6 @@ TEST_F(RunAndWaitTest, DocumentsOpenWithTheirProgramAndAreWaitedFor) {
 }
 
 // --- The folder browser
-
-// Acts on the dialogs of this thread one after the other, from a thread
-// timer, so that it works inside their modal loops: each step waits for a
-// visible dialog with its caption that no earlier step acted on and that has
-// been seen on two ticks. After 15 s it cancels the active window, so that a
-// test fails instead of hanging.
-class DialogScript {
-public:
-    struct Step {
-        std::string caption;
-        std::function<void(HWND)> action;
-        bool again = false;  // may act on a dialog an earlier step acted on
-    };
-    explicit DialogScript(std::vector<Step> steps) : steps_(std::move(steps)) {
-        self_ = this;
-        timer_ = SetTimer(nullptr, 0, 30, &DialogScript::Tick);
-    }
-    ~DialogScript() {
-        KillTimer(nullptr, timer_);
-        self_ = nullptr;
-    }
-    size_t Done() const { return next_; }
-    bool TimedOut() const { return timedOut_; }
-
-private:
-    struct Find {
-        DialogScript* script;
-        HWND found;
-    };
-    static BOOL CALLBACK FindProc(HWND hwnd, LPARAM lParam) {
-        auto* find = reinterpret_cast<Find*>(lParam);
-        if (!IsWindowVisible(hwnd) || uitest::ClassOf(hwnd) != "#32770") return TRUE;
-        if (uitest::WindowText(hwnd) != find->script->steps_[find->script->next_].caption) return TRUE;
-        if (!find->script->steps_[find->script->next_].again) {
-            for (HWND done : find->script->handled_)
-                if (done == hwnd) return TRUE;
-        }
-        find->found = hwnd;
-        return FALSE;
-    }
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        DialogScript* self = self_;
-        if (self == nullptr || self->timedOut_ || self->busy_) return;
-        if (self->next_ < self->steps_.size()) {
-            Find find{self, nullptr};
-            EnumThreadWindows(GetCurrentThreadId(), FindProc, reinterpret_cast<LPARAM>(&find));
-            if (find.found != nullptr && find.found == self->seen_) {
-                self->handled_.push_back(find.found);
-                self->busy_ = true;
-                self->steps_[self->next_++].action(find.found);
-                self->busy_ = false;
-                self->seen_ = nullptr;
-                return;
-            }
-            self->seen_ = find.found;
-        }
-        if (++self->ticks_ * 30 >= 15000) {
-            self->timedOut_ = true;
-            if (HWND active = GetActiveWindow()) PostMessageA(active, WM_COMMAND, IDCANCEL, 0);
-        }
-    }
-    static inline DialogScript* self_ = nullptr;
-    std::vector<Step> steps_;
-    std::vector<HWND> handled_;
-    size_t next_ = 0;
-    UINT_PTR timer_ = 0;
-    int ticks_ = 0;
-    HWND seen_ = nullptr;
-    bool timedOut_ = false;
-    bool busy_ = false;
-};
 
 std::string SelectedTreeText(HWND browser) {
     HWND tree = FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);

@@ -633,6 +633,25 @@ B=$(drive wait-window --title "Select directory" --class "#32770" --timeout 40) 
 drive click "$B" 2 || fail "cannot cancel the folder browser"
 drive wait-gone "$B" --timeout 30 || fail "the folder browser did not close"
 control_is "$D" 106 text 'C:\Program Files\Brisk Sample'
+# Create makes a folder under the selected one and opens the browser again
+# on it; OK takes it into the edit, and the variable waits for Next.
+rm -rf "$WINEPREFIX/drive_c/Brisk Browse" && mkdir -p "$WINEPREFIX/drive_c/Brisk Browse" || fail "cannot make the folder to browse"
+drive set-text "$D" 106 'C:\Brisk Browse' || fail "cannot type the folder"
+drive click "$D" 107 || fail "Browse"
+B=$(drive wait-window --title "Select directory" --class "#32770" --timeout 40) || fail "no folder browser"
+control_is "$B" 100 text "Create..."
+drive press "$B" 100 || fail "cannot press Create"
+Q=$(drive wait-window --title "Create directory" --class "#32770" --timeout 40) || fail "no new-folder query"
+control_is "$Q" 100 text "Name"
+drive set-text "$Q" 101 "Made Here" || fail "cannot name the folder"
+drive click "$Q" 102 || fail "cannot confirm the name"
+drive wait-gone "$B" --timeout 30 || fail "the first browser stayed"
+B=$(drive wait-window --title "Select directory" --class "#32770" --timeout 40) || fail "the browser did not reopen"
+"$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/dialog_dir_browse_created.png" >/dev/null || fail "screenshot failed"
+drive click "$B" 1 || fail "cannot take the folder"
+drive wait-gone "$B" --timeout 30 || fail "the browser did not close"
+control_is "$D" 106 text 'C:\Brisk Browse\Made Here'
+[ -d "$WINEPREFIX/drive_c/Brisk Browse/Made Here" ] || fail "Create made no folder"
 drive set-text "$D" 106 '  C:\Brisk Walk\  ' || fail "cannot type the folder"
 drive click "$D" 102 || fail "Next"
 D=$(expect_dialog "Installation complete" dialog_finish.png) || exit 1
