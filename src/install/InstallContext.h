@@ -5,6 +5,9 @@
 #include <atomic>
 #include <string>
 
+#include "install/Scripts.h"
+#include "install/WorkLists.h"
+
 namespace brik {
 
 struct TInstallState {
@@ -20,6 +23,17 @@ struct TInstallState {
     // An empty folder inside the setup folder, with a trailing backslash:
     // fonts are written there before they are installed.
     std::string ScratchFolder;
+    // The running system, as the scripts and the restart handling need it.
+    TScriptSystem System;
+    // What the scripts ask for; filled when the install reads them.
+    TWorkLists Lists;
+    // The install log: its path (install folder + "install.log") and whether
+    // records are written.
+    std::string LogPath;
+    bool Logging = false;
+    // Set by the cancel question on the progress dialog; the copy thread
+    // polls it.
+    std::atomic<bool> AbortRequested{false};
 };
 
 // The bound state; before any binding (tests, tools) one of the module's own.

@@ -1,0 +1,42 @@
+// The install log: every change an uninstall must take back, recorded in
+// "install.log" in the install folder through the cached INI engine, and the
+// registration of the uninstaller with the system's list of programs.
+#pragma once
+
+#include <string>
+
+namespace brik {
+
+// Record kinds: the log section each goes to.
+enum TLogKind : int {
+    kLogCopyFiles = 0,    // a file to delete
+    kLogAddReg = 1,       // key\value = data written
+    kLogAddIni = 2,       // file,section,key = data written
+    kLogShortcuts = 3,    // a .lnk file
+    kLogCreateDirs = 4,   // a folder the install created
+    kLogCreateKeys = 5,   // a registry key the install created
+    kLogRegServers = 6,   // a registered COM server
+    kLogRegFonts = 7,     // font name = file
+    kLogSharedFiles = 8,  // a file counted in SharedDLLs
+};
+const char* LogSectionName(int kind);
+
+// The switch is on and the log path (InstallState().LogPath) is set.
+bool LogEnabled();
+bool WriteLogEntry(int kind, const std::string& name, const std::string& value = {});
+bool WriteLogValue(const std::string& section, const std::string& name, const std::string& value);
+bool LogHasEntry(int kind, const std::string& name);
+
+// Creates the missing folders of path, parents first, logging each created.
+void ForceDirectoriesLogged(const std::string& path);
+
+// Copies UnInst.exe to the install folder and registers it; false (with the
+// error box) when the copy fails.
+bool RegisterUninstall();
+// The uninstall sections of the scripts and the language file into the log.
+void CopyUninstallSections();
+// Takes back what an earlier install into the same folder left: its
+// shortcuts, empty folders and uninstall key.
+void RemovePreviousReferences();
+
+}  // namespace brik
