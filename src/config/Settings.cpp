@@ -92,4 +92,10 @@ TFontDescription ParseFontDescription(std::string_view text) {
     return font;
 }
 
+std::string FormatMessageText(const std::string& text, const std::string& argument) {
+    const size_t at = text.find("%s");
+    if (at == std::string::npos) return text;
+    return text.substr(0, at) + argument + text.substr(at + 2);
+}
+
 }  // namespace brik

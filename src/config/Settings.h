@@ -53,6 +53,8 @@ std::string GetLangString(std::string_view section, std::string_view key,
 std::string GetLangNumberString(std::string_view section, int number);
 // Section [Strings]; texts holding "%s" are filled in by their callers.
 std::string GetMessageString(int number);
+// The first "%s" of a message filled in; nothing else in it is a format.
+std::string FormatMessageText(const std::string& text, const std::string& argument);
 
 // Items of a comma-separated list as written, empty items skipped.
 inline std::vector<std::string> SplitCommaList(std::string_view value) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "install/Scripts.h"
@@ -23,6 +24,8 @@ struct TInstallState {
     // An empty folder inside the setup folder, with a trailing backslash:
     // fonts are written there before they are installed.
     std::string ScratchFolder;
+    // Bytes of the package's setup files, from its trailer.
+    int64_t PresetupBytes = 0;
     // The running system, as the scripts and the restart handling need it.
     TScriptSystem System;
     // What the scripts ask for; filled when the install reads them.

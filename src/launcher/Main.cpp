@@ -10,7 +10,8 @@
 #include "launcher/MainWindow.h"
 #include "launcher/Presetup.h"
 #include "launcher/Provisional.h"
-#include "launcher/Unpacker.h"
+#include "install/Install.h"
+#include "install/Unpacker.h"
 #include "ui/BackgroundLayout.h"
 #include "ui/Dialogs.h"
 #include "ui/Logo.h"
@@ -27,13 +28,6 @@ namespace {
 
 TRunContext* g_run = nullptr;
 
-
-// The first "%s" of a message filled in; nothing else in it is a format.
-std::string FormatMessageText(const std::string& text, const std::string& argument) {
-    const size_t at = text.find("%s");
-    if (at == std::string::npos) return text;
-    return text.substr(0, at) + argument + text.substr(at + 2);
-}
 
 // A bitmap the settings name among the setup files; a name that would lead
 // out of the setup folder is no bitmap.
@@ -366,6 +360,7 @@ bool RunSetup() {
     }
     HideLogo();
     SetInitialProgramTitle("Setup");
+    run.install.PresetupBytes = ReadPresetupSize(run.paths.SetupExePath);
 
     // Settings, display, languages.
     run.install.UninstallEnabled = IniReadBool(settings, "Config", "Uninstall", false) &&
@@ -455,6 +450,9 @@ int RunProcess() {
     SetUnhandledExceptionFilter(UnhandledFilter);
     std::srand(GetTickCount());
     run.OSVersion = ReadOSVersion();
+    run.install.System.PlatformNT = run.OSVersion.IsNT();
+    run.install.System.MajorVersion = run.OSVersion.Major;
+    run.install.System.OsKind = run.OSVersion.OsKind;
     run.paths.SetupExePath = ModulePath();
     run.paths.SetupFolder = CreateUniqueFolder(TempPath(run.OSVersion.Is9x()));
     run.install.ScratchFolder =

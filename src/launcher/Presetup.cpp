@@ -7,7 +7,7 @@
 #include <string>
 
 #include "launcher/Main.h"
-#include "launcher/Unpacker.h"
+#include "install/Unpacker.h"
 #include "ui/Logo.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"

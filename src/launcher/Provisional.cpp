@@ -18,22 +18,6 @@
 
 namespace brik {
 
-bool RunInstall() {
-    const std::string& settings = ConfigPaths().SettingsFile;
-    const std::string checkHash = IniReadString(settings, kPasswordSection, kPswCheckHashKey, "");
-    if (!CheckPassword(InstallState().InstallPassword, checkHash)) {
-        ShowWarning(GetMessageString(12));
-        return false;
-    }
-    StringList packaged;
-    IniReadSection(settings, "FileInfo", packaged);
-    if (!IniReadString(settings, "Config", "InsFiles", "").empty() || !packaged.empty()) {
-        ShowError("This setup program cannot install files yet.");
-        return false;
-    }
-    return true;
-}
-
 int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
     const std::string program = WithoutSurroundingQuotes(FieldAt(1, entryValue, ","));
     const std::string parameters = FieldAt(2, entryValue, ",");

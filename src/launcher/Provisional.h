@@ -1,5 +1,5 @@
 // Operations the run sequence calls that belong to modules not written yet:
-// the install routine, program running and the restart. Each does the least
+// program running and the restart. Each does the least
 // the run needs and fails where the finished operation would have work it
 // cannot do here; the finished modules replace these definitions one by one.
 #pragma once
@@ -10,11 +10,6 @@
 #include <vector>
 
 namespace brik {
-
-// Checks the package password; then true only when there is nothing to
-// install (no install scripts and no packaged application files). Anything
-// else is reported and fails.
-bool RunInstall();
 
 // Runs the program of a program line ("program,parameters,folder,show,
 // message,wait,after restart"): the exit code when waited for, -1 when it

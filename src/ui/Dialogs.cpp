@@ -360,6 +360,8 @@ void InitDialog(HWND dialog) {
         SendMessageA(dialog, WM_SETICON, ICON_SMALL, icon);
     }
     ApplyDialogTexts(dialog, CurrentDialogName);
+    TitleText = DialogLangString(CurrentDialogName, "Title");
+    if (TitleText.empty()) TitleText = DialogLangString("Dialogs", "Title");
     BuildTitleBand(dialog);
 
     const std::string link = RestoreLinkText(ScrambledLinkText());
@@ -383,8 +385,6 @@ void ApplyDialogTexts(HWND dialog, const std::string& name) {
     std::string caption = DialogLangString(name, "Caption");
     if (caption.empty()) caption = DialogLangString("Dialogs", "Caption");
     if (!caption.empty()) SetWindowTextA(dialog, caption.c_str());
-    TitleText = DialogLangString(name, "Title");
-    if (TitleText.empty()) TitleText = DialogLangString("Dialogs", "Title");
     if (file.empty()) return;
 
     for (const std::string& section : {std::string("Dialogs"), name}) {

@@ -58,7 +58,9 @@ INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 // The Cancel path of ids 2 (Escape, the close box) and 103.
 void ConfirmCancel(HWND dialog);
-// Caption, title and control texts from [Dialogs] and the dialog's own section.
+// Caption and control texts from [Dialogs] and the dialog's own section.
+// Touches nothing but the dialog: the copy thread uses it for the dialog it
+// shows itself.
 void ApplyDialogTexts(HWND dialog, const std::string& name);
 // Moves the dialog by the two DialogPosition codes within the work area.
 void PositionDialog(HWND dialog, int horizontal, int vertical);

@@ -18,7 +18,7 @@
 #include "launcher/Main.h"
 #include "launcher/MainWindow.h"
 #include "launcher/Presetup.h"
-#include "launcher/Unpacker.h"
+#include "install/Unpacker.h"
 
 namespace brik {
 namespace {

@@ -1,4 +1,4 @@
-#include "launcher/Unpacker.h"
+#include "install/Unpacker.h"
 
 #include <cstring>
 #include <utility>

@@ -1,0 +1,416 @@
+#include "install/FileCopy.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "config/Settings.h"
+#include "config/Variables.h"
+#include "config/kpIniFile.h"
+#include "config/kpRegIni.h"
+#include "crypto/Password.h"
+#include "install/FileOps.h"
+#include "install/InstallContext.h"
+#include "install/InstallLog.h"
+#include "install/Reboot.h"
+#include "install/Unpacker.h"
+#include "ui/Dialogs.h"
+#include "ui/Msg.h"
+#include "ui/ProgressLink.h"
+#include "util/Platform.h"
+#include "util/kpStrUtils.h"
+
+namespace brik {
+
+namespace {
+
+constexpr const char* kSharedDllsKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr int kCurrentBar = 107;
+constexpr int kOverallBar = 109;
+constexpr int kStatusLine = 106;
+// A search below an external mask stops this deep: a folder link pointing
+// at its own parent would otherwise never end the walk.
+constexpr int kMaxExternalDepth = 32;
+
+// The file being processed and the phase; touched by the copy thread only.
+struct TPhase {
+    int CurrentFlags = 0;
+    std::string TargetPath;
+    bool TargetExisted = false;
+    bool UseTempName = false;
+    bool ExternalPass = false;
+    int VersionAnswer = 6;
+    // Written under a temporary name and not yet in place: removed when the
+    // phase ends before its file is complete.
+    std::string Pending;
+    // A step after the write failed (the restart record could not be kept):
+    // the phase fails at the next file.
+    bool Failed = false;
+    // The failure has had its own message already.
+    bool Reported = false;
+};
+TPhase Phase;
+TCopyCounters Counters;
+
+struct TCatalogue {
+    TWorkList lines;  // key = size,version,font name
+    int64_t total = 0;
+    int64_t required = 0;
+} Catalogue;
+
+std::string FileNamePart(const std::string& path) { return path.substr(platform::ExtractFilePath(path).size()); }
+
+bool HasDataPrefix(const std::string& name) { return name.size() > 5 && SameText(std::string_view(name).substr(0, 5), "Data\\"); }
+
+// A decimal size of the catalogue; -1 when it is none.
+int64_t ParseSize(std::string_view text) {
+    text = Trim(text);
+    if (text.empty() || text.size() > 18) return -1;
+    int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+TDosTime DosTimeOf(const FILETIME& local) {
+    WORD date = 0;
+    WORD time = 0;
+    if (!FileTimeToDosDateTime(&local, &date, &time)) return 0;
+    return static_cast<TDosTime>(date) << 16 | time;
+}
+
+void SetStatus(const std::string& text) {
+    if (HWND dialog = ProgressDialog()) SetDlgItemTextA(dialog, kStatusLine, text.c_str());
+}
+
+void SetBar(int id, int percent) {
+    if (HWND dialog = ProgressDialog())
+        SendDlgItemMessageA(dialog, id, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+}
+
+// Bytes of the current file just written: both counters, both bars, and
+// the place where the user's cancel is taken.
+bool AddProgress(int64_t bytes) {
+    Counters.CurrentFileDone += bytes;
+    Counters.OverallDone += bytes;
+    UpdateProgressBars();
+    return ProgressCheckpoint();
+}
+
+// A file cut off by a failure or a cancel never stays behind.
+void DropPending() {
+    if (!Phase.Pending.empty()) DeleteFileForced(Phase.Pending);
+    Phase.Pending.clear();
+}
+
+INT_PTR CALLBACK ConflictProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            const std::string& path = *reinterpret_cast<const std::string*>(lParam);
+            ApplyDialogTexts(dialog, "DLG_VERSIONCONFLICT");
+            SetDlgItemTextA(dialog, 104, FileNamePart(path).c_str());
+            SetDlgItemTextA(dialog, 106, platform::ExtractFilePath(path).c_str());
+            return TRUE;
+        }
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case 107: EndDialog(dialog, 6); break;
+                case 108: EndDialog(dialog, 10); break;
+                case 109: EndDialog(dialog, 7); break;
+                case 110: EndDialog(dialog, 9); break;
+                default: break;
+            }
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void WalkExternalMask(const std::string& folder, const std::string& mask, int depth,
+                      const std::function<bool(const std::string&)>& visit, bool& go) {
+    TSearchRecExd rec;
+    if (FindFirst(folder + mask, 0, FILE_ATTRIBUTE_DIRECTORY | 0x08 /* volume label */, rec) == 0) {
+        do {
+            go = visit(rec.FullName);
+        } while (go && FindNext(rec) == 0);
+    }
+    FindClose(rec);
+    if (!go || depth >= kMaxExternalDepth) return;
+    TSearchRecExd sub;
+    if (FindFirst(folder + mask, FILE_ATTRIBUTE_DIRECTORY, 0, sub) == 0) {
+        do {
+            if ((sub.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0 || (sub.Attr & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+            WalkExternalMask(sub.FullName + "\\", mask, depth + 1, visit, go);
+        } while (go && FindNext(sub) == 0);
+    }
+    FindClose(sub);
+}
+
+}  // namespace
+
+TCopyCounters& CopyCounters() { return Counters; }
+
+void LoadFileCatalogue() {
+    Catalogue = {};
+    StringList lines;
+    IniReadSectionValues(ConfigPaths().SettingsFile, "FileInfo", lines);
+    const TWorkList& package = InstallState().Lists.PackageFileList;
+    for (const std::string& line : lines) {
+        const std::string key(NamePart(line));
+        const std::string value(ValuePart(line));
+        Catalogue.lines.Set(key, value);
+        const int64_t size = ParseSize(FieldAt(1, value, ","));
+        if (size <= 0) continue;
+        Catalogue.total += size;
+        if (FindCopyEntry(package, "Data\\" + key) != nullptr) Catalogue.required += size;
+    }
+}
+
+TCatalogueEntry CatalogueEntryOf(const std::string& dataRelativeName) {
+    TCatalogueEntry entry;
+    const TWorkList::TEntry* line = Catalogue.lines.Find(dataRelativeName);
+    if (line == nullptr) return entry;
+    entry.size = ParseSize(FieldAt(1, line->value, ","));
+    entry.version = std::string(Trim(FieldAt(2, line->value, ",")));
+    entry.fontName = FieldAt(3, line->value, ",");
+    return entry;
+}
+
+int64_t CatalogueTotalBytes() { return Catalogue.total; }
+int64_t CatalogueRequiredBytes() { return Catalogue.required; }
+
+void BeginCopyPhase() {
+    Phase = {};
+    Counters.CurrentFileSize = 0;
+    Counters.CurrentFileDone = 0;
+    Counters.OverallDone = 0;
+}
+
+const std::string& CurrentTargetPath() { return Phase.TargetPath; }
+
+bool CopyFailureReported() { return Phase.Reported; }
+
+void UpdateProgressBars() {
+    SetBar(kCurrentBar, ProgressPercent(Counters.CurrentFileDone, Counters.CurrentFileSize));
+    SetBar(kOverallBar, ProgressPercent(Counters.OverallDone, Counters.OverallTotal));
+}
+
+int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::string& path) {
+    if (Phase.Failed) return -1;
+    TInstallState& state = InstallState();
+    bool skip = true;
+    Phase.CurrentFlags = 0;
+    Phase.TargetExisted = false;
+    Counters.CurrentFileSize = size;
+    Counters.CurrentFileDone = 0;
+    SetBar(kCurrentBar, 0);
+    std::string dest = FileNamePart(name);
+
+    const TWorkList& list = Phase.ExternalPass ? state.Lists.ExternalFileList : state.Lists.PackageFileList;
+    if (const TWorkList::TEntry* entry = FindCopyEntry(list, name)) {
+        skip = false;
+        Phase.CurrentFlags = CopyFlagsOf(*entry);
+        dest = CopyDestination(*entry, name);
+        // A name that leads out of its destination is a damaged or hostile
+        // package, not a file to put somewhere else.
+        if (dest.empty() || !IsSafeTargetPath(dest)) {
+            Phase.TargetPath = dest.empty() ? name : dest;
+            return -1;
+        }
+        std::string sourceVersion;
+        if (!Phase.ExternalPass) {
+            const TCatalogueEntry catalogued =
+                HasDataPrefix(name) ? CatalogueEntryOf(name.substr(5)) : TCatalogueEntry{};
+            // The catalogue and the cabinet were made together: a file that
+            // disagrees with it is not the file the package was built with.
+            if (catalogued.size != size) {
+                Phase.TargetPath = dest;
+                return -1;
+            }
+            sourceVersion = catalogued.version;
+        } else {
+            sourceVersion = GetFileVersionText(name);
+        }
+        const TFileFacts existing = FileFacts(dest);
+        Phase.TargetExisted = existing.exists;
+        switch (DecideCopy(Phase.CurrentFlags, sourceVersion, time, size, existing)) {
+            case TCopyVerdict::Write:
+                break;
+            case TCopyVerdict::Skip:
+                skip = true;
+                break;
+            case TCopyVerdict::DestinationNewer:
+                skip = true;
+                if (Phase.VersionAnswer != 9 && Phase.VersionAnswer != 10)
+                    Phase.VersionAnswer = ShowVersionConflict(dest);
+                if (Phase.VersionAnswer == 7 || Phase.VersionAnswer == 9) skip = false;
+                break;
+        }
+    }
+
+    const char* format = skip ? "201" : Phase.ExternalPass ? "202" : "200";
+    SetStatus(FormatMessageText(GetLangString("DLG_PROGRESS", format), FileNamePart(dest)));
+
+    if (skip) {
+        Counters.CurrentFileDone += size;
+        Counters.OverallDone += size;
+        UpdateProgressBars();
+        if (Phase.CurrentFlags & kCopyShared) IncrementSharedCount(dest);
+        return 0;
+    }
+
+    Phase.TargetPath = dest;
+    Phase.UseTempName = false;
+    const std::string folder = platform::ExtractFilePath(dest);
+    ForceDirectoriesLogged(folder);
+    if (Phase.CurrentFlags & kCopyFont) {
+        // The font step installs it from our own folder.
+        path = state.ScratchFolder + FileNamePart(dest);
+        DeleteFileForced(path);
+        return 1;
+    }
+    // Never over the target itself: it stays whole until the new file is.
+    path = NewTempFileIn(folder);
+    if (path.empty()) return -1;
+    Phase.Pending = path;
+    return 1;
+}
+
+int FinishFileCopy(const std::string& name, const std::string& writtenPath) {
+    TInstallState& state = InstallState();
+    const int flags = Phase.CurrentFlags;
+    if ((flags & kCopyFont) == 0) {
+        Phase.Pending.clear();
+        if (!MoveOverTarget(writtenPath, Phase.TargetPath)) {
+            // In use: the swap waits for the restart.
+            Phase.UseTempName = true;
+            if (ScheduleReplaceOnReboot(writtenPath, Phase.TargetPath)) {
+                state.RebootPending = true;
+            } else {
+                DeleteFileForced(writtenPath);
+                Phase.Failed = true;
+                return 1;
+            }
+        }
+    }
+    if ((flags & (kCopyNoLog | kCopyFont)) == 0 && !Phase.TargetExisted) WriteLogEntry(kLogCopyFiles, Phase.TargetPath);
+    const char* logIt = (flags & kCopyNoLog) ? "0" : "1";
+    if (flags & kCopyComServer)
+        state.Lists.ComServerList.Append(Phase.TargetPath, std::string(Phase.UseTempName ? "0" : "1") + "," + logIt);
+    if (flags & kCopyFont) {
+        const std::string fontName =
+            !Phase.ExternalPass && HasDataPrefix(name) ? CatalogueEntryOf(name.substr(5)).fontName : std::string();
+        state.Lists.FontList.Append(fontName, Phase.TargetPath + "," + writtenPath + "," + logIt);
+    }
+    if (flags & kCopyShared) IncrementSharedCount(Phase.TargetPath);
+    return 1;
+}
+
+int ShowVersionConflict(const std::string& path) {
+    const INT_PTR answer = DialogBoxParamA(GetModuleHandleA(nullptr), "DLG_VERSIONCONFLICT", ProgressDialog(),
+                                           ConflictProc, reinterpret_cast<LPARAM>(&path));
+    // No dialog: the existing file stays, as the recommended answer has it.
+    return answer == 6 || answer == 7 || answer == 9 || answer == 10 ? static_cast<int>(answer) : 6;
+}
+
+void IncrementSharedCount(const std::string& path) {
+    if (LogHasEntry(kLogSharedFiles, path)) return;
+    int32_t count = RegReadInteger(kSharedDllsKey, path, 0);
+    if (Phase.TargetExisted && count == 0) count = 1;
+    RegWriteInteger(kSharedDllsKey, path, count + 1);
+    if ((Phase.CurrentFlags & kCopyNoLog) == 0) WriteLogEntry(kLogCopyFiles, path);
+    WriteLogEntry(kLogSharedFiles, path);
+}
+
+bool ExtractPackageFiles() {
+    TInstallState& state = InstallState();
+    Counters.OverallDone = 0;
+    TUnpacker unpacker(nullptr);
+    if (const char* error = unpacker.Load(ConfigPaths().SetupFolder + "unpack.dll", ConfigPaths().SetupExePath)) {
+        ShowError(error);
+        Phase.Reported = true;
+        return false;
+    }
+    const std::string checkHash = IniReadString(ConfigPaths().SettingsFile, kPasswordSection, kPswCheckHashKey, "");
+    if (!checkHash.empty()) unpacker.SetPassword(state.InstallPassword);
+    bool ok = unpacker.Enumerate(
+        [](const std::string& name, int size, int, std::string& destination, const FILETIME& time) {
+            return DecideFileCopy(name, static_cast<uint32_t>(size), DosTimeOf(time), destination);
+        },
+        [](const std::string& name, int, int, const std::string& destination, const FILETIME&) {
+            return FinishFileCopy(name, destination);
+        },
+        [](const std::string&, const std::string&, int, int chunk, int) {
+            return AddProgress(static_cast<uint32_t>(chunk)) ? 1 : -1;
+        });
+    DropPending();
+    return ok && !Phase.Failed;
+}
+
+void ForEachExternalFile(const std::function<bool(const std::string& path)>& visit) {
+    bool go = true;
+    for (const TWorkList::TEntry& entry : InstallState().Lists.ExternalFileList.Entries()) {
+        const std::string folder = platform::ExtractFilePath(entry.name);
+        const std::string mask = entry.name.substr(folder.size());
+        if (mask.find_first_of("*?") == std::string::npos) {
+            if (platform::FileExists(entry.name)) go = visit(entry.name);
+        } else {
+            WalkExternalMask(folder, mask, 0, visit, go);
+        }
+        if (!go) return;
+    }
+}
+
+bool CopyExternalFiles() {
+    Phase.ExternalPass = true;
+    bool ok = true;
+    const TCopyProgress progress = [](const std::string&, const std::string&, int64_t chunk, int64_t, int64_t) {
+        return AddProgress(chunk);
+    };
+    ForEachExternalFile([&](const std::string& file) {
+        if (InstallState().AbortRequested) return false;
+        const TFileFacts source = FileFacts(file);
+        std::string written;
+        const int decision = DecideFileCopy(file, GetFileSizeByFind(file), source.time, written);
+        if (decision < 0) {
+            ok = false;
+            return false;
+        }
+        if (decision == 0) return true;
+        if (!CopyFileWithProgress(file, written, progress, false)) {
+            DropPending();
+            ok = false;
+            return false;
+        }
+        FinishFileCopy(file, written);
+        return !Phase.Failed;
+    });
+    DropPending();
+    return ok && !Phase.Failed;
+}
+
+void DeleteListedFiles() {
+    bool announced = false;
+    for (const TWorkList::TEntry& entry : InstallState().Lists.DeleteFileList.Entries()) {
+        // The mask's wildcards stand for any name: the rest must be a path
+        // the engine may change.
+        std::string checked = entry.name;
+        for (char& c : checked)
+            if (c == '*' || c == '?') c = 'x';
+        if (!IsSafeTargetPath(checked)) continue;
+        TSearchRecExd rec;
+        if (FindFirst(entry.name, 0, FILE_ATTRIBUTE_DIRECTORY | 0x08 /* volume label */, rec) == 0) {
+            do {
+                if (!announced) {
+                    ShowMessageWindow(GetMessageString(17), 750);
+                    announced = true;
+                }
+                DeleteFileForced(rec.FullName);
+            } while (FindNext(rec) == 0);
+        }
+        FindClose(rec);
+    }
+}
+
+}  // namespace brik

@@ -1,0 +1,184 @@
+#include "install/Install.h"
+
+#include <commctrl.h>
+
+#include <type_traits>
+
+#include "config/Settings.h"
+#include "config/Variables.h"
+#include "config/kpIniFile.h"
+#include "crypto/Password.h"
+#include "install/Changes.h"
+#include "install/FileCopy.h"
+#include "install/FileOps.h"
+#include "install/InstallContext.h"
+#include "install/InstallLog.h"
+#include "install/Scripts.h"
+#include "ui/Dialogs.h"
+#include "ui/Msg.h"
+#include "ui/ProgressLink.h"
+#include "util/Platform.h"
+#include "util/kpStrUtils.h"
+#include "util/kpSysUtils.h"
+
+namespace brik {
+
+namespace {
+
+constexpr DWORD kMessageMinimumMs = 750;
+
+// A step announced in the message window, which goes when the step is done.
+template <typename Step>
+auto Announced(int message, Step step) {
+    ShowMessageWindow(GetMessageString(message), kMessageMinimumMs);
+    if constexpr (std::is_void_v<decltype(step())>) {
+        step();
+        HideMessageWindow();
+    } else {
+        auto result = step();
+        HideMessageWindow();
+        return result;
+    }
+}
+
+// The language's identifier for the scripts: its file's base name (Enu).
+std::string ScriptLanguage() {
+    const std::string& file = LanguageState().LanguageFile;
+    std::string name = file.substr(platform::ExtractFilePath(file).size());
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.resize(dot);
+    return name.empty() ? LanguageState().LanguageCode : name;
+}
+
+// Bytes the whole phase goes through, and bytes it needs on the target.
+void ComputeSizes(const std::string& uninstaller, int64_t& overall, int64_t& required) {
+    LoadFileCatalogue();
+    overall = InstallState().PresetupBytes + CatalogueTotalBytes();
+    required = CatalogueRequiredBytes();
+    ForEachExternalFile([&](const std::string& path) {
+        const int64_t size = GetFileSizeByFind(path);
+        if (size > 0) {
+            overall += size;
+            required += size;
+        }
+        return true;
+    });
+    if (!uninstaller.empty()) {
+        const int64_t size = GetFileSizeByFind(uninstaller);
+        if (size > 0) required += size;
+    }
+}
+
+}  // namespace
+
+DWORD WINAPI CopyFilesThread(void*) {
+    TInstallState& state = InstallState();
+    // Let go without its dialog (the dialog could not be shown): nothing to do.
+    if (state.AbortRequested) return 0;
+    if (HWND dialog = ProgressDialog()) {
+        for (const int bar : {107, 109}) {
+            SendDlgItemMessageA(dialog, bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+            SendDlgItemMessageA(dialog, bar, PBM_SETSTEP, 1, 0);
+        }
+    }
+    bool ok = ExtractPackageFiles();
+    if (ok && !state.AbortRequested) ok = CopyExternalFiles();
+    if (!ok && !state.AbortRequested && !CopyFailureReported())
+        ShowError(FormatMessageText(GetMessageString(11), CurrentTargetPath()));
+    if (state.AbortRequested) ok = false;
+    Sleep(100);
+    FinishProgress();
+    return ok ? 1 : 0;
+}
+
+bool RunInstall() {
+    TInstallState& state = InstallState();
+    const std::string& settings = ConfigPaths().SettingsFile;
+    state.AbortRequested = false;
+
+    const std::string checkHash = IniReadString(settings, kPasswordSection, kPswCheckHashKey, "");
+    if (!CheckPassword(state.InstallPassword, checkHash)) {
+        ShowError("Incorrect password has been specified!");
+        return false;
+    }
+
+    // Trimmed once for every use: a folder name cannot end in blanks, and
+    // the log must lie in the folder the files go to.
+    SetPathVariable("InstallPath", ExpandVariables(GetVariable("InstallPath")));
+    const std::string installPath = GetVariable("InstallPath");
+    state.LogPath = installPath.empty() ? std::string() : installPath + "\\install.log";
+    state.Logging = state.UninstallEnabled;
+    const bool removeOld =
+        IniReadBool(settings, "Config", "RemoveOldReferences", false) && platform::FileExists(state.LogPath);
+
+    Announced(2, [&] {
+        ReadInstallScripts(settings, ConfigPaths().SetupFolder, state.System, ScriptLanguage(), state.Lists);
+    });
+
+    const std::string uninstaller = ConfigPaths().SetupFolder + "UnInst.exe";
+    int64_t overall = 0;
+    int64_t required = 0;
+    Announced(3, [&] {
+        ComputeSizes(state.UninstallEnabled && LogEnabled() && platform::FileExists(uninstaller) ? uninstaller
+                                                                                                 : std::string(),
+                     overall, required);
+    });
+    const int64_t requiredKB =
+        RequiredKilobytes(static_cast<uint64_t>(required), ParseNumber(IniReadString(settings, "Config", "ExtraDiskSpace", ""), 0));
+
+    if (!installPath.empty()) {
+        ForceDirectoriesLogged(installPath);
+        if (GetFreeDiskSpaceKB(installPath, !state.System.PlatformNT) < requiredKB) {
+            ShowError(GetMessageString(4));
+            return false;
+        }
+    }
+    if (removeOld) Announced(16, [] { RemovePreviousReferences(); });
+    if (!state.Lists.DeleteFileList.Empty()) {
+        DeleteListedFiles();
+        HideMessageWindow();
+    }
+
+    // The copy phase: its thread starts when the progress dialog is up and
+    // ends the dialog when it is done.
+    BeginCopyPhase();
+    CopyCounters().OverallTotal = overall;
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, CopyFilesThread, nullptr, CREATE_SUSPENDED, &threadId);
+    if (thread == nullptr) {
+        ShowError(FormatMessageText(GetMessageString(11), installPath));
+        return false;
+    }
+    BeginProgress(thread, &state.AbortRequested);
+    DialogSequence.assign(1, "DLG_PROGRESS");
+    RunDialogSequence();
+    DialogSequence.clear();
+    if (!EndProgress()) {
+        state.AbortRequested = true;
+        ResumeThread(thread);
+        WaitForSingleObject(thread, INFINITE);
+    }
+    DWORD exitCode = 0;
+    GetExitCodeThread(thread, &exitCode);
+    CloseHandle(thread);
+    // A cancel confirmed after the last file still cancels what follows.
+    bool result = (exitCode & 0xFF) != 0 && !state.AbortRequested;
+
+    if (result && state.UninstallEnabled && LogEnabled()) result = RegisterUninstall();
+    if (result && !state.Lists.ComServerList.Empty()) result = Announced(8, [] { return RegisterComServers(); });
+    if (result && (!state.Lists.RegAddList.Empty() || !state.Lists.RegDeleteList.Empty()))
+        Announced(5, [] { ApplyRegistryChanges(); });
+    if (result && !state.Lists.IniAddList.Empty()) Announced(6, [] { ApplyIniChanges(); });
+    if (result && !state.Lists.FontList.Empty()) Announced(9, [] { RegisterFonts(); });
+    if (result && !state.Lists.ShortcutList.Empty()) Announced(7, [] { CreateShortcuts(); });
+    if (result && !state.Lists.UninstallSectionList.Empty()) CopyUninstallSections();
+    if (result && !state.Lists.RunList.Empty()) {
+        CloseAllIniFiles();
+        RunPrograms();
+    }
+    // What was done is on record even if the program ends abruptly later.
+    CloseAllIniFiles();
+    return result;
+}
+
+}  // namespace brik

@@ -1,0 +1,17 @@
+// The install routine: the password, the scripts, the disk space, the copy
+// phase on its thread under the progress dialog, then the changes in their
+// order. The run calls it once, after the pre-install dialogs.
+#pragma once
+
+#include <windows.h>
+
+namespace brik {
+
+// True when every step went through. What was done stays done when a later
+// step fails.
+bool RunInstall();
+
+// The copy phase's thread: 1 when every file went through.
+DWORD WINAPI CopyFilesThread(void* unused);
+
+}  // namespace brik
