@@ -1,0 +1,230 @@
+# The helpers of the engine's end-to-end tests: running packages under Wine
+# and answering their windows through brikdrive. Sourced by the test
+# scripts after they have set BUILD_DIR, WIN32_DIR, BRIKPACK, SCRIPTS, SETUP,
+# BRIKDRIVE, WORK and SHOTS and read the Wine session's environment.
+# shellcheck shell=bash
+BACKGROUND=""
+cleanup() {
+  local p
+  for p in $BACKGROUND; do kill "$p" 2>/dev/null; done
+  set_windows_version ""
+}
+trap cleanup EXIT
+
+T0=$(date +%s%3N)
+step() {
+  local ms=$(($(date +%s%3N) - T0))
+  printf 'launcher_test: [%d.%03d s] %s\n' $((ms / 1000)) $((ms % 1000)) "$*"
+}
+
+fail() {
+  echo "launcher_test: FAILED: $*" >&2
+  local f
+  for f in "$WORK"/*.err; do
+    [ -s "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
+  done
+  "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_failure.png" >&2
+  exit 1
+}
+
+drive() {
+  BRIK_WINE_TIMEOUT=${DRIVE_TIMEOUT:-60} "$SCRIPTS/wine-run.sh" "$BUILD_DIR" "$BRIKDRIVE" "$@" \
+    2>"$WORK/drive.err"
+}
+
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# The temporary folder of the session's user, as a Unix path.
+TEMP_WIN=$(wine cmd /c echo %TEMP% 2>/dev/null </dev/null | tr -d '\r\n')
+TEMP_UNIX=$(winepath -u "$TEMP_WIN" 2>/dev/null </dev/null | tr -d '\r\n')
+[ -d "$TEMP_UNIX" ] || fail "cannot find the temporary folder ($TEMP_WIN -> $TEMP_UNIX)"
+step "temporary folder $TEMP_WIN"
+
+# --- Projects and packages ----------------------------------------------------
+
+ENU_STRINGS='[Strings]
+LanguageName=English
+10=ENU: %ProgramName% needs administration rights.
+13=ENU: %ProgramName% does not run on this system.
+14=ENU: Version %s or newer is needed for %ProgramName%.
+15=ENU: %ProgramName% is running.
+[Dialogs]
+Caption=%ProgramName% setup
+[DLG_PROGRESS]
+Title=Installing
+[DLG_FINISH]
+106=FINISH
+[DLG_NOTFINISH]
+106=NOTFINISH'
+
+# project NAME SETTINGS [LANGUAGE-FILE TEXT]...: a project folder with the
+# settings file and language files given (lines end in CR LF, as the engine
+# wants). Enu.lng is ENU_STRINGS unless given.
+project() {
+  local name=$1 settings=$2 dir=$WORK/$1
+  shift 2
+  rm -rf "$dir"
+  mkdir -p "$dir/Presetup" || fail "cannot create $dir"
+  printf '%s\n' "$settings" | sed 's/$/\r/' >"$dir/Presetup/Brik.ini"
+  printf '%s\n' "$ENU_STRINGS" | sed 's/$/\r/' >"$dir/Presetup/Enu.lng"
+  while [ $# -ge 2 ]; do
+    printf '%s\n' "$2" | sed 's/$/\r/' >"$dir/Presetup/$1"
+    shift 2
+  done
+}
+
+# package NAME [STUB] [brikpack options...]: builds WORK/NAME.exe from the
+# project of that name.
+package() {
+  local name=$1 stub=${2:-$SETUP}
+  shift 2 2>/dev/null || shift $#
+  if ! "$BRIKPACK" build "$WORK/$name" -o "$WORK/$name.exe" --stub "$stub" "$@" \
+    >"$WORK/brikpack.out" 2>"$WORK/brikpack.err"; then
+    fail "brikpack build $name failed: $(cat "$WORK/brikpack.err")"
+  fi
+}
+
+# --- Running the engine -------------------------------------------------------
+
+# The entries of the temporary folder, less the scratch folders of the unit
+# tests, which may run at the same time in the same Wine prefix.
+temp_entries() {
+  ls -A "$TEMP_UNIX" | grep -v '^briktest-' | sort
+}
+
+SETUP_PID=""
+start_setup() {
+  SNAPSHOT=$(temp_entries)
+  wine "$1" >"$WORK/setup.out" 2>"$WORK/setup.err" </dev/null &
+  SETUP_PID=$!
+  BACKGROUND="$BACKGROUND $SETUP_PID"
+}
+
+# expect_box CAPTION TEXT [SHOT]: the next message box of the engine; its text
+# is compared line by line (a CR in the text starts a line as well). Clicks OK.
+expect_box() {
+  local caption=$1 text=$2 shot=${3:-} box got
+  box=$(drive wait-window --title "$caption" --class "#32770" --timeout 40) ||
+    fail "no message box titled \"$caption\" (expected: $text)"
+  got=$(drive get-text "$box" 65535) || fail "cannot read the text of the box"
+  got=$(printf '%s' "$got" | tr '\r' '\n' | sed '/^$/d')
+  [ "$got" = "$text" ] || fail "the box \"$caption\" says \"$got\", expected \"$text\""
+  [ -n "$shot" ] && { "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/$shot" >/dev/null || fail "screenshot failed"; }
+  step "  box \"$caption\": $(printf '%s' "$got" | tr '\n' '|')"
+  drive click "$box" 1 || fail "cannot click OK on the box"
+  drive wait-gone "$box" --timeout 30 || fail "the box did not close"
+}
+
+# answer_box CAPTION TEXT BUTTON: the next message box, answered with the
+# button of that id (6 Yes, 7 No).
+answer_box() {
+  local caption=$1 text=$2 button=$3 box got
+  box=$(drive wait-window --title "$caption" --class "#32770" --timeout 40) ||
+    fail "no message box titled \"$caption\" (expected: $text)"
+  got=$(drive get-text "$box" 65535) || fail "cannot read the text of the box"
+  got=$(printf '%s' "$got" | tr '\r' '\n' | sed '/^$/d')
+  [ "$got" = "$text" ] || fail "the box \"$caption\" says \"$got\", expected \"$text\""
+  step "  box \"$caption\": $(printf '%s' "$got" | tr '\n' '|'), answered $button"
+  drive click "$box" "$button" || fail "cannot answer the box"
+  drive wait-gone "$box" --timeout 30 || fail "the box did not close"
+}
+
+# expect_dialog CAPTION [SHOT]: the next wizard dialog of that caption;
+# prints its handle.
+expect_dialog() {
+  local dialog
+  dialog=$(drive wait-window --title "$1" --class "#32770" --timeout 40) || fail "no dialog titled \"$1\""
+  [ -n "${2:-}" ] && { "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/$2" >/dev/null || fail "screenshot failed"; }
+  step "  dialog \"$1\"" >&2
+  printf '%s' "$dialog"
+}
+
+# control_is DIALOG ID WHAT EXPECTED: the control's text (WHAT text) or its
+# state (WHAT state, as brikdrive prints it).
+control_is() {
+  local got
+  if [ "$3" = text ]; then got=$(drive get-text "$1" "$2"); else got=$(drive state "$1" "$2"); fi
+  got=$(printf '%s' "$got" | tr -d '\r')
+  [ "$got" = "$4" ] || fail "control $2 of \"$(drive get-text "$1" | tr -d '\r')\": $3 \"$got\", expected \"$4\""
+}
+
+# cancel_walk DIALOG QUESTION-CAPTION QUESTION FINAL-CAPTION: Cancel on the
+# dialog, Yes to the cancel question, then the not-finished dialog closed
+# with OK and the engine's end.
+cancel_walk() {
+  local final
+  drive click "$1" 103 || fail "Cancel"
+  answer_box "$2" "$3" 6
+  final=$(expect_dialog "$4") || exit 1
+  drive click "$final" 104 || fail "OK"
+  expect_end
+}
+
+# expect_final KIND [CAPTION]: the final dialog, DLG_FINISH (KIND FINISH) or
+# DLG_NOTFINISH (NOTFINISH), as the language file ENU_STRINGS names them;
+# closed with its single button. CAPTION "-": a package without language
+# file, whose dialog has neither caption nor texts.
+expect_final() {
+  local kind=$1 caption=${2:-Brisk Sample setup} dialog got
+  if [ "$caption" = "-" ]; then
+    # Without a caption: the dialog window with the single button, once the
+    # init window has gone.
+    for _ in $(seq 1 160); do
+      dialog=$(drive wait-window --class "#32770" --timeout 40) || fail "no final dialog"
+      drive get-text "$dialog" 104 >/dev/null && break
+      dialog=""
+      sleep 0.25
+    done
+    [ -n "$dialog" ] || fail "no final dialog"
+  else
+    dialog=$(drive wait-window --title "$caption" --class "#32770" --timeout 40) ||
+      fail "no dialog titled \"$caption\" (expected DLG_$kind)"
+    got=$(drive get-text "$dialog" 106 | tr -d '\r') || fail "the dialog has no text 106: not a final dialog"
+    [ "$got" = "$kind" ] || fail "the final dialog says \"$got\", expected $kind"
+  fi
+  step "  final dialog $kind"
+  drive click "$dialog" 104 || fail "cannot click OK on the final dialog"
+  drive wait-gone "$dialog" --timeout 30 || fail "the final dialog did not close"
+}
+
+# expect_end: the engine ends by itself with exit code 0 and leaves the
+# temporary folder as it found it.
+expect_end() {
+  local status after
+  for _ in $(seq 1 600); do
+    kill -0 "$SETUP_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$SETUP_PID" 2>/dev/null && fail "the engine did not end within 60 s"
+  wait "$SETUP_PID"
+  status=$?
+  SETUP_PID=""
+  [ "$status" -eq 0 ] || fail "the engine ended with exit code $status"
+  after=$(temp_entries)
+  [ "$after" = "$SNAPSHOT" ] ||
+    fail "the temporary folder changed: $(diff <(printf '%s\n' "$SNAPSHOT") <(printf '%s\n' "$after") | tr '\n' ' ')"
+}
+
+# set_windows_version VERSION: the Windows version Wine shows the test
+# package and osinfo.exe (by their program names, so that other tests in the
+# session keep theirs); empty: Wine's default again.
+VERSION_PROGRAMS="versions.exe osinfo.exe"
+set_windows_version() {
+  local program key
+  for program in $VERSION_PROGRAMS; do
+    key="HKCU\\Software\\Wine\\AppDefaults\\$program"
+    if [ -n "$1" ]; then
+      wine reg add "$key" /v Version /d "$1" /f >/dev/null 2>&1 </dev/null ||
+        fail "cannot set Wine's Windows version of $program to $1"
+    else
+      wine reg delete "$key" /f >/dev/null 2>&1 </dev/null
+    fi
+  done
+}
+
+# settings [CONFIG-LINES] [MORE-SECTIONS]: a settings file with these [Config]
+# lines, the program name and further sections.
+settings() {
+  printf '[Config]\n%s\n[Variables]\nProgramName=Brisk Sample\n%s\n' "${1:-}" "${2:-}"
+}
+

@@ -1,0 +1,281 @@
+#!/usr/bin/env bash
+# End-to-end tests of the install under Wine: packages with install scripts
+# and application files, built with brikpack, installed as a user would;
+# checked by the files, the install log and the registry they leave.
+#   install_test.sh BUILD_DIR WIN32_DIR BRIKPACK
+# Screenshots go to BUILD_DIR/screenshots/install_*.png.
+set -u
+
+if [ $# -ne 3 ]; then
+  echo "usage: $0 BUILD_DIR WIN32_DIR BRIKPACK" >&2
+  exit 2
+fi
+BUILD_DIR=$(cd "$1" && pwd) || exit 2
+WIN32_DIR=$(cd "$2" && pwd) || exit 2
+BRIKPACK=$3
+SCRIPTS=$(cd "$(dirname "$0")/../../scripts" && pwd) || exit 2
+SETUP=$WIN32_DIR/src/launcher/setup.exe
+TOOLS=$WIN32_DIR/tests/launcher
+BRIKDRIVE=$WIN32_DIR/tests/win32/brikdrive.exe
+TESTDLG=$WIN32_DIR/tests/win32/testdlg.exe
+WORK=$BUILD_DIR/wine-install
+SHOTS=$BUILD_DIR/screenshots
+SHIPPED_ENU=$SCRIPTS/../resources/Enu.lng
+
+for f in "$SETUP" "$BRIKDRIVE" "$TESTDLG" "$TOOLS/holdfile.exe" "$TOOLS/versioned1.exe" "$TOOLS/versioned2.exe" \
+  "$BRIKPACK" "$SHIPPED_ENU"; do
+  [ -f "$f" ] || { echo "install_test: $f is missing (has the build run?)" >&2; exit 1; }
+done
+[ -f "$BUILD_DIR/wine-env.sh" ] || { echo "install_test: no Wine session in $BUILD_DIR" >&2; exit 1; }
+# shellcheck source=/dev/null
+. "$BUILD_DIR/wine-env.sh"
+
+rm -rf "$WORK"
+mkdir -p "$WORK" "$SHOTS" || exit 1
+
+# shellcheck source=tests/wine/engine_lib.sh
+. "$(dirname "$0")/engine_lib.sh"
+
+# Every install goes below C:\BriskTest.
+TARGETS=$WINEPREFIX/drive_c/BriskTest
+TARGETS_WIN='C:\BriskTest'
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+rm -rf "$TARGETS"
+wine reg delete "$UNINSTALL_KEY\\Brisk Sample" /f >/dev/null 2>&1 </dev/null
+
+# install_project NAME [CONFIG-LINES] [MORE-SECTIONS]: a project with the
+# shipped English texts (the final dialogs say FINISH and NOTFINISH), an
+# uninstaller stand-in, the script App.ins (write it to WORK/NAME/Presetup)
+# and the install folder C:\BriskTest\NAME.
+install_project() {
+  local name=$1 dir=$WORK/$1
+  project "$name" "$(settings "InsFiles=App
+Uninstall=1
+$2" "InstallPath=$TARGETS_WIN\\$name
+${3:-}")"
+  awk '/^\[/ { section = $0 }
+       section == "[DLG_FINISH]" && /^106=/ { print "106=FINISH\r"; next }
+       section == "[DLG_NOTFINISH]" && /^106=/ { print "106=NOTFINISH\r"; next }
+       { print }' "$SHIPPED_ENU" >"$dir/Presetup/Enu.lng" || fail "cannot copy Enu.lng"
+  cp "$TESTDLG" "$dir/Presetup/UnInst.exe" || fail "cannot copy the uninstaller stand-in"
+  mkdir -p "$dir/Data"
+}
+
+# script NAME TEXT: the project's App.ins.
+script() { printf '%s\n' "$2" | sed 's/$/\r/' >"$WORK/$1/Presetup/App.ins"; }
+
+# log_section NAME SECTION: the names of a section of the install log of
+# C:\BriskTest\NAME, one a line.
+log_section() {
+  tr -d '\r' <"$TARGETS/$1/install.log" | awk -v want="[$2]" '
+    /^\[/ { on = ($0 == want); next }
+    on && NF { sub(/=.*/, ""); print }'
+}
+
+# reg_value KEY NAME: the data of a registry value, as reg query prints it.
+reg_value() {
+  wine reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' |
+    awk -v name="$2" '$1 == name { sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]+/, ""); print; exit }'
+}
+
+# same_file SOURCE TARGET: same bytes and, to the two seconds of a DOS time,
+# the same last write.
+same_file() {
+  cmp -s "$1" "$2" || fail "$2 differs from $1"
+  local a b
+  a=$(stat -c %Y "$1")
+  b=$(stat -c %Y "$2")
+  [ $((a - b)) -le 2 ] && [ $((b - a)) -le 2 ] || fail "$2 has the time $b, its source $a"
+}
+
+no_temporary_files() {
+  local left
+  left=$(find "$1" -iname 'brik*.tmp' 2>/dev/null)
+  [ -z "$left" ] || fail "temporary files left: $left"
+}
+
+run_install() {
+  start_setup "$WORK/$1.exe"
+}
+
+# --- A full install ---------------------------------------------------------------
+step "a full install: nested folders, wildcards, an empty file, a large file, a versioned program"
+install_project full
+P=$WORK/full
+mkdir -p "$P/Data/app/sub/deeper" "$P/Data/dll" "$P/Data/docs"
+cp "$TOOLS/versioned2.exe" "$P/Data/app/app.exe"
+printf 'deep' >"$P/Data/app/sub/deeper/deep.txt"
+: >"$P/Data/app/empty.txt"
+head -c 5242880 /dev/urandom >"$P/Data/docs/big.bin"
+printf 'a' >"$P/Data/dll/a.dll"
+printf 'b' >"$P/Data/dll/b.dll"
+printf 'not listed' >"$P/Data/docs/unlisted.txt"
+touch -d '2024-03-05 10:20:30' "$P/Data/app/sub/deeper/deep.txt" "$P/Data/dll/a.dll"
+script full '[CopyFiles]
+AppFiles=%InstallPath%
+LibFiles=%InstallPath%\bin
+[AppFiles]
+app\*.*=*.*
+docs\big.bin=docs\big.bin
+[LibFiles]
+dll\*.dll=*.*'
+package full
+run_install full
+expect_final FINISH "Installation complete"
+expect_end
+I=$TARGETS/full
+same_file "$P/Data/app/app.exe" "$I/app.exe"
+same_file "$P/Data/app/sub/deeper/deep.txt" "$I/sub/deeper/deep.txt"
+same_file "$P/Data/app/empty.txt" "$I/empty.txt"
+same_file "$P/Data/docs/big.bin" "$I/docs/big.bin"
+same_file "$P/Data/dll/a.dll" "$I/bin/a.dll"
+same_file "$P/Data/dll/b.dll" "$I/bin/b.dll"
+[ -e "$I/docs/unlisted.txt" ] && fail "a file no script names was installed"
+no_temporary_files "$I"
+[ -f "$I/UnInst.exe" ] || fail "UnInst.exe was not copied"
+got=$(log_section full CopyFiles | sort)
+want=$(printf '%s\n' 'app.exe' 'bin\a.dll' 'bin\b.dll' 'docs\big.bin' 'empty.txt' 'sub\deeper\deep.txt' |
+  sed "s|^|$TARGETS_WIN\\\\full\\\\|" | sort)
+[ "$got" = "$want" ] || fail "[CopyFiles] of the log: $(echo $got), expected $(echo $want)"
+got=$(log_section full CreateDirs)
+want=$(printf '%s\n' "$TARGETS_WIN" "$TARGETS_WIN\\full" "$TARGETS_WIN\\full\\bin" "$TARGETS_WIN\\full\\docs" \
+  "$TARGETS_WIN\\full\\sub" "$TARGETS_WIN\\full\\sub\\deeper")
+[ "$(printf '%s\n' "$got" | sort)" = "$(printf '%s\n' "$want" | sort)" ] ||
+  fail "[CreateDirs] of the log: $(echo $got)"
+# Parents first.
+printf '%s\n' "$got" | awk '{ for (i = 1; i < NR; i++) if (index(seen[i], $0 "\\") == 1) exit 1; seen[NR] = $0 }' ||
+  fail "[CreateDirs] names a folder after one inside it: $(echo $got)"
+got=$(log_section full CreateKeys)
+[ "$got" = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brisk Sample" ] ||
+  fail "[CreateKeys] of the log: $got"
+got=$(reg_value "$UNINSTALL_KEY\\Brisk Sample" UninstallString)
+[ "$got" = "\"$TARGETS_WIN\\full\\UnInst.exe\" \"$TARGETS_WIN\\full\\install.log\"" ] ||
+  fail "UninstallString is $got"
+got=$(reg_value "$UNINSTALL_KEY\\Brisk Sample" DisplayName)
+[ "$got" = "Brisk Sample" ] || fail "DisplayName is $got"
+
+step "the same package again: every file is there and the same, nothing is written"
+before=$(cd "$I" && find . -type f ! -name install.log -printf '%p %i %T@\n' | sort)
+run_install full
+expect_final FINISH "Installation complete"
+expect_end
+after=$(cd "$I" && find . -type f ! -name install.log -printf '%p %i %T@\n' | sort)
+[ "$before" = "$after" ] || fail "files were written again: $(diff <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+
+# --- The overwrite rules ----------------------------------------------------------------
+step "overwrite rules: older, newer, equal targets, flags 2, 16 and 32, Yes to all"
+install_project rules
+P=$WORK/rules
+I=$TARGETS/rules
+mkdir -p "$P/Data" "$I"
+for f in older newer equal always keepnewer never; do printf 'new %s\n' "$f" >"$P/Data/$f.txt"; done
+cp "$TOOLS/versioned1.exe" "$P/Data/app.exe"
+touch -d '2024-06-01 12:00:00' "$P"/Data/*.txt
+for f in older never; do printf 'old %s\n' "$f" >"$I/$f.txt"; touch -d '2023-01-01 12:00:00' "$I/$f.txt"; done
+for f in newer always keepnewer; do printf 'old %s\n' "$f" >"$I/$f.txt"; touch -d '2025-01-01 12:00:00' "$I/$f.txt"; done
+cp "$P/Data/equal.txt" "$I/equal.txt" && touch -d '2024-06-01 12:00:00' "$I/equal.txt"
+# A newer version, although its file is older.
+cp "$TOOLS/versioned2.exe" "$I/app.exe" && touch -d '2020-01-01 12:00:00' "$I/app.exe"
+script rules '[CopyFiles]
+Files=%InstallPath%
+[Files]
+app.exe=app.exe
+older.txt=older.txt
+newer.txt=newer.txt
+equal.txt=equal.txt
+always.txt=always.txt,2
+keepnewer.txt=keepnewer.txt,16
+never.txt=never.txt,34'
+package rules
+equal_inode=$(stat -c %i "$I/equal.txt")
+run_install rules
+C=$(expect_dialog "File version conflict" install_version_conflict.png) || exit 1
+control_is "$C" 104 text "app.exe"
+control_is "$C" 106 text "$TARGETS_WIN\\rules\\"
+drive click "$C" 108 || fail "Yes to all"
+expect_final FINISH "Installation complete"
+expect_end
+cmp -s "$TOOLS/versioned2.exe" "$I/app.exe" || fail "the newer version was replaced"
+for f in older always; do
+  [ "$(cat "$I/$f.txt")" = "new $f" ] || fail "$f.txt was not replaced"
+done
+for f in newer keepnewer never; do
+  [ "$(cat "$I/$f.txt")" = "old $f" ] || fail "$f.txt was replaced"
+done
+[ "$(stat -c %i "$I/equal.txt")" = "$equal_inode" ] || fail "the equal file was written again"
+no_temporary_files "$I"
+
+# --- Cancel, damage, password ------------------------------------------------------------
+step "cancel during a large file: the target that was there stays whole, nothing follows"
+wine reg delete "$UNINSTALL_KEY\\Brisk Sample" /f >/dev/null 2>&1 </dev/null
+install_project cancel
+P=$WORK/cancel
+I=$TARGETS/cancel
+head -c 157286400 /dev/urandom >"$P/Data/huge.bin"
+mkdir -p "$I" && printf 'the old file\n' >"$I/huge.bin"
+script cancel '[CopyFiles]
+Files=%InstallPath%
+[Files]
+huge.bin=huge.bin'
+package cancel "" --compression none
+run_install cancel
+D=$(expect_dialog "Installing..." install_progress.png) || exit 1
+drive click "$D" 103 || fail "Cancel"
+answer_box "Brisk Sample" "Brisk Sample is not fully installed on your computer.
+Do you want to abort the installation?" 6
+drive wait-gone "$D" --timeout 60 || fail "the progress dialog stayed after the cancel"
+expect_final NOTFINISH "Installation aborted"
+expect_end
+[ "$(cat "$I/huge.bin")" = "the old file" ] || fail "the cancelled install changed the existing target"
+no_temporary_files "$I"
+[ -n "$(reg_value "$UNINSTALL_KEY\\Brisk Sample" UninstallString)" ] && fail "a cancelled install registered itself"
+rm -f "$WORK/cancel.exe" "$P/Data/huge.bin"
+
+step "a damaged application file: the error, nothing damaged installed"
+install_project damaged
+P=$WORK/damaged
+head -c 400000 /dev/urandom >"$P/Data/payload.bin"
+script damaged '[CopyFiles]
+Files=%InstallPath%
+[Files]
+payload.bin=payload.bin'
+package damaged "" --compression none
+# A byte in the middle of the file's data, well inside the cabinet.
+size=$(stat -c %s "$WORK/damaged.exe")
+printf '\x5a' | dd of="$WORK/damaged.exe" bs=1 seek=$((size - 8 - 200000)) conv=notrunc status=none
+run_install damaged
+expect_box "Brisk Sample" "Can't extract file \"$TARGETS_WIN\\damaged\\payload.bin\"."
+expect_final NOTFINISH "Installation aborted"
+expect_end
+[ -e "$TARGETS/damaged/payload.bin" ] && fail "the damaged file was installed"
+no_temporary_files "$TARGETS/damaged"
+
+step "a protected package: the right password installs, none at all is refused"
+install_project secret "PreInstallDialogSequence=DLG_PASSWORD"
+P=$WORK/secret
+printf 'secret data\n' >"$P/Data/secret.txt"
+script secret '[CopyFiles]
+Files=%InstallPath%
+[Files]
+secret.txt=secret.txt'
+package secret "" --password "open sesame"
+run_install secret
+D=$(expect_dialog "Installation password") || exit 1
+drive set-text "$D" 106 "open sesame" || fail "cannot type the password"
+drive click "$D" 102 || fail "Next"
+expect_final FINISH "Installation complete"
+expect_end
+same_file "$P/Data/secret.txt" "$TARGETS/secret/secret.txt"
+rm -rf "$TARGETS/secret"
+install_project nopassword
+cp -r "$P/Data" "$WORK/nopassword/" && cp "$P/Presetup/App.ins" "$WORK/nopassword/Presetup/"
+package nopassword "" --password "open sesame"
+run_install nopassword
+expect_box "Brisk Sample" "Incorrect password has been specified!"
+expect_final NOTFINISH "Installation aborted"
+expect_end
+[ -e "$TARGETS/nopassword" ] && fail "an install without the password wrote something"
+
+step "passed"
+rm -rf "$TARGETS"
+exit 0
