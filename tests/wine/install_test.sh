@@ -276,6 +276,100 @@ expect_final NOTFINISH "Installation aborted"
 expect_end
 [ -e "$TARGETS/nopassword" ] && fail "an install without the password wrote something"
 
+# --- Files in use ----------------------------------------------------------------------
+# hold_file WINDOWS-PATH: a program keeps the file open (no deleting, no
+# replacing) until release_file.
+HOLD_PID=""
+hold_file() {
+  wine "$TOOLS/holdfile.exe" "$1" 300 >"$WORK/hold.out" 2>"$WORK/hold.err" </dev/null &
+  HOLD_PID=$!
+  BACKGROUND="$BACKGROUND $HOLD_PID"
+  for _ in $(seq 1 100); do
+    grep -q ready "$WORK/hold.out" 2>/dev/null && return
+    sleep 0.2
+  done
+  fail "holdfile did not open $1: $(cat "$WORK/hold.err")"
+}
+release_file() {
+  kill "$HOLD_PID" 2>/dev/null
+  wait "$HOLD_PID" 2>/dev/null
+  HOLD_PID=""
+}
+# The reboot question, answered "later"; then the final dialog.
+reboot_later() {
+  local dialog
+  dialog=$(expect_dialog "Reboot computer?" "${1:-}") || exit 1
+  control_is "$dialog" 106 state "visible enabled checked"
+  drive check "$dialog" 107 || fail "cannot choose to reboot later"
+  drive click "$dialog" 102 || fail "Next"
+  expect_final FINISH "Installation complete"
+  expect_end
+}
+SESSION_MANAGER='HKLM\System\CurrentControlSet\Control\Session Manager'
+RUNONCE='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+WININIT=$WINEPREFIX/drive_c/windows/wininit.ini
+rm -f "$WININIT"
+
+step "Windows 98, a long-named target in use: wininit.ini and the RunOnce rename"
+install_project versions
+P=$WORK/versions
+I=$TARGETS/versions
+printf 'new library\n' >"$P/Data/LongLibraryName.dll"
+mkdir -p "$I" && printf 'old library\n' >"$I/LongLibraryName.dll"
+script versions '[CopyFiles]
+Files=%InstallPath%
+[Files]
+LongLibraryName.dll=LongLibraryName.dll'
+package versions
+hold_file "$TARGETS_WIN\\versions\\LongLibraryName.dll"
+set_windows_version win98
+run_install versions
+reboot_later install_reboot.png
+set_windows_version ""
+release_file
+[ "$(cat "$I/LongLibraryName.dll")" = "old library" ] || fail "the file in use was replaced at once"
+written=$(find "$I" -iname 'brik*.tmp')
+[ "$(printf '%s\n' "$written" | grep -c .)" = 1 ] || fail "expected one file written beside the target: $written"
+[ "$(cat "$written")" = "new library" ] || fail "the file written beside the target is not the new one"
+[ -f "$WININIT" ] || fail "no wininit.ini"
+rename=$(tr -d '\r' <"$WININIT")
+step "  wininit.ini: $(printf '%s' "$rename" | tr '\n' '|')"
+printf '%s\n' "$rename" | head -n 1 | grep -qx '\[Rename\]' || fail "wininit.ini does not start with [Rename]"
+short_target=$(printf '%s\n' "$rename" | sed -n 's/^NUL=//p' | head -n 1)
+[ -n "$short_target" ] || fail "wininit.ini deletes nothing"
+printf '%s\n' "$rename" | grep -qi "^$(printf '%s' "$short_target" | sed 's/[\\.~]/\\&/g')=.*BRIK.*TMP$" ||
+  fail "wininit.ini does not rename the new file to the target"
+case "$short_target" in *LongLibraryName*) fail "the target's name in wininit.ini is not short" ;; esac
+got=$(reg_value "$RUNONCE" "Rename $short_target")
+[ "$got" = "command.com /c ren \"$short_target\" \"LongLibraryName.dll\"" ] ||
+  fail "the RunOnce rename is \"$got\""
+# Not restarted: the next case restarts, and must find only its own records.
+wine reg delete "$RUNONCE" /v "Rename $short_target" /f >/dev/null 2>&1 </dev/null
+rm -f "$WININIT" "$written"
+
+step "NT, a target in use: written beside it, put in place by the restart"
+install_project locked
+P=$WORK/locked
+I=$TARGETS/locked
+printf 'new library\n' >"$P/Data/lib.dll"
+mkdir -p "$I" && printf 'old library\n' >"$I/lib.dll"
+script locked '[CopyFiles]
+Files=%InstallPath%
+[Files]
+lib.dll=lib.dll'
+package locked
+hold_file "$TARGETS_WIN\\locked\\lib.dll"
+run_install locked
+reboot_later
+release_file
+[ "$(cat "$I/lib.dll")" = "old library" ] || fail "the file in use was replaced at once"
+wine reg query "$SESSION_MANAGER" /v PendingFileRenameOperations 2>/dev/null </dev/null | grep -qi 'locked\\lib.dll' ||
+  fail "no delayed rename of lib.dll"
+step "  restart"
+wine wineboot -r >/dev/null 2>&1 </dev/null || fail "wineboot -r failed"
+[ "$(cat "$I/lib.dll")" = "new library" ] || fail "the restart did not put the new file in place"
+no_temporary_files "$I"
+
 step "passed"
 rm -rf "$TARGETS"
 exit 0
