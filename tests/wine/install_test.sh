@@ -276,6 +276,44 @@ expect_final NOTFINISH "Installation aborted"
 expect_end
 [ -e "$TARGETS/nopassword" ] && fail "an install without the password wrote something"
 
+# --- Disk space ---------------------------------------------------------------------------
+step "disk space: exactly enough passes, one kilobyte more is refused"
+SPACE=$WORK/space-drive
+mkdir -p "$SPACE"
+if mount -t tmpfs -o size=64k tmpfs "$SPACE" 2>/dev/null; then
+  ln -sfn "$SPACE" "$WINEPREFIX/dosdevices/q:"
+  for extra in "" 1; do
+    project space "$(settings "InsFiles=App
+ExtraDiskSpace=$extra" 'InstallPath=Q:\space')"
+    awk '/^\[/ { section = $0 }
+         section == "[DLG_FINISH]" && /^106=/ { print "106=FINISH\r"; next }
+         section == "[DLG_NOTFINISH]" && /^106=/ { print "106=NOTFINISH\r"; next }
+         { print }' "$SHIPPED_ENU" >"$WORK/space/Presetup/Enu.lng"
+    mkdir -p "$WORK/space/Data" && head -c 65536 /dev/urandom >"$WORK/space/Data/fill.bin"
+    script space '[CopyFiles]
+Files=%InstallPath%
+[Files]
+fill.bin=fill.bin'
+    package space
+    run_install space
+    if [ -z "$extra" ]; then
+      expect_final FINISH "Installation complete"
+      expect_end
+      cmp -s "$WORK/space/Data/fill.bin" "$SPACE/space/fill.bin" || fail "the file that just fits was not installed"
+      rm -rf "${SPACE:?}/space"
+    else
+      expect_box "Brisk Sample" "Insufficient free disk space!"
+      expect_final NOTFINISH "Installation aborted"
+      expect_end
+      [ -e "$SPACE/space/fill.bin" ] && fail "an install without room wrote its file"
+    fi
+  done
+  rm -f "$WINEPREFIX/dosdevices/q:"
+  umount "$SPACE"
+else
+  step "  skipped: no size-limited folder can be mounted here"
+fi
+
 # --- Files in use ----------------------------------------------------------------------
 # hold_file WINDOWS-PATH: a program keeps the file open (no deleting, no
 # replacing) until release_file.
