@@ -43,6 +43,15 @@ UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 rm -rf "$TARGETS"
 wine reg delete "$UNINSTALL_KEY\\Brisk Sample" /f >/dev/null 2>&1 </dev/null
 
+# shipped_texts NAME: the shipped English texts into the project, with final
+# dialogs that say FINISH and NOTFINISH.
+shipped_texts() {
+  awk '/^\[/ { section = $0 }
+       section == "[DLG_FINISH]" && /^106=/ { print "106=FINISH\r"; next }
+       section == "[DLG_NOTFINISH]" && /^106=/ { print "106=NOTFINISH\r"; next }
+       { print }' "$SHIPPED_ENU" >"$WORK/$1/Presetup/Enu.lng" || fail "cannot copy Enu.lng"
+}
+
 # install_project NAME [CONFIG-LINES] [MORE-SECTIONS]: a project with the
 # shipped English texts (the final dialogs say FINISH and NOTFINISH), an
 # uninstaller stand-in, the script App.ins (write it to WORK/NAME/Presetup)
@@ -53,10 +62,7 @@ install_project() {
 Uninstall=1
 $2" "InstallPath=$TARGETS_WIN\\$name
 ${3:-}")"
-  awk '/^\[/ { section = $0 }
-       section == "[DLG_FINISH]" && /^106=/ { print "106=FINISH\r"; next }
-       section == "[DLG_NOTFINISH]" && /^106=/ { print "106=NOTFINISH\r"; next }
-       { print }' "$SHIPPED_ENU" >"$dir/Presetup/Enu.lng" || fail "cannot copy Enu.lng"
+  shipped_texts "$name"
   cp "$TESTDLG" "$dir/Presetup/UnInst.exe" || fail "cannot copy the uninstaller stand-in"
   mkdir -p "$dir/Data"
 }
@@ -285,10 +291,7 @@ if mount -t tmpfs -o size=64k tmpfs "$SPACE" 2>/dev/null; then
   for extra in "" 1; do
     project space "$(settings "InsFiles=App
 ExtraDiskSpace=$extra" 'InstallPath=Q:\space')"
-    awk '/^\[/ { section = $0 }
-         section == "[DLG_FINISH]" && /^106=/ { print "106=FINISH\r"; next }
-         section == "[DLG_NOTFINISH]" && /^106=/ { print "106=NOTFINISH\r"; next }
-         { print }' "$SHIPPED_ENU" >"$WORK/space/Presetup/Enu.lng"
+    shipped_texts space
     mkdir -p "$WORK/space/Data" && head -c 65536 /dev/urandom >"$WORK/space/Data/fill.bin"
     script space '[CopyFiles]
 Files=%InstallPath%
