@@ -284,6 +284,14 @@ TEST_P(MoveOverTargetTest, ReplacesOrLeavesBothFilesIntact) {
     EXPECT_TRUE(MoveOverTarget(third, target));
     EXPECT_EQ(ReadBytes(target), "third");
     EXPECT_EQ(TempFiles(dir), 0);
+
+    // A written file that cannot be moved leaves the target where it was,
+    // read-only as before.
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(MoveOverTarget(dir.Path("vanished.tmp"), target));
+    EXPECT_EQ(ReadBytes(target), "third");
+    EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+    EXPECT_EQ(TempFiles(dir), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Platforms, MoveOverTargetTest, ::testing::Values(true, false),
@@ -401,6 +409,17 @@ TEST_F(InstallLogTest, RegisterUninstallUnderTheProgramName) {
     // No temporary file stays in the install folder.
     int first = 0;
     EXPECT_TRUE(Found(install_ + "Bri*.tmp", 0, 0, first).empty());
+}
+
+TEST_F(InstallLogTest, WithoutUninstallNothingIsRegistered) {
+    WriteBytes(setup_ + "UnInst.exe", "uninstaller");
+    const std::string key = Key(program_);
+    InstallState().UninstallEnabled = false;
+    EXPECT_TRUE(RegisterUninstall());
+    CloseAllIniFiles();
+    EXPECT_FALSE(Exists(install_ + "UnInst.exe"));
+    EXPECT_FALSE(Exists(InstallState().LogPath));
+    EXPECT_FALSE(RegKeyExists(key));
 }
 
 TEST_F(InstallLogTest, RegisterUninstallUnderTheKeyOfTheSettingsKeepingANewerUninstaller) {
