@@ -60,7 +60,7 @@ struct HandleTraits {
 struct FindTraits {
     using Handle = HANDLE;
     static Handle Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { FindClose(h); }
+    static void Close(Handle h) { ::FindClose(h); }  // not the install's FindClose(TSearchRecExd&)
 };
 struct KeyTraits {
     using Handle = HKEY;

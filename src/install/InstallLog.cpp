@@ -1,0 +1,209 @@
+#include "install/InstallLog.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "config/Common.h"
+#include "config/Settings.h"
+#include "config/Variables.h"
+#include "config/kpIniFile.h"
+#include "config/kpRegIni.h"
+#include "install/CopyRules.h"
+#include "install/FileOps.h"
+#include "install/InstallContext.h"
+#include "ui/Msg.h"
+#include "util/Platform.h"
+#include "util/kpStrUtils.h"
+
+namespace brik {
+
+namespace {
+
+constexpr const char* kSectionNames[] = {"CopyFiles",  "AddReg",     "AddIni",     "Shortcuts",  "CreateDirs",
+                                         "CreateKeys", "RegServers", "RegFonts",   "SharedFiles"};
+constexpr int kKindCount = static_cast<int>(sizeof kSectionNames / sizeof kSectionNames[0]);
+
+constexpr std::string_view kUninstallRoot = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+std::string WithBackslash(std::string path) {
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    return path;
+}
+
+std::string InstallFolder() { return WithBackslash(GetVariable("InstallPath")); }
+
+// A path read back from a log on disk, before anything is deleted by it: a
+// full local path ("C:\..."), no empty, "." or ".." component, no wildcard,
+// stream or device-style character. Anyone may have edited the log.
+bool IsSafeLoggedPath(std::string_view path) {
+    const char drive = static_cast<char>(path.empty() ? 0 : path[0] | 0x20);
+    if (path.size() < 4 || drive < 'a' || drive > 'z' || path[1] != ':' || path[2] != '\\') return false;
+    size_t start = 3;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        for (char c : part) {
+            if (static_cast<unsigned char>(c) < 32 || std::string_view(":*?\"<>|/").find(c) != std::string_view::npos)
+                return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+bool HasExtension(std::string_view path, std::string_view extension) {
+    return path.size() > extension.size() && SameText(path.substr(path.size() - extension.size()), extension);
+}
+
+// A key strictly below the system's uninstall list: a logged key may name
+// one program's registration, never the list itself or a neighbour of it.
+bool IsUninstallSubKey(std::string_view key) {
+    while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
+    return key.size() > kUninstallRoot.size() + 1 && SameText(key.substr(0, kUninstallRoot.size()), kUninstallRoot) &&
+           key[kUninstallRoot.size()] == '\\' && key[kUninstallRoot.size() + 1] != '\\';
+}
+
+// Copies source over dest through a temporary file beside dest, so that a
+// failed copy leaves the old dest as it was.
+bool ReplaceFileFrom(const std::string& source, const std::string& dest) {
+    const std::string temp = NewTempFileIn(platform::ExtractFilePath(dest));
+    if (temp.empty()) return false;
+    if (CopyFileWithProgress(source, temp, {}, false) && MoveOverTarget(temp, dest)) return true;
+    DeleteFileForced(temp);
+    return false;
+}
+
+void SortedNoCase(StringList& names) {
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+}
+
+}  // namespace
+
+const char* LogSectionName(int kind) { return kind >= 0 && kind < kKindCount ? kSectionNames[kind] : ""; }
+
+bool LogEnabled() { return InstallState().Logging && !InstallState().LogPath.empty(); }
+
+bool WriteLogValue(const std::string& section, const std::string& name, const std::string& value) {
+    if (!LogEnabled() || section.empty()) return false;
+    return IniWriteString(InstallState().LogPath, section, name, value);
+}
+
+bool WriteLogEntry(int kind, const std::string& name, const std::string& value) {
+    if (kind < 0 || kind >= kKindCount) return false;
+    return WriteLogValue(kSectionNames[kind], name, value);
+}
+
+bool LogHasEntry(int kind, const std::string& name) {
+    if (!LogEnabled() || kind < 0 || kind >= kKindCount) return false;
+    return IniReadString(InstallState().LogPath, kSectionNames[kind], name, "=") != "=";
+}
+
+void ForceDirectoriesLogged(const std::string& pathIn) {
+    std::string path = pathIn;
+    while (path.size() > 1 && path.back() == '\\') path.pop_back();
+    if (path.size() <= 2 || platform::DirectoryExists(path)) return;
+    std::string parent = platform::ExtractFilePath(path);
+    while (parent.size() > 1 && parent.back() == '\\') parent.pop_back();
+    if (parent == path) return;
+    if (!parent.empty()) ForceDirectoriesLogged(parent);
+    if (CreateDirectoryA(path.c_str(), nullptr)) WriteLogEntry(kLogCreateDirs, path);
+}
+
+bool RegisterUninstall() {
+    TInstallState& state = InstallState();
+    if (!state.UninstallEnabled || !LogEnabled()) return true;
+    const std::string setupFolder = WithBackslash(ConfigPaths().SetupFolder);
+    const std::string installFolder = InstallFolder();
+    const std::string source = setupFolder + "UnInst.exe";
+    const std::string dest = installFolder + "UnInst.exe";
+    if (!platform::FileExists(source)) return true;
+
+    if (IsSourceNewer(FileFacts(source), FileFacts(dest))) {
+        ForceDirectoriesLogged(installFolder);
+        if (!ReplaceFileFrom(source, dest)) {
+            ShowError(ReplaceAll("Can not copy %s!", "%s", "UnInst.exe"));
+            return false;
+        }
+    }
+
+    // The uninstaller's own texts come from the chosen language file.
+    const std::string& languageFile = LanguageState().LanguageFile;
+    if (!languageFile.empty() && platform::FileExists(languageFile)) {
+        StringList sections;
+        IniReadSections(languageFile, sections);
+        for (const std::string& section : sections) {
+            if (SameText(TokenAt(1, section, "."), "Uninstall") && !TokenAt(2, section, ".").empty() &&
+                TokenAt(3, section, ".").empty())
+                state.Lists.UninstallSectionList.Set(languageFile + "," + section, "");
+        }
+    }
+
+    const std::string titleFont = GetSetting("Display", "UninstallTitleFont", "");
+    if (!titleFont.empty()) WriteLogValue("Display", "DialogTitleFont", titleFont);
+    WriteLogValue("Display", "Charset", std::to_string(LanguageCharset(LanguageState().LanguageCode)));
+
+    const std::string programName = GetVariable("ProgramName");
+    std::string keyName = GetSetting("Config", "UninstallKey", "");
+    if (keyName.empty()) keyName = programName;
+    while (!keyName.empty() && keyName.front() == '\\') keyName.erase(0, 1);
+    // Without a name the values would land on the list itself, and the
+    // uninstaller would take the whole list away.
+    if (!keyName.empty()) {
+        const std::string key = std::string(kUninstallRoot) + "\\" + keyName;
+        RegWriteString(key, "DisplayName", programName);
+        // Both paths quoted: unquoted, a blank in the folder would let the
+        // system start "C:\Program.exe" in the uninstaller's place.
+        RegWriteString(key, "UninstallString", "\"" + dest + "\" \"" + state.LogPath + "\"");
+        WriteLogEntry(kLogCreateKeys, key);
+    }
+
+    const std::string bitmap = setupFolder + "UnBrik.bmp";
+    if (platform::FileExists(bitmap)) ReplaceFileFrom(bitmap, installFolder + "UnBrik.bmp");
+    return true;
+}
+
+void CopyUninstallSections() {
+    if (!LogEnabled()) return;
+    for (const TWorkList::TEntry& entry : InstallState().Lists.UninstallSectionList.Entries()) {
+        const std::string file = TokenAt(1, entry.name, ",");
+        const std::string section = TokenAt(2, entry.name, ",");
+        const std::string logSection = TokenAt(2, section, ".");
+        if (file.empty() || logSection.empty()) continue;
+        StringList lines;
+        IniReadSectionValues(file, section, lines);
+        for (const std::string& line : lines) {
+            WriteLogValue(logSection, ExpandVariables(NamePart(line)), ExpandVariables(ValuePart(line)));
+        }
+    }
+}
+
+void RemovePreviousReferences() {
+    const std::string& log = InstallState().LogPath;
+    if (log.empty() || GetSetting("Config", "RemoveOldReferences", "0") != "1" || !platform::FileExists(log))
+        return;
+
+    StringList names;
+    IniReadSection(log, LogSectionName(kLogShortcuts), names);
+    for (const std::string& name : names) {
+        if (IsSafeLoggedPath(name) && HasExtension(name, ".lnk")) DeleteFileForced(name);
+    }
+
+    // Deepest first, so that a parent is empty by the time its turn comes.
+    IniReadSection(log, LogSectionName(kLogCreateDirs), names);
+    SortedNoCase(names);
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (IsSafeLoggedPath(*it) && !platform::IsLink(*it)) RemoveDirectoryA(it->c_str());
+    }
+
+    IniReadSection(log, LogSectionName(kLogCreateKeys), names);
+    SortedNoCase(names);
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (IsUninstallSubKey(*it)) RegRemoveKey(*it, true);
+    }
+}
+
+}  // namespace brik
