@@ -1,5 +1,7 @@
 #include "install/Scripts.h"
 
+#include <utility>
+
 #include "config/Variables.h"
 #include "config/kpIniFile.h"
 #include "util/Platform.h"
@@ -79,16 +81,33 @@ StringList SectionLines(const std::string& path, std::string_view section) {
     return lines;
 }
 
+struct TItemSection {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> items;  // expanded name and value
+};
+
 // Each index line names an item section of the same script (as written, so
 // a name is never looked up through a variable) and gives the parameter its
-// items share. The item section is read once per index line: it may serve
-// several index lines with different parameters.
+// items share. An item section may serve several index lines; it is read
+// and expanded once, so that a script whose index names one section over and
+// over costs a list update per item, not a read and an expansion.
 void ReadIndexedSection(const std::string& path, std::string_view indexSection, ItemHandler handler,
                         TWorkLists& lists) {
+    std::vector<TItemSection> read;
     for (const std::string& index : SectionLines(path, indexSection)) {
+        const std::string_view name = NamePart(index);
+        const TItemSection* section = nullptr;
+        for (const TItemSection& s : read)
+            if (s.name == name) section = &s;
+        if (section == nullptr) {
+            TItemSection& added = read.emplace_back();
+            added.name = name;
+            for (const std::string& item : SectionLines(path, name))
+                added.items.emplace_back(ExpandText(NamePart(item)), ExpandText(ValuePart(item)));
+            section = &added;
+        }
         const std::string param = ExpandText(ValuePart(index));
-        for (const std::string& item : SectionLines(path, NamePart(index)))
-            handler(lists, ExpandText(NamePart(item)), ExpandText(ValuePart(item)), param);
+        for (const auto& [itemName, itemValue] : section->items) handler(lists, itemName, itemValue, param);
     }
 }
 

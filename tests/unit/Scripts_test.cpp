@@ -257,16 +257,17 @@ TEST_F(ScriptsTest, NothingToReadLeavesTheListsEmpty) {
 
 TEST_F(ScriptsTest, HostileScriptsEndWithoutHarm) {
     // An index naming itself or a missing section, lines without "=", a
-    // runaway reference and a huge line.
+    // runaway reference in a section two index lines name, and a huge line.
     const std::string huge(1 << 20, 'x');
     std::string text = "[CopyFiles]\r\nCopyFiles=%InstallPath%\r\nNowhere=x\r\nno equals here\r\n=\r\n"
-                       "[AddReg]\r\nR=%Self%\r\n[R]\r\nv=%Self%\r\n[RunApp]\r\n" + huge + "=" + huge + "\r\n";
+                       "[AddReg]\r\nR=%Self%\r\nR=HKLM\\B\r\n[R]\r\nv=%Self%\r\n[RunApp]\r\n" + huge + "=" + huge + "\r\n";
     WriteBytes(setup + "App.ins", text);
     const TWorkLists lists = Read(kWin2000);
     EXPECT_EQ(Entries(lists.PackageFileList),
               (Lines{"Data\\CopyFiles=C:\\App\\C:\\App", "Data\\Nowhere=C:\\App\\x", "Data\\=C:\\App\\"}));
-    // The runaway text stays as written, with one message per expansion.
-    EXPECT_EQ(Entries(lists.RegAddList), (Lines{"%Self%\\v=%Self%"}));
+    // The runaway text stays as written, with one message for the index
+    // line and one for the item, however many index lines name its section.
+    EXPECT_EQ(Entries(lists.RegAddList), (Lines{"%Self%\\v=%Self%", "HKLM\\B\\v=%Self%"}));
     EXPECT_EQ(errors.size(), 2u);
     ASSERT_EQ(lists.RunList.Size(), 1u);
     EXPECT_EQ(lists.RunList.Entries()[0].value.size(), huge.size());
