@@ -11,9 +11,22 @@ namespace brik {
 
 namespace {
 
+// Whether the last character is a backslash: in a double-byte code page the
+// second byte of a character may have a backslash's value.
+bool EndsWithBackslash(std::string_view path) {
+    const bool* lead = platform::AnsiLeadTable();
+    bool last = false;
+    for (size_t i = 0; i < path.size();) {
+        const auto byte = static_cast<unsigned char>(path[i]);
+        last = byte == '\\';
+        i += lead[byte] && i + 1 < path.size() ? 2 : 1;
+    }
+    return last;
+}
+
 // The index parameter as a folder or key path that a name can follow.
 std::string WithBackslash(std::string path) {
-    if (!path.empty() && path.back() != '\\') path += '\\';
+    if (!path.empty() && !EndsWithBackslash(path)) path += '\\';
     return path;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CodePageTest.h"
 #include "TestUtil.h"
 #include "config/Variables.h"
 #include "config/kpIniFile.h"
@@ -271,6 +272,23 @@ TEST_F(ScriptsTest, HostileScriptsEndWithoutHarm) {
     EXPECT_EQ(errors.size(), 2u);
     ASSERT_EQ(lists.RunList.Size(), 1u);
     EXPECT_EQ(lists.RunList.Entries()[0].value.size(), huge.size());
+}
+
+using Scripts932 = test::CodePage932Test;
+
+// A folder or key whose last character's second byte has a backslash's value
+// still gets its backslash before the item's name.
+TEST_F(Scripts932, TrailBytesAreNoBackslashes) {
+    ScratchDir dir;
+    const std::string script = dir.Root() + "/App.ins";
+    const std::string folder = "C:\\\x95\x5C";  // C:\ and a kanji whose trail byte is 0x5C
+    WriteBytes(script, "[DelFiles]\r\nOld=" + folder + "\r\nRoot=C:\\\r\n[Old]\r\na.tmp=\r\n[Root]\r\nb.tmp=\r\n"
+                       "[AddReg]\r\nK=HKCU\\" + folder.substr(3) + "\r\n[K]\r\n\\=x\r\n");
+    TWorkLists lists;
+    ReadScriptFile(script, "", lists);
+    CloseAllIniFiles();
+    EXPECT_EQ(Entries(lists.DeleteFileList), (Lines{folder + "\\a.tmp=", "C:\\b.tmp="}));
+    EXPECT_EQ(Entries(lists.RegAddList), (Lines{"HKCU\\" + folder.substr(3) + "\\=x"}));
 }
 
 }  // namespace
