@@ -108,10 +108,14 @@ void ReadIndexedSection(const std::string& path, std::string_view indexSection, 
                         TWorkLists& lists) {
     std::vector<TItemSection> read;
     for (const std::string& index : SectionLines(path, indexSection)) {
+        const std::string param = ExpandText(ValuePart(index));
         const std::string_view name = NamePart(index);
         const TItemSection* section = nullptr;
         for (const TItemSection& s : read)
-            if (s.name == name) section = &s;
+            if (s.name == name) {
+                section = &s;
+                break;
+            }
         if (section == nullptr) {
             TItemSection& added = read.emplace_back();
             added.name = name;
@@ -119,7 +123,6 @@ void ReadIndexedSection(const std::string& path, std::string_view indexSection, 
                 added.items.emplace_back(ExpandText(NamePart(item)), ExpandText(ValuePart(item)));
             section = &added;
         }
-        const std::string param = ExpandText(ValuePart(index));
         for (const auto& [itemName, itemValue] : section->items) handler(lists, itemName, itemValue, param);
     }
 }

@@ -280,7 +280,7 @@ using Scripts932 = test::CodePage932Test;
 // still gets its backslash before the item's name.
 TEST_F(Scripts932, TrailBytesAreNoBackslashes) {
     ScratchDir dir;
-    const std::string script = dir.Root() + "/App.ins";
+    const std::string script = dir.Path("App.ins");
     const std::string folder = "C:\\\x95\x5C";  // C:\ and a kanji whose trail byte is 0x5C
     WriteBytes(script, "[DelFiles]\r\nOld=" + folder + "\r\nRoot=C:\\\r\n[Old]\r\na.tmp=\r\n[Root]\r\nb.tmp=\r\n"
                        "[AddReg]\r\nK=HKCU\\" + folder.substr(3) + "\r\n[K]\r\n\\=x\r\n");
