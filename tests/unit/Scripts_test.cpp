@@ -274,11 +274,12 @@ TEST_F(ScriptsTest, HostileScriptsEndWithoutHarm) {
     EXPECT_EQ(lists.RunList.Entries()[0].value.size(), huge.size());
 }
 
-using Scripts932 = test::CodePage932Test;
+// Named for the Wine run in a Japanese locale, which picks the double-byte tests.
+using ScriptsDoubleByte = test::CodePage932Test;
 
 // A folder or key whose last character's second byte has a backslash's value
 // still gets its backslash before the item's name.
-TEST_F(Scripts932, TrailBytesAreNoBackslashes) {
+TEST_F(ScriptsDoubleByte, TrailBytesAreNoBackslashes) {
     ScratchDir dir;
     const std::string script = dir.Path("App.ins");
     const std::string folder = "C:\\\x95\x5C";  // C:\ and a kanji whose trail byte is 0x5C
