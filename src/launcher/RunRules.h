@@ -184,36 +184,6 @@ enum class PresetupName {
 
 inline constexpr size_t kMaxDestinationLength = 255;
 
-// A name the system opens as a device whatever folder it is in: CON, PRN,
-// AUX, NUL, COM1-COM9, LPT1-LPT9, in any case, with any extension, and with
-// the dots and blanks Windows strips from the end of a name ("nul.txt",
-// "Com1 .log", "aux. ."). Writing to one would print, hang on a port or
-// throw the data away while the setup believes its file is in place.
-inline bool IsDeviceName(std::string_view component) {
-    const size_t keep = component.find_last_not_of(". ");
-    if (keep == std::string_view::npos) return false;
-    std::string_view base = component.substr(0, keep + 1);
-    base = base.substr(0, base.find('.'));
-    const size_t blanks = base.find_last_not_of(' ');
-    base = base.substr(0, blanks == std::string_view::npos ? 0 : blanks + 1);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
-        if (SameText(base, device)) return true;
-    if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
-    return SameText(base.substr(0, 3), "COM") || SameText(base.substr(0, 3), "LPT");
-}
-
-// True when any folder or file name of a relative path is a device name.
-inline bool HasDeviceComponent(std::string_view path) {
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find_first_of("\\/", start);
-        if (end == std::string_view::npos) end = path.size();
-        if (IsDeviceName(path.substr(start, end - start))) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // A name under "Presetup\" goes to folder + the rest of the name, unless the
 // rest could leave the folder (absolute, drive, UNC, ".."), names a device
 // or the destination would not fit the library's buffer.

@@ -508,4 +508,28 @@ bool IsSafeRelativePath(std::string_view name) {
     return true;
 }
 
+bool IsDeviceName(std::string_view component) {
+    const size_t keep = component.find_last_not_of(". ");
+    if (keep == std::string_view::npos) return false;
+    std::string_view base = component.substr(0, keep + 1);
+    base = base.substr(0, base.find('.'));
+    const size_t blanks = base.find_last_not_of(' ');
+    base = base.substr(0, blanks == std::string_view::npos ? 0 : blanks + 1);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+        if (SameText(base, device)) return true;
+    if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
+    return SameText(base.substr(0, 3), "COM") || SameText(base.substr(0, 3), "LPT");
+}
+
+bool HasDeviceComponent(std::string_view path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of("\\/", start);
+        if (end == std::string_view::npos) end = path.size();
+        if (IsDeviceName(path.substr(start, end - start))) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace brik

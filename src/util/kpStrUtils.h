@@ -99,6 +99,15 @@ int32_t ParseNumber(std::string_view text, int32_t defaultValue);
 // data from outside, never paths to trust.
 bool IsSafeRelativePath(std::string_view name);
 
+// A name the system opens as a device whatever folder it is in: CON, PRN,
+// AUX, NUL, COM1-COM9, LPT1-LPT9, in any case, with any extension, and with
+// the dots and blanks Windows strips from the end of a name ("nul.txt",
+// "Com1 .log", "aux. ."). Writing to one would print, hang on a port or
+// throw the data away while the setup believes its file is in place.
+bool IsDeviceName(std::string_view component);
+// True when any folder or file name of a path is a device name.
+bool HasDeviceComponent(std::string_view path);
+
 // ANSI case mapping of the system code page (the platform supplies the table).
 char AnsiUpper(char c);
 std::string AnsiUpperCase(std::string_view text);
