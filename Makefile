@@ -33,6 +33,7 @@ bench: build
 	@$(BUILD)/bench/bench_expand
 	@BRIK_BENCH_CACHE=$(BUILD)/bench-corpus bash bench/bench_cab.sh $(BUILD)/src/builder/brikpack
 	@BRIK_BENCH_CACHE=$(BUILD)/bench-corpus bash bench/bench_build.sh $(BUILD)/src/builder/brikpack
+	@BRIK_BENCH_CACHE=$(BUILD)/bench-corpus bash bench/bench_install.sh $(BUILD)
 
 size: build
 	@python3 scripts/size-report.py $(BUILD)/win32
