@@ -52,12 +52,7 @@ bool IsSourceNewer(const TFileFacts& source, const TFileFacts& dest) {
     return source.time > dest.time;
 }
 
-namespace {
-
-// Where the last name of a path starts: just after its last backslash, or 0.
-// A backslash that is the second byte of a double-byte character is part of
-// the character, not a delimiter.
-size_t NameStart(std::string_view path) {
+size_t FileNameStart(std::string_view path) {
     const bool* lead = platform::AnsiLeadTable();
     size_t start = 0;
     for (size_t i = 0; i < path.size(); ++i) {
@@ -69,6 +64,8 @@ size_t NameStart(std::string_view path) {
     }
     return start;
 }
+
+namespace {
 
 bool HasWildcard(std::string_view text) { return text.find_first_of("*?") != std::string_view::npos; }
 
@@ -105,7 +102,7 @@ TCopyVerdict DecideCopy(int flags, std::string_view sourceVersion, TDosTime sour
 }
 
 const TWorkList::TEntry* FindCopyEntry(const TWorkList& list, std::string_view file) {
-    const size_t nameAt = NameStart(file);
+    const size_t nameAt = FileNameStart(file);
     const std::string_view folder = file.substr(0, nameAt);
     std::string name(file.substr(nameAt));
     // Masks such as "*.*" then match a name without extension, as on the
@@ -114,7 +111,7 @@ const TWorkList::TEntry* FindCopyEntry(const TWorkList& list, std::string_view f
     std::string dotted(folder);
     dotted += name;
     for (const TWorkList::TEntry& entry : list.Entries()) {
-        const size_t maskAt = NameStart(entry.name);
+        const size_t maskAt = FileNameStart(entry.name);
         const std::string_view mask = std::string_view(entry.name).substr(maskAt);
         if (!HasWildcard(mask)) {
             if (SameText(entry.name, dotted)) return &entry;
@@ -130,7 +127,7 @@ const TWorkList::TEntry* FindCopyEntry(const TWorkList& list, std::string_view f
 
 std::string CopyDestination(const TWorkList::TEntry& entry, std::string_view file) {
     const std::string target(Trim(FieldAt(1, entry.value, ",")));
-    const size_t maskAt = NameStart(entry.name);
+    const size_t maskAt = FileNameStart(entry.name);
     if (!HasWildcard(std::string_view(entry.name).substr(maskAt))) return target;
     if (file.size() < maskAt || !SameText(file.substr(0, maskAt), std::string_view(entry.name).substr(0, maskAt)))
         return {};
@@ -138,7 +135,7 @@ std::string CopyDestination(const TWorkList::TEntry& entry, std::string_view fil
     // walk; it may only add folders below the destination.
     const std::string_view below = file.substr(maskAt);
     if (!IsSafeRelativePath(below) || HasDeviceComponent(below) || HasWildcard(below)) return {};
-    return target.substr(0, NameStart(target)) + std::string(below);
+    return target.substr(0, FileNameStart(target)) + std::string(below);
 }
 
 int CopyFlagsOf(const TWorkList::TEntry& entry) {
