@@ -77,14 +77,32 @@ uint64_t RoundDivHalfEven(uint64_t num, uint64_t den) {
     return q;
 }
 
+// Where the next backslash or slash at or after from is, or npos; the second
+// byte of a double-byte character is never one.
+size_t NextDelimiter(std::string_view path, size_t from) {
+    const bool* lead = platform::AnsiLeadTable();
+    for (size_t i = from; i < path.size(); ++i) {
+        if (lead[static_cast<unsigned char>(path[i])]) ++i;
+        else if (path[i] == '\\' || path[i] == '/') return i;
+    }
+    return std::string_view::npos;
+}
+
 // A folder or file name that Windows takes as itself, inside its folder: not
 // empty, not only dots and blanks (".", "..", and "..." or ". ." which the
 // system trims to them), no wildcard, stream or reserved character, no device.
 bool IsPlainComponent(std::string_view part) {
     if (part.empty() || part.find_first_not_of(". ") == std::string_view::npos) return false;
-    for (char c : part)
+    const bool* lead = platform::AnsiLeadTable();
+    for (size_t i = 0; i < part.size(); ++i) {
+        const char c = part[i];
+        if (lead[static_cast<unsigned char>(c)]) {
+            ++i;  // its second byte may be any byte from 0x40 up, "|" too
+            continue;
+        }
         if (static_cast<unsigned char>(c) < ' ' || std::string_view("*?:\"<>|").find(c) != std::string_view::npos)
             return false;
+    }
     return !IsDeviceName(part);
 }
 
@@ -153,7 +171,7 @@ bool IsSafeTargetPath(std::string_view path) {
         // volumes, which IsPlainComponent refuses with the dots and "?".
         size_t at = 2;
         for (int part = 0; part < 2; ++part) {
-            const size_t end = path.find('\\', at);
+            const size_t end = NextDelimiter(path, at);
             if (end == std::string_view::npos || !IsPlainComponent(path.substr(at, end - at))) return false;
             at = end + 1;
         }
@@ -163,7 +181,7 @@ bool IsSafeTargetPath(std::string_view path) {
     }
     size_t start = 0;
     for (;;) {
-        const size_t end = rest.find_first_of("\\/", start);
+        const size_t end = NextDelimiter(rest, start);
         if (!IsPlainComponent(rest.substr(start, end == std::string_view::npos ? end : end - start))) return false;
         if (end == std::string_view::npos) return true;
         start = end + 1;
