@@ -52,12 +52,7 @@ bool IsSourceNewer(const TFileFacts& source, const TFileFacts& dest) {
     return source.time > dest.time;
 }
 
-namespace {
-
-// Where the last name of a path starts: just after its last backslash, or 0.
-// A backslash that is the second byte of a double-byte character is part of
-// the character, not a delimiter.
-size_t NameStart(std::string_view path) {
+size_t FileNameStart(std::string_view path) {
     const bool* lead = platform::AnsiLeadTable();
     size_t start = 0;
     for (size_t i = 0; i < path.size(); ++i) {
@@ -70,6 +65,8 @@ size_t NameStart(std::string_view path) {
     return start;
 }
 
+namespace {
+
 bool HasWildcard(std::string_view text) { return text.find_first_of("*?") != std::string_view::npos; }
 
 // num / den to the nearest, a half to the even neighbour; den > 0.
@@ -80,14 +77,32 @@ uint64_t RoundDivHalfEven(uint64_t num, uint64_t den) {
     return q;
 }
 
+// Where the next backslash or slash at or after from is, or npos; the second
+// byte of a double-byte character is never one.
+size_t NextDelimiter(std::string_view path, size_t from) {
+    const bool* lead = platform::AnsiLeadTable();
+    for (size_t i = from; i < path.size(); ++i) {
+        if (lead[static_cast<unsigned char>(path[i])]) ++i;
+        else if (path[i] == '\\' || path[i] == '/') return i;
+    }
+    return std::string_view::npos;
+}
+
 // A folder or file name that Windows takes as itself, inside its folder: not
 // empty, not only dots and blanks (".", "..", and "..." or ". ." which the
 // system trims to them), no wildcard, stream or reserved character, no device.
 bool IsPlainComponent(std::string_view part) {
     if (part.empty() || part.find_first_not_of(". ") == std::string_view::npos) return false;
-    for (char c : part)
+    const bool* lead = platform::AnsiLeadTable();
+    for (size_t i = 0; i < part.size(); ++i) {
+        const char c = part[i];
+        if (lead[static_cast<unsigned char>(c)]) {
+            ++i;  // its second byte may be any byte from 0x40 up, "|" too
+            continue;
+        }
         if (static_cast<unsigned char>(c) < ' ' || std::string_view("*?:\"<>|").find(c) != std::string_view::npos)
             return false;
+    }
     return !IsDeviceName(part);
 }
 
@@ -105,7 +120,7 @@ TCopyVerdict DecideCopy(int flags, std::string_view sourceVersion, TDosTime sour
 }
 
 const TWorkList::TEntry* FindCopyEntry(const TWorkList& list, std::string_view file) {
-    const size_t nameAt = NameStart(file);
+    const size_t nameAt = FileNameStart(file);
     const std::string_view folder = file.substr(0, nameAt);
     std::string name(file.substr(nameAt));
     // Masks such as "*.*" then match a name without extension, as on the
@@ -114,7 +129,7 @@ const TWorkList::TEntry* FindCopyEntry(const TWorkList& list, std::string_view f
     std::string dotted(folder);
     dotted += name;
     for (const TWorkList::TEntry& entry : list.Entries()) {
-        const size_t maskAt = NameStart(entry.name);
+        const size_t maskAt = FileNameStart(entry.name);
         const std::string_view mask = std::string_view(entry.name).substr(maskAt);
         if (!HasWildcard(mask)) {
             if (SameText(entry.name, dotted)) return &entry;
@@ -130,7 +145,7 @@ const TWorkList::TEntry* FindCopyEntry(const TWorkList& list, std::string_view f
 
 std::string CopyDestination(const TWorkList::TEntry& entry, std::string_view file) {
     const std::string target(Trim(FieldAt(1, entry.value, ",")));
-    const size_t maskAt = NameStart(entry.name);
+    const size_t maskAt = FileNameStart(entry.name);
     if (!HasWildcard(std::string_view(entry.name).substr(maskAt))) return target;
     if (file.size() < maskAt || !SameText(file.substr(0, maskAt), std::string_view(entry.name).substr(0, maskAt)))
         return {};
@@ -138,7 +153,7 @@ std::string CopyDestination(const TWorkList::TEntry& entry, std::string_view fil
     // walk; it may only add folders below the destination.
     const std::string_view below = file.substr(maskAt);
     if (!IsSafeRelativePath(below) || HasDeviceComponent(below) || HasWildcard(below)) return {};
-    return target.substr(0, NameStart(target)) + std::string(below);
+    return target.substr(0, FileNameStart(target)) + std::string(below);
 }
 
 int CopyFlagsOf(const TWorkList::TEntry& entry) {
@@ -156,7 +171,7 @@ bool IsSafeTargetPath(std::string_view path) {
         // volumes, which IsPlainComponent refuses with the dots and "?".
         size_t at = 2;
         for (int part = 0; part < 2; ++part) {
-            const size_t end = path.find('\\', at);
+            const size_t end = NextDelimiter(path, at);
             if (end == std::string_view::npos || !IsPlainComponent(path.substr(at, end - at))) return false;
             at = end + 1;
         }
@@ -166,7 +181,7 @@ bool IsSafeTargetPath(std::string_view path) {
     }
     size_t start = 0;
     for (;;) {
-        const size_t end = rest.find_first_of("\\/", start);
+        const size_t end = NextDelimiter(rest, start);
         if (!IsPlainComponent(rest.substr(start, end == std::string_view::npos ? end : end - start))) return false;
         if (end == std::string_view::npos) return true;
         start = end + 1;

@@ -76,6 +76,9 @@ const TWorkList::TEntry* FindCopyEntry(const TWorkList& list, std::string_view f
 // entry's folder. Empty when that part would leave the folder (a "..", a
 // drive, a device): the caller fails the file.
 std::string CopyDestination(const TWorkList::TEntry& entry, std::string_view file);
+// Where the file name of a path starts: just after its last backslash, or 0.
+// A backslash byte inside a double-byte character delimits nothing.
+size_t FileNameStart(std::string_view path);
 // Field 2 of the entry's value, 0 when empty or not a number.
 int CopyFlagsOf(const TWorkList::TEntry& entry);
 

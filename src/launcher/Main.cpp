@@ -7,6 +7,7 @@
 
 #include "config/Common.h"
 #include "config/kpIniFile.h"
+#include "install/Reboot.h"
 #include "launcher/MainWindow.h"
 #include "launcher/Presetup.h"
 #include "launcher/Provisional.h"
@@ -450,9 +451,8 @@ int RunProcess() {
     SetUnhandledExceptionFilter(UnhandledFilter);
     std::srand(GetTickCount());
     run.OSVersion = ReadOSVersion();
-    run.install.System.PlatformNT = run.OSVersion.IsNT();
-    run.install.System.MajorVersion = run.OSVersion.Major;
-    run.install.System.OsKind = run.OSVersion.OsKind;
+    // The install chooses its scripts and its way of replacing files in use by it.
+    run.install.System = {run.OSVersion.IsNT(), run.OSVersion.Major, run.OSVersion.OsKind};
     run.paths.SetupExePath = ModulePath();
     run.paths.SetupFolder = CreateUniqueFolder(TempPath(run.OSVersion.Is9x()));
     run.install.ScratchFolder =

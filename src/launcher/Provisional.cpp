@@ -60,29 +60,4 @@ int RunProgram(const std::string& entryValue, bool wait, bool afterRestart) {
     return result;
 }
 
-bool RestartWindows(bool force) {
-    if (Run().OSVersion.IsNT()) {
-        using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
-        using LookupPrivilegeValueFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, PLUID);
-        using AdjustTokenPrivilegesFn = BOOL(WINAPI*)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
-                                                      PDWORD);
-        // Imported by the program, so always loaded.
-        HMODULE advapi = GetModuleHandleA("advapi32.dll");
-        const auto openToken = SystemProc<OpenProcessTokenFn>(advapi, "OpenProcessToken");
-        const auto lookup = SystemProc<LookupPrivilegeValueFn>(advapi, "LookupPrivilegeValueA");
-        const auto adjust = SystemProc<AdjustTokenPrivilegesFn>(advapi, "AdjustTokenPrivileges");
-        if (openToken == nullptr || lookup == nullptr || adjust == nullptr) return false;
-        TScopedHandle token;
-        if (!openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Out())) return false;
-        TOKEN_PRIVILEGES privileges{};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        const bool adjusted = lookup(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid) &&
-                              adjust(token.Get(), FALSE, &privileges, 0, nullptr, nullptr) &&
-                              GetLastError() == ERROR_SUCCESS;
-        if (!adjusted) return false;
-    }
-    return ExitWindowsEx(EWX_REBOOT | (force ? EWX_FORCE : 0), 0) != 0;
-}
-
 }  // namespace brik

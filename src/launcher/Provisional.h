@@ -1,5 +1,5 @@
 // Operations the run sequence calls that belong to modules not written yet:
-// program running and the restart. Each does the least
+// program running. Each does the least
 // the run needs and fails where the finished operation would have work it
 // cannot do here; the finished modules replace these definitions one by one.
 #pragma once
@@ -15,9 +15,5 @@ namespace brik {
 // message,wait,after restart"): the exit code when waited for, -1 when it
 // cannot be started, 0 otherwise.
 int RunProgram(const std::string& entryValue, bool wait, bool afterRestart);
-
-// ExitWindowsEx with EWX_REBOOT (and EWX_FORCE), after enabling the shutdown
-// privilege on NT.
-bool RestartWindows(bool force);
 
 }  // namespace brik

@@ -352,5 +352,23 @@ TEST_F(CopyRules932, BackslashByteInsideACharacterIsNoDelimiter) {
     EXPECT_EQ(CopyDestination(*entry, file), "C:\\App\\a\x95\x5C" "b");
 }
 
+// Japanese folder names such as "\x95\x5C" or "\x83\x7C" (a "|" as second
+// byte) are ordinary names, and a ".." after them still climbs.
+TEST_F(CopyRules932, TargetPathsWithDoubleByteNames) {
+    struct Case {
+        const char* path;
+        bool safe;
+    };
+    const std::vector<Case> cases = {
+        {"C:\\\x95\x5C\\x.dll", true},
+        {"C:\\App\\\x83\x7C.dll", true},
+        {"\\\\server\\\x95\x5C\\x.dll", true},
+        {"C:\\\x95\x5C\\..\\x.dll", false},
+        {"C:\\\x95\x5C\\nul", false},
+        {"C:\\App\\|.dll", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsSafeTargetPath(c.path), c.safe) << c.path;
+}
+
 }  // namespace
 }  // namespace brik
