@@ -1,6 +1,5 @@
 #include "install/CopyRules.h"
 
-#include <cstdio>
 
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
@@ -18,11 +17,8 @@ TFileVersion ParseVersionText(std::string_view text) {
 }
 
 std::string VersionText(const TFileVersion& version) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(version.high >> 16),
-                  static_cast<unsigned>(version.high & 0xFFFF), static_cast<unsigned>(version.low >> 16),
-                  static_cast<unsigned>(version.low & 0xFFFF));
-    return text;
+    return IntToBase(version.high >> 16, 1, 10) + "." + IntToBase(version.high & 0xFFFF, 1, 10) + "." +
+           IntToBase(version.low >> 16, 1, 10) + "." + IntToBase(version.low & 0xFFFF, 1, 10);
 }
 
 bool IsDestinationNewer(std::string_view sourceVersion, const TFileFacts& dest, TDosTime sourceTime) {

@@ -144,7 +144,7 @@ bool RegisterUninstall() {
 
     const std::string titleFont = GetSetting("Display", "UninstallTitleFont", "");
     if (!titleFont.empty()) WriteLogValue("Display", "DialogTitleFont", titleFont);
-    WriteLogValue("Display", "Charset", std::to_string(LanguageCharset(LanguageState().LanguageCode)));
+    WriteLogValue("Display", "Charset", IntToBase(LanguageCharset(LanguageState().LanguageCode), 1, 10));
 
     const std::string programName = GetVariable("ProgramName");
     std::string keyName = GetSetting("Config", "UninstallKey", "");

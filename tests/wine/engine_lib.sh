@@ -3,6 +3,8 @@
 # scripts after they have set BUILD_DIR, WIN32_DIR, BRIKPACK, SCRIPTS, SETUP,
 # BRIKDRIVE, WORK and SHOTS and read the Wine session's environment.
 # shellcheck shell=bash
+
+TEST_NAME=$(basename "$0" .sh)
 BACKGROUND=""
 cleanup() {
   local p
@@ -14,16 +16,16 @@ trap cleanup EXIT
 T0=$(date +%s%3N)
 step() {
   local ms=$(($(date +%s%3N) - T0))
-  printf 'launcher_test: [%d.%03d s] %s\n' $((ms / 1000)) $((ms % 1000)) "$*"
+  printf '%s: [%d.%03d s] %s\n' "$TEST_NAME" $((ms / 1000)) $((ms % 1000)) "$*"
 }
 
 fail() {
-  echo "launcher_test: FAILED: $*" >&2
+  echo "$TEST_NAME: FAILED: $*" >&2
   local f
   for f in "$WORK"/*.err; do
     [ -s "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
   done
-  "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/launcher_failure.png" >&2
+  "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/${TEST_NAME}_failure.png" >&2
   exit 1
 }
 

@@ -46,7 +46,7 @@ wine reg delete "$UNINSTALL_KEY\\Brisk Sample" /f >/dev/null 2>&1 </dev/null
 # shipped_texts NAME: the shipped English texts into the project, with final
 # dialogs that say FINISH and NOTFINISH.
 shipped_texts() {
-  awk '/^\[/ { section = $0 }
+  awk '{ line = $0; sub(/\r$/, "", line) } line ~ /^\[/ { section = line }
        section == "[DLG_FINISH]" && /^106=/ { print "106=FINISH\r"; next }
        section == "[DLG_NOTFINISH]" && /^106=/ { print "106=NOTFINISH\r"; next }
        { print }' "$SHIPPED_ENU" >"$WORK/$1/Presetup/Enu.lng" || fail "cannot copy Enu.lng"
@@ -60,7 +60,7 @@ install_project() {
   local name=$1 dir=$WORK/$1
   project "$name" "$(settings "InsFiles=App
 Uninstall=1
-$2" "InstallPath=$TARGETS_WIN\\$name
+${2:-}" "InstallPath=$TARGETS_WIN\\$name
 ${3:-}")"
   shipped_texts "$name"
   cp "$TESTDLG" "$dir/Presetup/UnInst.exe" || fail "cannot copy the uninstaller stand-in"
@@ -79,9 +79,16 @@ log_section() {
 }
 
 # reg_value KEY NAME: the data of a registry value, as reg query prints it.
+# The name goes through the environment: awk -v would read its backslashes
+# as escapes.
 reg_value() {
   wine reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' |
-    awk -v name="$2" '$1 == name { sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]+/, ""); print; exit }'
+    VALUE_NAME=$2 awk '{ name = ENVIRON["VALUE_NAME"]
+      line = $0; sub(/^[ \t]+/, "", line)
+      if (index(line, name) != 1) next
+      rest = substr(line, length(name) + 1)
+      if (rest !~ /^[ \t]+REG_/) next
+      sub(/^[ \t]+REG_[A-Z_]+[ \t]*/, "", rest); print rest; exit }'
 }
 
 # same_file SOURCE TARGET: same bytes and, to the two seconds of a DOS time,
@@ -96,7 +103,7 @@ same_file() {
 
 no_temporary_files() {
   local left
-  left=$(find "$1" -iname 'brik*.tmp' 2>/dev/null)
+  left=$(find "$1" -iname 'bri*.tmp' 2>/dev/null)
   [ -z "$left" ] || fail "temporary files left: $left"
 }
 
@@ -140,8 +147,9 @@ same_file "$P/Data/dll/b.dll" "$I/bin/b.dll"
 no_temporary_files "$I"
 [ -f "$I/UnInst.exe" ] || fail "UnInst.exe was not copied"
 got=$(log_section full CopyFiles | sort)
-want=$(printf '%s\n' 'app.exe' 'bin\a.dll' 'bin\b.dll' 'docs\big.bin' 'empty.txt' 'sub\deeper\deep.txt' |
-  sed "s|^|$TARGETS_WIN\\\\full\\\\|" | sort)
+want=$(for f in 'app.exe' 'bin\a.dll' 'bin\b.dll' 'docs\big.bin' 'empty.txt' 'sub\deeper\deep.txt'; do
+  printf '%s\\full\\%s\n' "$TARGETS_WIN" "$f"
+done | sort)
 [ "$got" = "$want" ] || fail "[CopyFiles] of the log: $(echo $got), expected $(echo $want)"
 got=$(log_section full CreateDirs)
 want=$(printf '%s\n' "$TARGETS_WIN" "$TARGETS_WIN\\full" "$TARGETS_WIN\\full\\bin" "$TARGETS_WIN\\full\\docs" \
@@ -357,6 +365,8 @@ P=$WORK/versions
 I=$TARGETS/versions
 printf 'new library\n' >"$P/Data/LongLibraryName.dll"
 mkdir -p "$I" && printf 'old library\n' >"$I/LongLibraryName.dll"
+# Older than the new one, so that it is replaced.
+touch -d '2020-01-01 12:00:00' "$I/LongLibraryName.dll"
 script versions '[CopyFiles]
 Files=%InstallPath%
 [Files]
@@ -369,7 +379,7 @@ reboot_later install_reboot.png
 set_windows_version ""
 release_file
 [ "$(cat "$I/LongLibraryName.dll")" = "old library" ] || fail "the file in use was replaced at once"
-written=$(find "$I" -iname 'brik*.tmp')
+written=$(find "$I" -iname 'bri*.tmp')
 [ "$(printf '%s\n' "$written" | grep -c .)" = 1 ] || fail "expected one file written beside the target: $written"
 [ "$(cat "$written")" = "new library" ] || fail "the file written beside the target is not the new one"
 [ -f "$WININIT" ] || fail "no wininit.ini"
@@ -378,7 +388,7 @@ step "  wininit.ini: $(printf '%s' "$rename" | tr '\n' '|')"
 printf '%s\n' "$rename" | head -n 1 | grep -qx '\[Rename\]' || fail "wininit.ini does not start with [Rename]"
 short_target=$(printf '%s\n' "$rename" | sed -n 's/^NUL=//p' | head -n 1)
 [ -n "$short_target" ] || fail "wininit.ini deletes nothing"
-printf '%s\n' "$rename" | grep -qi "^$(printf '%s' "$short_target" | sed 's/[\\.~]/\\&/g')=.*BRIK.*TMP$" ||
+printf '%s\n' "$rename" | grep -qi "^$(printf '%s' "$short_target" | sed 's/[\\.~]/\\&/g')=.*BRI[0-9A-F]*\.TMP$" ||
   fail "wininit.ini does not rename the new file to the target"
 case "$short_target" in *LongLibraryName*) fail "the target's name in wininit.ini is not short" ;; esac
 got=$(reg_value "$RUNONCE" "Rename $short_target")
@@ -394,6 +404,7 @@ P=$WORK/locked
 I=$TARGETS/locked
 printf 'new library\n' >"$P/Data/lib.dll"
 mkdir -p "$I" && printf 'old library\n' >"$I/lib.dll"
+touch -d '2020-01-01 12:00:00' "$I/lib.dll"
 script locked '[CopyFiles]
 Files=%InstallPath%
 [Files]
