@@ -27,7 +27,13 @@ done
 rm -rf "$SCREENS"
 mkdir -p "$SCREENS" || die "cannot create $SCREENS"
 
-"$BRIKPACK" build "$ROOT/samples/BriskSample" -o "$PACKAGE" --stub "$SETUP" || die "brikpack build failed"
+# The sample as it is, with a large media file made here (not kept in the
+# repository), so that the progress dialog stays long enough to be seen.
+PROJECT=$OUT/project
+rm -rf "$PROJECT"
+cp -r "$ROOT/samples/BriskSample" "$PROJECT" || die "cannot copy the sample"
+head -c 125829120 /dev/urandom >"$PROJECT/Data/Media/Intro.dat" || die "cannot make the media file"
+"$BRIKPACK" build "$PROJECT" -o "$PACKAGE" --stub "$SETUP" || die "brikpack build failed"
 say "package $PACKAGE ($(stat -c %s "$PACKAGE") bytes, engine $(stat -c %s "$SETUP"))"
 # What the wizard costs the engine: the bytes its source files own in the
 # link map (make size lists every module). Code the optimiser moved into a
@@ -37,6 +43,10 @@ if report=$(python3 "$ROOT/scripts/size-report.py" "$BUILD/win32" 2>/dev/null); 
     on && $4 ~ /^(Dialogs|DialogRules|UrlLink|kpShell|ShellRules|MainWindow|BackgroundLayout)\.cpp$/ {
       sum += $1; list = list " " $4 "=" $1 } END { print sum + 0 list }')
   say "the wizard's modules in the engine: ${wizard%% *} bytes (${wizard#* }), besides its dialog templates"
+  install=$(printf '%s\n' "$report" | awk '/^setup.exe/ { on = 1 } /^unpack.dll/ { on = 0 }
+    on && $4 ~ /^(Install|FileCopy|FileOps|InstallLog|Reboot|Scripts|WorkLists|CopyRules|Unpacker|Changes|ProgressLink)\.cpp$/ {
+      sum += $1; list = list " " $4 "=" $1 } END { print sum + 0 list }')
+  say "the install's modules in the engine: ${install%% *} bytes (${install#* })"
 fi
 # The logo lies beside the package, as a setup author ships it on a disc.
 # The name is written with the first font at hand (Wine's own, normally).
@@ -69,12 +79,20 @@ while kill -0 "$pid" 2>/dev/null; do
   box=$(drive wait-window --class "#32770" --timeout 5) || continue
   title=$(drive get-text "$box" | tr -d "\r") || continue
   [ "$title" = "Brisk Installer initializing..." ] && continue
+  # The progress dialog: at once, while it is there; it ends by itself.
+  if [ "$title" = "Installing..." ]; then
+    shot "$(printf '%02d' $n)-progress.png"
+    say "  dialog \"$title\""
+    drive wait-gone "$box" --timeout 120 >/dev/null
+    n=$((n + 1))
+    continue
+  fi
   # A wizard dialog has its title band, control 100; a message box has none.
   if drive get-text "$box" 100 >/dev/null; then
     # Painted once it is shown: give the title band a moment.
     sleep 0.5
     shot "$(printf '%02d' $n)-dialog.png"
-    say "  dialog \"$title\""
+    if [ -n "$title" ]; then say "  dialog \"$title\""; else say "  message window"; fi
   else
     text=$(drive get-text "$box" 65535 | tr '\r\n' '  ')
     shot "$(printf '%02d' $n)-box.png"
