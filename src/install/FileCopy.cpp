@@ -16,6 +16,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Msg.h"
 #include "ui/ProgressLink.h"
+#include "util/NameIndex.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
 
@@ -47,6 +48,8 @@ struct TPhase {
     bool Failed = false;
     // The failure has had its own message already.
     bool Reported = false;
+    // The folder whose missing parts were made last.
+    std::string LastFolder;
 };
 TPhase Phase;
 TCopyCounters Counters;
@@ -80,13 +83,45 @@ TDosTime DosTimeOf(const FILETIME& local) {
     return static_cast<TDosTime>(date) << 16 | time;
 }
 
-void SetStatus(const std::string& text) {
-    if (HWND dialog = ProgressDialog()) SetDlgItemTextA(dialog, kStatusLine, text.c_str());
+// What the dialog shows is sent at most this often: each message is a trip
+// to the other thread and a repaint, which for thousands of small files
+// costs more than writing them, and the eye sees no difference. The phase's
+// last state is always sent.
+constexpr DWORD kRefreshMs = 40;
+struct TRefresh {
+    DWORD last = 0;
+    bool statusDirty = false;
+    const char* statusKey = nullptr;
+    std::string statusName;
+    int sent[2] = {-1, -1};  // current-file and overall bar
+} Refresh;
+
+void SendRefresh(bool force) {
+    const DWORD now = GetTickCount();
+    if (!force && now - Refresh.last < kRefreshMs) return;
+    Refresh.last = now;
+    HWND dialog = ProgressDialog();
+    if (dialog == nullptr) return;
+    if (Refresh.statusDirty) {
+        Refresh.statusDirty = false;
+        const std::string text =
+            FormatMessageText(GetLangString("DLG_PROGRESS", Refresh.statusKey), Refresh.statusName);
+        SetDlgItemTextA(dialog, kStatusLine, text.c_str());
+    }
+    const int bars[2] = {kCurrentBar, kOverallBar};
+    const int percent[2] = {ProgressPercent(Counters.CurrentFileDone, Counters.CurrentFileSize),
+                            ProgressPercent(Counters.OverallDone, Counters.OverallTotal)};
+    for (int i = 0; i < 2; ++i) {
+        if (percent[i] == Refresh.sent[i]) continue;
+        Refresh.sent[i] = percent[i];
+        SendDlgItemMessageA(dialog, bars[i], PBM_SETPOS, static_cast<WPARAM>(percent[i]), 0);
+    }
 }
 
-void SetBar(int id, int percent) {
-    if (HWND dialog = ProgressDialog())
-        SendDlgItemMessageA(dialog, id, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+void SetStatus(const char* key, const std::string& name) {
+    Refresh.statusKey = key;
+    Refresh.statusName = name;
+    Refresh.statusDirty = true;
 }
 
 // Bytes of the current file just written: both counters, both bars, and
@@ -102,6 +137,41 @@ bool AddProgress(int64_t bytes) {
 void DropPending() {
     if (!Phase.Pending.empty()) DeleteFileForced(Phase.Pending);
     Phase.Pending.clear();
+}
+
+// The names in the folder of the last target looked at. On some file
+// systems (Wine's, on Linux) asking for a name that is not there reads the
+// whole folder each time, and an install's targets are mostly new; one
+// listing per folder answers for all its files.
+struct TFolderListing {
+    bool valid = false;
+    std::string folder;
+    NameIndex names;
+} Listing;
+
+bool ListedInFolder(const std::string& path) {
+    const std::string folder = platform::ExtractFilePath(path);
+    if (!Listing.valid || Listing.folder != folder) {
+        Listing.valid = true;
+        Listing.folder = folder;
+        Listing.names.Clear();
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                Listing.names.TryEmplace(AnsiUpperCase(found.cFileName), 0);
+                if (found.cAlternateFileName[0] != '\0') Listing.names.TryEmplace(AnsiUpperCase(found.cAlternateFileName), 0);
+            } while (FindNextFileA(search, &found));
+            ::FindClose(search);
+        }
+    }
+    return Listing.names.Contains(AnsiUpperCase(FileNamePart(path)));
+}
+
+// A name this phase has just written is in its folder now.
+void AddToListing(const std::string& path) {
+    if (Listing.valid && Listing.folder == platform::ExtractFilePath(path))
+        Listing.names.TryEmplace(AnsiUpperCase(FileNamePart(path)), 0);
 }
 
 INT_PTR CALLBACK ConflictProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -182,6 +252,8 @@ int64_t CatalogueRequiredBytes() { return Catalogue.required; }
 
 void BeginCopyPhase() {
     Phase = {};
+    Refresh = {};
+    Listing = {};
     Counters.CurrentFileSize = 0;
     Counters.CurrentFileDone = 0;
     Counters.OverallDone = 0;
@@ -191,10 +263,7 @@ const std::string& CurrentTargetPath() { return Phase.TargetPath; }
 
 bool CopyFailureReported() { return Phase.Reported; }
 
-void UpdateProgressBars() {
-    SetBar(kCurrentBar, ProgressPercent(Counters.CurrentFileDone, Counters.CurrentFileSize));
-    SetBar(kOverallBar, ProgressPercent(Counters.OverallDone, Counters.OverallTotal));
-}
+void UpdateProgressBars() { SendRefresh(false); }
 
 int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::string& path) {
     if (Phase.Failed) return -1;
@@ -204,7 +273,6 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     Phase.TargetExisted = false;
     Counters.CurrentFileSize = size;
     Counters.CurrentFileDone = 0;
-    SetBar(kCurrentBar, 0);
     std::string dest = FileNamePart(name);
 
     const TWorkList& list = Phase.ExternalPass ? state.Lists.ExternalFileList : state.Lists.PackageFileList;
@@ -232,7 +300,7 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
         } else {
             sourceVersion = GetFileVersionText(name);
         }
-        const TFileFacts existing = FileFacts(dest);
+        const TFileFacts existing = ListedInFolder(dest) ? FileFacts(dest) : TFileFacts{};
         Phase.TargetExisted = existing.exists;
         switch (DecideCopy(Phase.CurrentFlags, sourceVersion, time, size, existing)) {
             case TCopyVerdict::Write:
@@ -242,15 +310,19 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
                 break;
             case TCopyVerdict::DestinationNewer:
                 skip = true;
-                if (Phase.VersionAnswer != 9 && Phase.VersionAnswer != 10)
+                if (Phase.VersionAnswer != 9 && Phase.VersionAnswer != 10) {
+                    // The file asked about is the one the dialog names.
+                    SetStatus("200", FileNamePart(dest));
+                    SendRefresh(true);
                     Phase.VersionAnswer = ShowVersionConflict(dest);
+                }
                 if (Phase.VersionAnswer == 7 || Phase.VersionAnswer == 9) skip = false;
                 break;
         }
     }
 
-    const char* format = skip ? "201" : Phase.ExternalPass ? "202" : "200";
-    SetStatus(FormatMessageText(GetLangString("DLG_PROGRESS", format), FileNamePart(dest)));
+    SetStatus(skip ? "201" : Phase.ExternalPass ? "202" : "200", FileNamePart(dest));
+    UpdateProgressBars();
 
     if (skip) {
         Counters.CurrentFileDone += size;
@@ -263,16 +335,22 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     Phase.TargetPath = dest;
     Phase.UseTempName = false;
     const std::string folder = platform::ExtractFilePath(dest);
-    ForceDirectoriesLogged(folder);
+    // Files come folder by folder: one look per folder is enough.
+    if (folder != Phase.LastFolder) {
+        ForceDirectoriesLogged(folder);
+        Phase.LastFolder = folder;
+    }
     if (Phase.CurrentFlags & kCopyFont) {
         // The font step installs it from our own folder.
         path = state.ScratchFolder + FileNamePart(dest);
         DeleteFileForced(path);
         return 1;
     }
-    // Never over the target itself: it stays whole until the new file is.
-    path = NewTempFileIn(folder);
+    // Never over an existing target: it stays whole until the new file is.
+    // A new one is written in place and removed if it is not finished.
+    path = Phase.TargetExisted ? NewTempFileIn(folder) : dest;
     if (path.empty()) return -1;
+    AddToListing(path);
     Phase.Pending = path;
     return 1;
 }
@@ -282,7 +360,7 @@ int FinishFileCopy(const std::string& name, const std::string& writtenPath) {
     const int flags = Phase.CurrentFlags;
     if ((flags & kCopyFont) == 0) {
         Phase.Pending.clear();
-        if (!MoveOverTarget(writtenPath, Phase.TargetPath)) {
+        if (writtenPath != Phase.TargetPath && !MoveOverTarget(writtenPath, Phase.TargetPath)) {
             // In use: the swap waits for the restart.
             Phase.UseTempName = true;
             if (ScheduleReplaceOnReboot(writtenPath, Phase.TargetPath)) {
@@ -345,6 +423,7 @@ bool ExtractPackageFiles() {
             return AddProgress(static_cast<uint32_t>(chunk)) ? 1 : -1;
         });
     DropPending();
+    SendRefresh(true);
     return ok && !Phase.Failed;
 }
 
@@ -387,6 +466,7 @@ bool CopyExternalFiles() {
         return !Phase.Failed;
     });
     DropPending();
+    SendRefresh(true);
     return ok && !Phase.Failed;
 }
 

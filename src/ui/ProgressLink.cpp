@@ -15,6 +15,9 @@ struct TLink {
 };
 TLink Link;
 std::atomic<HWND> Dialog{nullptr};
+// Set before the gate closes: the thread looks at it at every checkpoint,
+// and only then at the gate, which costs a call into the system.
+std::atomic<bool> Holding{false};
 
 }  // namespace
 
@@ -36,13 +39,14 @@ bool EndProgress() {
     if (Link.parked != nullptr) CloseHandle(Link.parked);
     Link = {};
     Dialog = nullptr;
+    Holding = false;
     return started;
 }
 
 HWND ProgressDialog() { return Dialog; }
 
 bool ProgressCheckpoint() {
-    if (Link.gate != nullptr && WaitForSingleObject(Link.gate, 0) == WAIT_TIMEOUT) {
+    if (Holding && Link.gate != nullptr && WaitForSingleObject(Link.gate, 0) == WAIT_TIMEOUT) {
         SetEvent(Link.parked);
         WaitForSingleObject(Link.gate, INFINITE);
         ResetEvent(Link.parked);
@@ -68,6 +72,7 @@ void StartProgressWorker(HWND dialog) {
 void HoldProgressWorker() {
     if (Link.gate == nullptr) return;
     ResetEvent(Link.gate);
+    Holding = true;
     if (!Link.started || Link.worker == nullptr) return;
     // Until the thread is parked (or gone): the question reads the language
     // file, which the thread may be reading at this moment, and the cached
@@ -85,6 +90,7 @@ void HoldProgressWorker() {
 }
 
 void ReleaseProgressWorker() {
+    Holding = false;
     if (Link.gate != nullptr) SetEvent(Link.gate);
 }
 

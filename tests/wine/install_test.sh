@@ -42,6 +42,10 @@ TARGETS_WIN='C:\BriskTest'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 rm -rf "$TARGETS"
 wine reg delete "$UNINSTALL_KEY\\Brisk Sample" /f >/dev/null 2>&1 </dev/null
+SHARED_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
+for f in a b; do
+  wine reg delete "$SHARED_KEY" /v "$TARGETS_WIN\\full\\bin\\$f.dll" /f >/dev/null 2>&1 </dev/null
+done
 
 # shipped_texts NAME: the shipped English texts into the project, with final
 # dialogs that say FINISH and NOTFINISH.
@@ -131,7 +135,7 @@ LibFiles=%InstallPath%\bin
 app\*.*=*.*
 docs\big.bin=docs\big.bin
 [LibFiles]
-dll\*.dll=*.*'
+dll\*.dll=*.*,128'
 package full
 run_install full
 expect_final FINISH "Installation complete"
@@ -167,6 +171,13 @@ got=$(reg_value "$UNINSTALL_KEY\\Brisk Sample" UninstallString)
   fail "UninstallString is $got"
 got=$(reg_value "$UNINSTALL_KEY\\Brisk Sample" DisplayName)
 [ "$got" = "Brisk Sample" ] || fail "DisplayName is $got"
+# shared_counts: the SharedDLLs counts of the two shared files.
+shared_counts() {
+  printf '%s %s' "$(reg_value "$SHARED_KEY" "$TARGETS_WIN\\full\\bin\\a.dll")" \
+    "$(reg_value "$SHARED_KEY" "$TARGETS_WIN\\full\\bin\\b.dll")"
+}
+[ "$(shared_counts)" = "0x1 0x1" ] || fail "shared counts after the first install: $(shared_counts)"
+[ "$(log_section full SharedFiles | wc -l)" = 2 ] || fail "[SharedFiles] of the log: $(log_section full SharedFiles)"
 
 step "the same package again: every file is there and the same, nothing is written"
 before=$(cd "$I" && find . -type f ! -name install.log -printf '%p %i %T@\n' | sort)
@@ -175,6 +186,41 @@ expect_final FINISH "Installation complete"
 expect_end
 after=$(cd "$I" && find . -type f ! -name install.log -printf '%p %i %T@\n' | sort)
 [ "$before" = "$after" ] || fail "files were written again: $(diff <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+[ "$(shared_counts)" = "0x1 0x1" ] || fail "the same log counted its shared files again: $(shared_counts)"
+for f in a b; do
+  wine reg delete "$SHARED_KEY" /v "$TARGETS_WIN\\full\\bin\\$f.dll" /f >/dev/null 2>&1 </dev/null
+done
+
+step "a reinstall with RemoveOldReferences=1: the earlier install's shortcuts, empty folders and registration go"
+install_project again "RemoveOldReferences=1"
+printf 'again\n' >"$WORK/again/Data/again.txt"
+script again '[CopyFiles]
+Files=%InstallPath%
+[Files]
+again.txt=again.txt'
+package again
+I=$TARGETS/again
+mkdir -p "$I/oldempty/inner" "$I/oldfull" "$TARGETS/links"
+printf 'kept' >"$I/oldfull/user.txt"
+printf 'link' >"$TARGETS/links/Old.lnk"
+wine reg add "$UNINSTALL_KEY\\Brisk Old" /v DisplayName /d "Brisk Old" /f >/dev/null 2>&1 </dev/null
+wine reg add 'HKLM\Software\BriskKeep' /v Kept /d yes /f >/dev/null 2>&1 </dev/null
+printf '%s\r\n' '[Shortcuts]' "$TARGETS_WIN\\links\\Old.lnk=" '' '[CreateDirs]' "$TARGETS_WIN\\again\\oldempty=" \
+  "$TARGETS_WIN\\again\\oldempty\\inner=" "$TARGETS_WIN\\again\\oldfull=" '' '[CreateKeys]' \
+  'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Brisk Old=' 'HKLM\SOFTWARE\BriskKeep=' '' >"$I/install.log"
+run_install again
+expect_final FINISH "Installation complete"
+expect_end
+[ -e "$TARGETS/links/Old.lnk" ] && fail "the old shortcut stayed"
+[ -e "$I/oldempty" ] && fail "the old empty folders stayed"
+[ -f "$I/oldfull/user.txt" ] || fail "a folder that holds a file was removed"
+wine reg query "$UNINSTALL_KEY\\Brisk Old" >/dev/null 2>&1 </dev/null && fail "the old registration stayed"
+[ "$(reg_value 'HKLM\Software\BriskKeep' Kept)" = yes ] || fail "a key outside the uninstall list was deleted"
+wine reg delete 'HKLM\Software\BriskKeep' /f >/dev/null 2>&1 </dev/null
+[ "$(log_section again CopyFiles)" = "$TARGETS_WIN\\again\\again.txt" ] || fail "the new records are not in the log"
+log_section again CreateDirs | grep -qx "$(printf '%s' "$TARGETS_WIN\\again\\oldfull" | sed 's/\\/\\\\/g')" ||
+  fail "the old log lost its records"
+[ -n "$(reg_value "$UNINSTALL_KEY\\Brisk Sample" UninstallString)" ] || fail "the reinstall did not register itself"
 
 # --- The overwrite rules ----------------------------------------------------------------
 step "overwrite rules: older, newer, equal targets, flags 2, 16 and 32, Yes to all"
@@ -225,13 +271,14 @@ wine reg delete "$UNINSTALL_KEY\\Brisk Sample" /f >/dev/null 2>&1 </dev/null
 install_project cancel
 P=$WORK/cancel
 I=$TARGETS/cancel
-head -c 157286400 /dev/urandom >"$P/Data/huge.bin"
+# A gigabyte of zeros: a small package that takes seconds to write out.
+head -c 1073741824 /dev/zero >"$P/Data/huge.bin"
 mkdir -p "$I" && printf 'the old file\n' >"$I/huge.bin"
 script cancel '[CopyFiles]
 Files=%InstallPath%
 [Files]
 huge.bin=huge.bin'
-package cancel "" --compression none
+package cancel
 run_install cancel
 D=$(expect_dialog "Installing..." install_progress.png) || exit 1
 drive click "$D" 103 || fail "Cancel"
