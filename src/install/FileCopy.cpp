@@ -181,7 +181,9 @@ INT_PTR CALLBACK ConflictProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             ApplyDialogTexts(dialog, "DLG_VERSIONCONFLICT");
             SetDlgItemTextA(dialog, 104, FileNamePart(path).c_str());
             SetDlgItemTextA(dialog, 106, platform::ExtractFilePath(path).c_str());
-            return TRUE;
+            // On the recommended answer, not in the first edit.
+            SetFocus(GetDlgItem(dialog, 107));
+            return FALSE;
         }
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
