@@ -401,25 +401,28 @@ reboot_later() {
   expect_final FINISH "Installation complete"
   expect_end
 }
+# in_use_project NAME FILE: a package that replaces FILE, an older "old
+# library" in the install folder that a program holds open; I is that folder.
+in_use_project() {
+  install_project "$1"
+  I=$TARGETS/$1
+  printf 'new library\n' >"$WORK/$1/Data/$2"
+  mkdir -p "$I" && printf 'old library\n' >"$I/$2"
+  touch -d '2020-01-01 12:00:00' "$I/$2"
+  script "$1" "[CopyFiles]
+Files=%InstallPath%
+[Files]
+$2=$2"
+  package "$1"
+  hold_file "$TARGETS_WIN\\$1\\$2"
+}
 SESSION_MANAGER='HKLM\System\CurrentControlSet\Control\Session Manager'
 RUNONCE='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
 WININIT=$WINEPREFIX/drive_c/windows/wininit.ini
 rm -f "$WININIT"
 
 step "Windows 98, a long-named target in use: wininit.ini and the RunOnce rename"
-install_project versions
-P=$WORK/versions
-I=$TARGETS/versions
-printf 'new library\n' >"$P/Data/LongLibraryName.dll"
-mkdir -p "$I" && printf 'old library\n' >"$I/LongLibraryName.dll"
-# Older than the new one, so that it is replaced.
-touch -d '2020-01-01 12:00:00' "$I/LongLibraryName.dll"
-script versions '[CopyFiles]
-Files=%InstallPath%
-[Files]
-LongLibraryName.dll=LongLibraryName.dll'
-package versions
-hold_file "$TARGETS_WIN\\versions\\LongLibraryName.dll"
+in_use_project versions LongLibraryName.dll
 set_windows_version win98
 run_install versions
 reboot_later install_reboot.png
@@ -446,18 +449,7 @@ wine reg delete "$RUNONCE" /v "Rename $short_target" /f >/dev/null 2>&1 </dev/nu
 rm -f "$WININIT" "$written"
 
 step "NT, a target in use: written beside it, put in place by the restart"
-install_project locked
-P=$WORK/locked
-I=$TARGETS/locked
-printf 'new library\n' >"$P/Data/lib.dll"
-mkdir -p "$I" && printf 'old library\n' >"$I/lib.dll"
-touch -d '2020-01-01 12:00:00' "$I/lib.dll"
-script locked '[CopyFiles]
-Files=%InstallPath%
-[Files]
-lib.dll=lib.dll'
-package locked
-hold_file "$TARGETS_WIN\\locked\\lib.dll"
+in_use_project locked lib.dll
 run_install locked
 reboot_later
 release_file
