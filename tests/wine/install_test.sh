@@ -222,6 +222,31 @@ log_section again CreateDirs | grep -qx "$(printf '%s' "$TARGETS_WIN\\again\\old
   fail "the old log lost its records"
 [ -n "$(reg_value "$UNINSTALL_KEY\\Brisk Sample" UninstallString)" ] || fail "the reinstall did not register itself"
 
+step "files beside the package (flag 64): a whole folder tree and a single renamed file"
+install_project external
+E=$WORK/extsrc
+rm -rf "$E" && mkdir -p "$E/sub/deeper"
+printf 'one' >"$E/one.txt"
+printf 'two' >"$E/sub/two.dat"
+printf 'three' >"$E/sub/deeper/three.txt"
+printf 'single' >"$WORK/single.txt"
+touch -d '2022-02-02 10:00:00' "$E/sub/deeper/three.txt"
+script external '[CopyFiles]
+Ext=%InstallPath%
+[Ext]
+%SourcePath%\extsrc\*.*=*.*,64
+%SourcePath%\single.txt=renamed.txt,64'
+package external
+run_install external
+expect_final FINISH "Installation complete"
+expect_end
+I=$TARGETS/external
+same_file "$E/one.txt" "$I/one.txt"
+same_file "$E/sub/two.dat" "$I/sub/two.dat"
+same_file "$E/sub/deeper/three.txt" "$I/sub/deeper/three.txt"
+same_file "$WORK/single.txt" "$I/renamed.txt"
+no_temporary_files "$I"
+
 # --- The overwrite rules ----------------------------------------------------------------
 step "overwrite rules: older, newer, equal targets, flags 2, 16 and 32, Yes to all"
 install_project rules
