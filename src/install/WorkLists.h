@@ -42,7 +42,7 @@ private:
 struct TWorkLists {
     TWorkList PackageFileList;       // "Data\" + source = destination[,flags]
     TWorkList ExternalFileList;      // source on disk = destination[,flags]
-    TWorkList DeleteFileList;        // folder\spec
+    TWorkList DeleteFileList;        // folder\mask of files to delete
     TWorkList RegAddList;            // key\value = data[,type[,flags]]
     TWorkList RegDeleteList;         // key\value or key\subkey
     TWorkList ShortcutList;          // folder\name = the shortcut's fields
