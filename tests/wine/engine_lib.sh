@@ -1,10 +1,43 @@
 # The helpers of the engine's end-to-end tests: running packages under Wine
-# and answering their windows through brikdrive. Sourced by the test
-# scripts after they have set BUILD_DIR, WIN32_DIR, BRIKPACK, SCRIPTS, SETUP,
-# BRIKDRIVE, WORK and SHOTS and read the Wine session's environment.
+# and answering their windows through brikdrive. A test script sets
+# WORK_NAME (its folder below BUILD_DIR) and sources this file with its own
+# arguments:
+#   SCRIPT BUILD_DIR WIN32_DIR BRIKPACK
+# BUILD_DIR holds the Wine session (scripts/wine-session.sh), WIN32_DIR is the
+# Windows build (setup.exe, the test engines and tools), BRIKPACK the native
+# package builder.
 # shellcheck shell=bash
 
 TEST_NAME=$(basename "$0" .sh)
+if [ $# -ne 3 ]; then
+  echo "usage: $0 BUILD_DIR WIN32_DIR BRIKPACK" >&2
+  exit 2
+fi
+BUILD_DIR=$(cd "$1" && pwd) || exit 2
+WIN32_DIR=$(cd "$2" && pwd) || exit 2
+BRIKPACK=$3
+SCRIPTS=$(cd "$(dirname "$0")/../../scripts" && pwd) || exit 2
+SETUP=$WIN32_DIR/src/launcher/setup.exe
+TOOLS=$WIN32_DIR/tests/launcher
+BRIKDRIVE=$WIN32_DIR/tests/win32/brikdrive.exe
+TESTDLG=$WIN32_DIR/tests/win32/testdlg.exe
+WORK=$BUILD_DIR/$WORK_NAME
+SHOTS=$BUILD_DIR/screenshots
+
+# need_files FILE...: the test's programs and tools, built.
+need_files() {
+  local f
+  for f in "$@"; do
+    [ -f "$f" ] || { echo "$TEST_NAME: $f is missing (has the build run?)" >&2; exit 1; }
+  done
+}
+need_files "$SETUP" "$BRIKDRIVE" "$TESTDLG" "$BRIKPACK"
+[ -f "$BUILD_DIR/wine-env.sh" ] || { echo "$TEST_NAME: no Wine session in $BUILD_DIR" >&2; exit 1; }
+# shellcheck source=/dev/null
+. "$BUILD_DIR/wine-env.sh"
+
+rm -rf "$WORK"
+mkdir -p "$WORK" "$SHOTS" || exit 1
 BACKGROUND=""
 cleanup() {
   local p

@@ -6,35 +6,11 @@
 # Screenshots go to BUILD_DIR/screenshots/install_*.png.
 set -u
 
-if [ $# -ne 3 ]; then
-  echo "usage: $0 BUILD_DIR WIN32_DIR BRIKPACK" >&2
-  exit 2
-fi
-BUILD_DIR=$(cd "$1" && pwd) || exit 2
-WIN32_DIR=$(cd "$2" && pwd) || exit 2
-BRIKPACK=$3
-SCRIPTS=$(cd "$(dirname "$0")/../../scripts" && pwd) || exit 2
-SETUP=$WIN32_DIR/src/launcher/setup.exe
-TOOLS=$WIN32_DIR/tests/launcher
-BRIKDRIVE=$WIN32_DIR/tests/win32/brikdrive.exe
-TESTDLG=$WIN32_DIR/tests/win32/testdlg.exe
-WORK=$BUILD_DIR/wine-install
-SHOTS=$BUILD_DIR/screenshots
-SHIPPED_ENU=$SCRIPTS/../resources/Enu.lng
-
-for f in "$SETUP" "$BRIKDRIVE" "$TESTDLG" "$TOOLS/holdfile.exe" "$TOOLS/versioned1.exe" "$TOOLS/versioned2.exe" \
-  "$BRIKPACK" "$SHIPPED_ENU"; do
-  [ -f "$f" ] || { echo "install_test: $f is missing (has the build run?)" >&2; exit 1; }
-done
-[ -f "$BUILD_DIR/wine-env.sh" ] || { echo "install_test: no Wine session in $BUILD_DIR" >&2; exit 1; }
-# shellcheck source=/dev/null
-. "$BUILD_DIR/wine-env.sh"
-
-rm -rf "$WORK"
-mkdir -p "$WORK" "$SHOTS" || exit 1
-
+WORK_NAME=wine-install
 # shellcheck source=tests/wine/engine_lib.sh
-. "$(dirname "$0")/engine_lib.sh"
+. "$(dirname "$0")/engine_lib.sh" "$@"
+SHIPPED_ENU=$SCRIPTS/../resources/Enu.lng
+need_files "$TOOLS/holdfile.exe" "$TOOLS/versioned1.exe" "$TOOLS/versioned2.exe" "$SHIPPED_ENU"
 
 # Every install goes below C:\BriskTest.
 TARGETS=$WINEPREFIX/drive_c/BriskTest

@@ -3,40 +3,15 @@
 # brikpack from small projects made here, run as a user would, checked by
 # the message boxes they show and by what they leave in the temporary folder.
 #   launcher_test.sh BUILD_DIR WIN32_DIR BRIKPACK
-# BUILD_DIR holds the Wine session (scripts/wine-session.sh), WIN32_DIR is the
-# Windows build (setup.exe, the test engines and tools), BRIKPACK the native
-# package builder. Screenshots go to BUILD_DIR/screenshots/launcher_*.png.
+# Screenshots go to BUILD_DIR/screenshots/launcher_*.png.
 set -u
 
-if [ $# -ne 3 ]; then
-  echo "usage: $0 BUILD_DIR WIN32_DIR BRIKPACK" >&2
-  exit 2
-fi
-BUILD_DIR=$(cd "$1" && pwd) || exit 2
-WIN32_DIR=$(cd "$2" && pwd) || exit 2
-BRIKPACK=$3
-SCRIPTS=$(cd "$(dirname "$0")/../../scripts" && pwd) || exit 2
-SETUP=$WIN32_DIR/src/launcher/setup.exe
-TOOLS=$WIN32_DIR/tests/launcher
-BRIKDRIVE=$WIN32_DIR/tests/win32/brikdrive.exe
-TESTDLG=$WIN32_DIR/tests/win32/testdlg.exe
-WORK=$BUILD_DIR/wine-launcher
-SHOTS=$BUILD_DIR/screenshots
-
-for f in "$SETUP" "$TOOLS/setup_nounpack.exe" "$TOOLS/setup_badunpack.exe" "$TOOLS/setup_noexports.exe" \
-  "$TOOLS/setup_nomemory.exe" "$TOOLS/setup_doublefault.exe" "$TOOLS/markers/comctl32.dll" \
-  "$TOOLS/osinfo.exe" "$TOOLS/holdmutex.exe" "$BRIKDRIVE" "$TESTDLG" "$BRIKPACK"; do
-  [ -f "$f" ] || { echo "launcher_test: $f is missing (has the build run?)" >&2; exit 1; }
-done
-[ -f "$BUILD_DIR/wine-env.sh" ] || { echo "launcher_test: no Wine session in $BUILD_DIR" >&2; exit 1; }
-# shellcheck source=/dev/null
-. "$BUILD_DIR/wine-env.sh"
-
-rm -rf "$WORK"
-mkdir -p "$WORK" "$SHOTS" || exit 1
-
+WORK_NAME=wine-launcher
 # shellcheck source=tests/wine/engine_lib.sh
-. "$(dirname "$0")/engine_lib.sh"
+. "$(dirname "$0")/engine_lib.sh" "$@"
+need_files "$TOOLS/setup_nounpack.exe" "$TOOLS/setup_badunpack.exe" "$TOOLS/setup_noexports.exe" \
+  "$TOOLS/setup_nomemory.exe" "$TOOLS/setup_doublefault.exe" "$TOOLS/markers/comctl32.dll" \
+  "$TOOLS/osinfo.exe" "$TOOLS/holdmutex.exe"
 
 # --- A package with bytes appended ----------------------------------------------
 step "bytes appended to a package"
