@@ -111,18 +111,19 @@ bool RunInstall() {
     const bool removeOld =
         IniReadBool(settings, "Config", "RemoveOldReferences", false) && platform::FileExists(state.LogPath);
 
-    Announced(2, [&] {
-        ReadInstallScripts(settings, ConfigPaths().SetupFolder, state.System, ScriptLanguage(), state.Lists);
-    });
+    // The second step's text follows the first in the same window: each is
+    // up for its minimum time, and the window does not blink in between.
+    ShowMessageWindow(GetMessageString(2), kMessageMinimumMs);
+    ReadInstallScripts(settings, ConfigPaths().SetupFolder, state.System, ScriptLanguage(), state.Lists);
 
     const std::string uninstaller = ConfigPaths().SetupFolder + "UnInst.exe";
     int64_t overall = 0;
     int64_t required = 0;
-    Announced(3, [&] {
-        ComputeSizes(state.UninstallEnabled && LogEnabled() && platform::FileExists(uninstaller) ? uninstaller
-                                                                                                 : std::string(),
-                     overall, required);
-    });
+    FollowMessageWindow(GetMessageString(3), kMessageMinimumMs);
+    ComputeSizes(state.UninstallEnabled && LogEnabled() && platform::FileExists(uninstaller) ? uninstaller
+                                                                                             : std::string(),
+                 overall, required);
+    HideMessageWindow();
     const int64_t requiredKB =
         RequiredKilobytes(static_cast<uint64_t>(required), ParseNumber(IniReadString(settings, "Config", "ExtraDiskSpace", ""), 0));
 

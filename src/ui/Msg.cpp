@@ -305,6 +305,13 @@ void ShowMessageWindow(const std::string& text, DWORD minimumMs) {
     status.shownTick = GetTickCount();
 }
 
+void FollowMessageWindow(const std::string& text, DWORD minimumMs) {
+    MessageWindowState& status = Status();
+    if (status.window && IsWindow(status.window) && IsWindowVisible(status.window))
+        WaitPumping(status.shownTick, status.minimumMs);
+    ShowMessageWindow(text, minimumMs);
+}
+
 void HideMessageWindow() {
     MessageWindowState& status = Status();
     if (!status.window || !IsWindow(status.window) || !IsWindowVisible(status.window)) return;

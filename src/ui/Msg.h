@@ -55,6 +55,10 @@ bool AskString(HWND owner, const std::string& caption, const std::string& prompt
 // shown one; it stays at least minimumMs from now once hidden. Created on
 // first use, owned by the background window.
 void ShowMessageWindow(const std::string& text, DWORD minimumMs);
+// The next step's text in place of a shown one once that has been up for
+// its own minimum time, without hiding the window in between; as
+// ShowMessageWindow when none is shown.
+void FollowMessageWindow(const std::string& text, DWORD minimumMs);
 // Hides the status window once its minimum time has passed, dispatching
 // messages meanwhile; nothing when it is not visible.
 void HideMessageWindow();

@@ -83,7 +83,10 @@ public:
         const DWORD keep = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                            FILE_ATTRIBUTE_ARCHIVE;
         const DWORD attributes = file.attributes & keep;
-        SetFileAttributesA(destination_, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+        // A file just created and written has the archive attribute alone;
+        // setting it again by name would cost a lookup per file.
+        if (attributes != FILE_ATTRIBUTE_ARCHIVE)
+            SetFileAttributesA(destination_, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
         notify_(kNotifyFileDone, &record_);
         return true;
     }

@@ -311,6 +311,11 @@ INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
 bool g_timerRan = false;
 void CALLBACK NoteTimer(HWND, UINT, UINT_PTR, DWORD) { g_timerRan = true; }
+// Whether the status window was hidden at any tick of a timer.
+bool g_sawHidden = false;
+void CALLBACK NoteHidden(HWND, UINT, UINT_PTR, DWORD) {
+    if (!IsWindowVisible(MessageWindow())) g_sawHidden = true;
+}
 
 int MessageTextControlWidth() {
     return Width(WindowRect(GetDlgItem(MessageWindow(), IDC_MESSAGE_TEXT)));
@@ -417,6 +422,26 @@ TEST_F(UiTest, MessageWindowSizeFontPlacementAndMinimumTime) {
     HideMessageWindow();
     EXPECT_GE(GetTickCount() - second, 300u);
     EXPECT_FALSE(IsWindowVisible(window));
+
+    // A following step's text: the first stays up its whole minimum time,
+    // the window is never hidden in between, and the second has its own.
+    g_sawHidden = false;
+    const DWORD followBefore = GetTickCount();
+    ShowMessageWindow("Reading install information files...", 300);
+    const UINT_PTR watch = SetTimer(nullptr, 0, 20, NoteHidden);
+    FollowMessageWindow("Calculating necessary amount of disk space...", 300);
+    const DWORD followed = GetTickCount();
+    EXPECT_GE(followed - followBefore, 300u);
+    EXPECT_TRUE(IsWindowVisible(window));
+    HideMessageWindow();
+    KillTimer(nullptr, watch);
+    EXPECT_GE(GetTickCount() - followed, 300u);
+    EXPECT_FALSE(g_sawHidden) << "the window was hidden between the two texts";
+    EXPECT_FALSE(IsWindowVisible(window));
+    // With nothing shown it simply shows.
+    FollowMessageWindow("Updating registry...", 0);
+    EXPECT_TRUE(IsWindowVisible(window));
+    HideMessageWindow();
 
     // A language with another character set, chosen while the window
     // exists: its next text comes in a font of that set.

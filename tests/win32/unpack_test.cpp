@@ -151,6 +151,13 @@ TEST_F(UnpackLibrary, WritesFilesWithTimesAttributesAndNotifications) {
     SetFileAttributesA(dir.Path("two.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST_F(UnpackLibrary, AFileStoredWithTheArchiveAttributeAloneHasItAndNothingElse) {
+    CabBuilder b;
+    b.AddFile("plain.txt", "archive only", 0x20);
+    ASSERT_NE(Run(b.Build(4096)), 0);
+    EXPECT_EQ(GetFileAttributesA(dir.Path("plain.txt").c_str()), DWORD(FILE_ATTRIBUTE_ARCHIVE));
+}
+
 TEST_F(UnpackLibrary, SkipKeepsSyncAndMinusOneEndsTheWalkSuccessfully) {
     CabBuilder b;
     b.AddFile("a", "AAAA");
