@@ -200,6 +200,11 @@ bool RegWriteHex(const std::string& keyPath, const std::string& valueName, const
     return RegWriteBinary(keyPath, valueName, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
+bool RegCreateKeyPath(const std::string& keyPath) {
+    Key key;
+    return key.Create(keyPath);
+}
+
 bool RegKeyExists(const std::string& keyPath) {
     Key key;
     return key.Open(keyPath, KEY_READ);

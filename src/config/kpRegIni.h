@@ -53,6 +53,8 @@ bool RegWriteBinary(const std::string& keyPath, const std::string& valueName, co
                     uint32_t size);
 bool RegWriteHex(const std::string& keyPath, const std::string& valueName, const std::string& hexText);
 
+// Creates every missing level of the key path.
+bool RegCreateKeyPath(const std::string& keyPath);
 bool RegKeyExists(const std::string& keyPath);
 bool RegValueExists(const std::string& keyPath, const std::string& valueName);
 bool RegRemoveValue(const std::string& keyPath, const std::string& valueName);

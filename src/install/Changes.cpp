@@ -7,8 +7,6 @@
 namespace brik {
 
 bool RegisterComServers() { return true; }
-void ApplyRegistryChanges() {}
-void ApplyIniChanges() {}
 void RegisterFonts() {}
 void CreateShortcuts() {}
 void RunPrograms() {}

@@ -13,6 +13,7 @@
 #include "install/FileOps.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
+#include "install/RegIniChanges.h"
 #include "install/Scripts.h"
 #include "ui/Dialogs.h"
 #include "ui/Msg.h"
@@ -168,8 +169,8 @@ bool RunInstall() {
     if (result && state.UninstallEnabled && LogEnabled()) result = RegisterUninstall();
     if (result && !state.Lists.ComServerList.Empty()) result = Announced(8, [] { return RegisterComServers(); });
     if (result && (!state.Lists.RegAddList.Empty() || !state.Lists.RegDeleteList.Empty()))
-        Announced(5, [] { ApplyRegistryChanges(); });
-    if (result && !state.Lists.IniAddList.Empty()) Announced(6, [] { ApplyIniChanges(); });
+        result = Announced(5, [] { return ApplyRegistryChanges(); });
+    if (result && !state.Lists.IniAddList.Empty()) result = Announced(6, [] { return ApplyIniChanges(); });
     if (result && !state.Lists.FontList.Empty()) Announced(9, [] { RegisterFonts(); });
     if (result && !state.Lists.ShortcutList.Empty()) Announced(7, [] { CreateShortcuts(); });
     if (result && !state.Lists.UninstallSectionList.Empty()) CopyUninstallSections();
