@@ -1,7 +1,7 @@
-// Not built yet: the registry, INI, shortcut, COM server, font and program
-// operations. Until they are, each step leaves the system as it is and
-// reports success, so that an install with only files goes through; the
-// lists they will work from are filled already.
+// Not built yet: the registry, INI, COM server and font operations. Until
+// they are, each step leaves the system as it is and reports success, so
+// that an install with only files goes through; the lists they will work
+// from are filled already.
 #include "install/Changes.h"
 
 namespace brik {
@@ -10,7 +10,5 @@ bool RegisterComServers() { return true; }
 void ApplyRegistryChanges() {}
 void ApplyIniChanges() {}
 void RegisterFonts() {}
-void CreateShortcuts() {}
-void RunPrograms() {}
 
 }  // namespace brik

@@ -1,7 +1,7 @@
 // The install's changes after the copy phase: COM servers, registry, INI
-// files, fonts, shortcuts and programs, each from its work list. The install
-// routine calls them in its final order; each answers whether its step went
-// through.
+// files and fonts, each from its work list (shortcuts and programs have
+// modules of their own). The install routine calls them in its final
+// order; each answers whether its step went through.
 #pragma once
 
 namespace brik {
@@ -10,7 +10,5 @@ bool RegisterComServers();
 void ApplyRegistryChanges();
 void ApplyIniChanges();
 void RegisterFonts();
-void CreateShortcuts();
-void RunPrograms();
 
 }  // namespace brik

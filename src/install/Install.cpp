@@ -13,7 +13,9 @@
 #include "install/FileOps.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
+#include "install/Programs.h"
 #include "install/Scripts.h"
+#include "install/Shortcuts.h"
 #include "ui/Dialogs.h"
 #include "ui/Msg.h"
 #include "ui/ProgressLink.h"
@@ -170,7 +172,7 @@ bool RunInstall() {
         Announced(5, [] { ApplyRegistryChanges(); });
     if (result && !state.Lists.IniAddList.Empty()) Announced(6, [] { ApplyIniChanges(); });
     if (result && !state.Lists.FontList.Empty()) Announced(9, [] { RegisterFonts(); });
-    if (result && !state.Lists.ShortcutList.Empty()) Announced(7, [] { CreateShortcuts(); });
+    if (result && !state.Lists.ShortcutList.Empty()) result = Announced(7, [] { return CreateShortcuts(); });
     if (result && !state.Lists.UninstallSectionList.Empty()) CopyUninstallSections();
     if (result && !state.Lists.RunList.Empty()) {
         CloseAllIniFiles();

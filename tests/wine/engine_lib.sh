@@ -263,3 +263,71 @@ settings() {
   printf '[Config]\n%s\n[Variables]\nProgramName=Brisk Sample\n%s\n' "${1:-}" "${2:-}"
 }
 
+# --- Install packages ---------------------------------------------------------
+# A script that installs sets TARGETS (the Unix folder its installs go below)
+# and TARGETS_WIN (the same as Windows sees it) before it uses these.
+SHIPPED_ENU=$SCRIPTS/../resources/Enu.lng
+
+# shipped_texts NAME: the shipped English texts into the project, with final
+# dialogs that say FINISH and NOTFINISH.
+shipped_texts() {
+  awk '{ line = $0; sub(/\r$/, "", line) } line ~ /^\[/ { section = line }
+       section == "[DLG_FINISH]" && /^106=/ { print "106=FINISH\r"; next }
+       section == "[DLG_NOTFINISH]" && /^106=/ { print "106=NOTFINISH\r"; next }
+       { print }' "$SHIPPED_ENU" >"$WORK/$1/Presetup/Enu.lng" || fail "cannot copy Enu.lng"
+}
+
+# install_project NAME [CONFIG-LINES] [MORE-SECTIONS]: a project with the
+# shipped English texts (the final dialogs say FINISH and NOTFINISH), an
+# uninstaller stand-in, the script App.ins (write it to WORK/NAME/Presetup)
+# and the install folder C:\BriskTest\NAME.
+install_project() {
+  local name=$1 dir=$WORK/$1
+  project "$name" "$(settings "InsFiles=App
+Uninstall=1
+${2:-}" "InstallPath=$TARGETS_WIN\\$name
+${3:-}")"
+  shipped_texts "$name"
+  cp "$TESTDLG" "$dir/Presetup/UnInst.exe" || fail "cannot copy the uninstaller stand-in"
+  mkdir -p "$dir/Data"
+}
+
+# script NAME TEXT: the project's App.ins.
+script() { printf '%s\n' "$2" | sed 's/$/\r/' >"$WORK/$1/Presetup/App.ins"; }
+
+# log_section NAME SECTION: the names of a section of the install log of
+# C:\BriskTest\NAME, one a line.
+log_section() {
+  tr -d '\r' <"$TARGETS/$1/install.log" | awk -v want="[$2]" '
+    /^\[/ { on = ($0 == want); next }
+    on && NF { sub(/=.*/, ""); print }'
+}
+
+# reg_value KEY NAME: the data of a registry value, as reg query prints it.
+# The name goes through the environment: awk -v would read its backslashes
+# as escapes.
+reg_value() {
+  wine reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' |
+    VALUE_NAME=$2 awk '{ name = ENVIRON["VALUE_NAME"]
+      line = $0; sub(/^[ \t]+/, "", line)
+      if (index(line, name) != 1) next
+      rest = substr(line, length(name) + 1)
+      if (rest !~ /^[ \t]+REG_/) next
+      sub(/^[ \t]+REG_[A-Z_]+[ \t]*/, "", rest); print rest; exit }'
+}
+
+# run_install NAME: starts the package WORK/NAME.exe.
+run_install() {
+  start_setup "$WORK/$1.exe"
+}
+
+# The reboot question, answered "later"; then the final dialog.
+reboot_later() {
+  local dialog
+  dialog=$(expect_dialog "Reboot computer?" "${1:-}") || exit 1
+  control_is "$dialog" 106 state "visible enabled checked"
+  drive check "$dialog" 107 || fail "cannot choose to reboot later"
+  drive click "$dialog" 102 || fail "Next"
+  expect_final FINISH "Installation complete"
+  expect_end
+}

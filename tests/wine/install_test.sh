@@ -9,7 +9,6 @@ set -u
 WORK_NAME=wine-install
 # shellcheck source=tests/wine/engine_lib.sh
 . "$(dirname "$0")/engine_lib.sh" "$@"
-SHIPPED_ENU=$SCRIPTS/../resources/Enu.lng
 need_files "$TOOLS/holdfile.exe" "$TOOLS/versioned1.exe" "$TOOLS/versioned2.exe" "$SHIPPED_ENU"
 
 # Every install goes below C:\BriskTest.
@@ -22,54 +21,6 @@ SHARED_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
 for f in a b; do
   wine reg delete "$SHARED_KEY" /v "$TARGETS_WIN\\full\\bin\\$f.dll" /f >/dev/null 2>&1 </dev/null
 done
-
-# shipped_texts NAME: the shipped English texts into the project, with final
-# dialogs that say FINISH and NOTFINISH.
-shipped_texts() {
-  awk '{ line = $0; sub(/\r$/, "", line) } line ~ /^\[/ { section = line }
-       section == "[DLG_FINISH]" && /^106=/ { print "106=FINISH\r"; next }
-       section == "[DLG_NOTFINISH]" && /^106=/ { print "106=NOTFINISH\r"; next }
-       { print }' "$SHIPPED_ENU" >"$WORK/$1/Presetup/Enu.lng" || fail "cannot copy Enu.lng"
-}
-
-# install_project NAME [CONFIG-LINES] [MORE-SECTIONS]: a project with the
-# shipped English texts (the final dialogs say FINISH and NOTFINISH), an
-# uninstaller stand-in, the script App.ins (write it to WORK/NAME/Presetup)
-# and the install folder C:\BriskTest\NAME.
-install_project() {
-  local name=$1 dir=$WORK/$1
-  project "$name" "$(settings "InsFiles=App
-Uninstall=1
-${2:-}" "InstallPath=$TARGETS_WIN\\$name
-${3:-}")"
-  shipped_texts "$name"
-  cp "$TESTDLG" "$dir/Presetup/UnInst.exe" || fail "cannot copy the uninstaller stand-in"
-  mkdir -p "$dir/Data"
-}
-
-# script NAME TEXT: the project's App.ins.
-script() { printf '%s\n' "$2" | sed 's/$/\r/' >"$WORK/$1/Presetup/App.ins"; }
-
-# log_section NAME SECTION: the names of a section of the install log of
-# C:\BriskTest\NAME, one a line.
-log_section() {
-  tr -d '\r' <"$TARGETS/$1/install.log" | awk -v want="[$2]" '
-    /^\[/ { on = ($0 == want); next }
-    on && NF { sub(/=.*/, ""); print }'
-}
-
-# reg_value KEY NAME: the data of a registry value, as reg query prints it.
-# The name goes through the environment: awk -v would read its backslashes
-# as escapes.
-reg_value() {
-  wine reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' |
-    VALUE_NAME=$2 awk '{ name = ENVIRON["VALUE_NAME"]
-      line = $0; sub(/^[ \t]+/, "", line)
-      if (index(line, name) != 1) next
-      rest = substr(line, length(name) + 1)
-      if (rest !~ /^[ \t]+REG_/) next
-      sub(/^[ \t]+REG_[A-Z_]+[ \t]*/, "", rest); print rest; exit }'
-}
 
 # same_file SOURCE TARGET: same bytes and, to the two seconds of a DOS time,
 # the same last write.
@@ -87,9 +38,6 @@ no_temporary_files() {
   [ -z "$left" ] || fail "temporary files left: $left"
 }
 
-run_install() {
-  start_setup "$WORK/$1.exe"
-}
 
 # --- A full install ---------------------------------------------------------------
 step "a full install: nested folders, wildcards, an empty file, a large file, a versioned program"
@@ -391,16 +339,6 @@ release_file() {
   kill "$HOLD_PID" 2>/dev/null
   wait "$HOLD_PID" 2>/dev/null
   HOLD_PID=""
-}
-# The reboot question, answered "later"; then the final dialog.
-reboot_later() {
-  local dialog
-  dialog=$(expect_dialog "Reboot computer?" "${1:-}") || exit 1
-  control_is "$dialog" 106 state "visible enabled checked"
-  drive check "$dialog" 107 || fail "cannot choose to reboot later"
-  drive click "$dialog" 102 || fail "Next"
-  expect_final FINISH "Installation complete"
-  expect_end
 }
 # in_use_project NAME FILE: a package that replaces FILE, an older "old
 # library" in the install folder that a program holds open; I is that folder.
