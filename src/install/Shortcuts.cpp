@@ -21,54 +21,54 @@ void NotifyShell(const std::string& path) {
 
 }  // namespace
 
-bool SaveShortcut(const std::string& linkPath, const TShortcutFields& fields) {
+bool TkpShellLink::Save() const {
     TScopedCom<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 reinterpret_cast<void**>(link.Out()))))
         return false;
     IShellLinkA* const shell = link.Get();
-    if (FAILED(shell->SetPath(fields.Target.c_str())) ||
-        FAILED(shell->SetArguments(fields.Arguments.c_str())) ||
-        FAILED(shell->SetWorkingDirectory(fields.WorkingFolder.c_str())) ||
-        FAILED(shell->SetShowCmd(ShortcutShowCommand(fields.ShowMode))) ||
-        FAILED(shell->SetHotkey(fields.Hotkey)) ||
-        FAILED(shell->SetDescription(fields.Description.c_str())) ||
-        FAILED(shell->SetIconLocation(fields.IconFile.c_str(), fields.IconIndex)))
+    if (FAILED(shell->SetPath(Target.c_str())) ||
+        FAILED(shell->SetArguments(Arguments.c_str())) ||
+        FAILED(shell->SetWorkingDirectory(WorkingFolder.c_str())) ||
+        FAILED(shell->SetShowCmd(ShortcutShowCommand(ShowMode))) ||
+        FAILED(shell->SetHotkey(Hotkey)) ||
+        FAILED(shell->SetDescription(Description.c_str())) ||
+        FAILED(shell->SetIconLocation(IconFile.c_str(), IconIndex)))
         return false;
 
     TScopedCom<IPersistFile> file;
     if (FAILED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Out())))) return false;
     WCHAR wide[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH) == 0) return false;
+    if (MultiByteToWideChar(CP_ACP, 0, LinkPath.c_str(), -1, wide, MAX_PATH) == 0) return false;
     if (FAILED(file.Get()->Save(wide, FALSE))) return false;
 
-    NotifyShell(linkPath);
-    if (!fields.IconFile.empty() && platform::FileExists(fields.IconFile)) NotifyShell(fields.IconFile);
+    NotifyShell(LinkPath);
+    if (!IconFile.empty() && platform::FileExists(IconFile)) NotifyShell(IconFile);
     return true;
 }
 
 bool CreateShortcuts() {
     for (const TWorkList::TEntry& entry : InstallState().Lists.ShortcutList.Entries()) {
         const std::string linkPath = ShortcutLinkPath(entry.name);
-        const TShortcutFields fields = ParseShortcutFields(entry.value);
+        TkpShellLink link{ParseShortcutFields(entry.value), {}};
         const bool existed = platform::FileExists(linkPath);
-        if (existed && (fields.Flags & 32)) continue;
+        if (existed && (link.Flags & 32)) continue;
         // A name from the script that leads anywhere but a plain full path
         // is refused like a link that cannot be written.
         bool saved = IsSafeTargetPath(linkPath);
         if (saved) {
             const std::string folder = platform::ExtractFilePath(linkPath);
-            if (fields.Flags & 1)
+            if (link.Flags & 1)
                 platform::ForceDirectories(folder);
             else
                 ForceDirectoriesLogged(folder);
-            saved = SaveShortcut(linkPath, fields);
+            saved = link.SaveAs(linkPath);
         }
         if (!saved) {
             ShowError("Error creating shortcut \"" + linkPath + "\".");
             return false;
         }
-        if (!(fields.Flags & 1) && !existed) WriteLogEntry(kLogShortcuts, linkPath);
+        if (!(link.Flags & 1) && !existed) WriteLogEntry(kLogShortcuts, linkPath);
     }
     return true;
 }

@@ -9,10 +9,18 @@
 
 namespace brik {
 
-// Writes the link file linkPath from the fields, through the shell's link
-// object, and tells the shell of the change. COM must be initialised on the
-// calling thread. false when the link object refuses a field or the file.
-bool SaveShortcut(const std::string& linkPath, const TShortcutFields& fields);
+// A shortcut as the shell's link object writes it: the fields of its line
+// and the link file. COM must be initialised on the calling thread.
+struct TkpShellLink : TShortcutFields {
+    std::string LinkPath;
+    // Writes LinkPath from the fields and tells the shell of the change;
+    // false when the link object refuses a field or the file.
+    bool Save() const;
+    bool SaveAs(const std::string& path) {
+        LinkPath = path;
+        return Save();
+    }
+};
 
 // Every entry of the shortcut list in order. An existing link is kept with
 // flag 32 and never logged, since the uninstaller must not take what the
