@@ -1,14 +1,12 @@
-// Not built yet: the registry, INI, shortcut, COM server, font and program
-// operations. Until they are, each step leaves the system as it is and
-// reports success, so that an install with only files goes through; the
-// lists they will work from are filled already.
+// Not built yet: the registry, INI, COM server and font operations. Until
+// they are, each step leaves the system as it is and reports success, so
+// that an install with only files goes through; the lists they will work
+// from are filled already.
 #include "install/Changes.h"
 
 namespace brik {
 
 bool RegisterComServers() { return true; }
 void RegisterFonts() {}
-void CreateShortcuts() {}
-void RunPrograms() {}
 
 }  // namespace brik

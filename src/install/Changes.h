@@ -1,14 +1,12 @@
 // The install's changes after the copy phase: COM servers, registry, INI
-// files, fonts, shortcuts and programs, each from its work list. The install
-// routine calls them in its final order; each answers whether its step went
-// through.
+// files and fonts, each from its work list (shortcuts and programs have
+// modules of their own). The install routine calls them in its final
+// order; each answers whether its step went through.
 #pragma once
 
 namespace brik {
 
 bool RegisterComServers();
 void RegisterFonts();
-void CreateShortcuts();
-void RunPrograms();
 
 }  // namespace brik

@@ -14,7 +14,9 @@
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
 #include "install/RegIniChanges.h"
+#include "install/Programs.h"
 #include "install/Scripts.h"
+#include "install/Shortcuts.h"
 #include "ui/Dialogs.h"
 #include "ui/Msg.h"
 #include "ui/ProgressLink.h"
@@ -172,7 +174,7 @@ bool RunInstall() {
         result = Announced(5, [] { return ApplyRegistryChanges(); });
     if (result && !state.Lists.IniAddList.Empty()) result = Announced(6, [] { return ApplyIniChanges(); });
     if (result && !state.Lists.FontList.Empty()) Announced(9, [] { RegisterFonts(); });
-    if (result && !state.Lists.ShortcutList.Empty()) Announced(7, [] { CreateShortcuts(); });
+    if (result && !state.Lists.ShortcutList.Empty()) result = Announced(7, [] { return CreateShortcuts(); });
     if (result && !state.Lists.UninstallSectionList.Empty()) CopyUninstallSections();
     if (result && !state.Lists.RunList.Empty()) {
         CloseAllIniFiles();

@@ -1,6 +1,7 @@
 #include "launcher/Main.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,8 +11,8 @@
 #include "install/Reboot.h"
 #include "launcher/MainWindow.h"
 #include "launcher/Presetup.h"
-#include "launcher/Provisional.h"
 #include "install/Install.h"
+#include "install/Programs.h"
 #include "install/Unpacker.h"
 #include "ui/BackgroundLayout.h"
 #include "ui/Dialogs.h"
@@ -465,7 +466,10 @@ int RunProcess() {
         g_run = nullptr;
         return 0;
     }
+    // The shell's link object needs COM on this thread.
+    const bool com = SUCCEEDED(CoInitialize(nullptr));
     const bool result = RunSetup();
+    if (com) CoUninitialize();
     DeleteFolderTree(run.paths.SetupFolder, true);
     if (result && run.install.RebootPending) RestartWindows(false);
     BindDialogDisplay(nullptr);

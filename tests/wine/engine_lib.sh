@@ -321,3 +321,14 @@ reg_value() {
 run_install() {
   start_setup "$WORK/$1.exe"
 }
+
+# The reboot question, answered "later"; then the final dialog.
+reboot_later() {
+  local dialog
+  dialog=$(expect_dialog "Reboot computer?" "${1:-}") || exit 1
+  control_is "$dialog" 106 state "visible enabled checked"
+  drive check "$dialog" 107 || fail "cannot choose to reboot later"
+  drive click "$dialog" 102 || fail "Next"
+  expect_final FINISH "Installation complete"
+  expect_end
+}

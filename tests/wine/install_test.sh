@@ -339,16 +339,6 @@ release_file() {
   wait "$HOLD_PID" 2>/dev/null
   HOLD_PID=""
 }
-# The reboot question, answered "later"; then the final dialog.
-reboot_later() {
-  local dialog
-  dialog=$(expect_dialog "Reboot computer?" "${1:-}") || exit 1
-  control_is "$dialog" 106 state "visible enabled checked"
-  drive check "$dialog" 107 || fail "cannot choose to reboot later"
-  drive click "$dialog" 102 || fail "Next"
-  expect_final FINISH "Installation complete"
-  expect_end
-}
 # in_use_project NAME FILE: a package that replaces FILE, an older "old
 # library" in the install folder that a program holds open; I is that folder.
 in_use_project() {
