@@ -122,9 +122,10 @@ package() {
 # --- Running the engine -------------------------------------------------------
 
 # The entries of the temporary folder, less the scratch folders of the unit
-# tests, which may run at the same time in the same Wine prefix.
+# tests and the output captures of their test framework (gte*.tmp), which may
+# run at the same time in the same Wine prefix.
 temp_entries() {
-  ls -A "$TEMP_UNIX" | grep -v '^briktest-' | sort
+  ls -A "$TEMP_UNIX" | grep -v -e '^briktest-' -e '^gte[0-9A-Fa-f]*\.tmp$' | sort
 }
 
 SETUP_PID=""
