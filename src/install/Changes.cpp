@@ -1,7 +1,7 @@
-// Not built yet: the registry, INI, COM server and font operations. Until
-// they are, each step leaves the system as it is and reports success, so
-// that an install with only files goes through; the lists they will work
-// from are filled already.
+// Not built yet: the COM server and font operations. Until they are, each
+// step leaves the system as it is and reports success, so that an install
+// without them goes through; the lists they will work from are filled
+// already.
 #include "install/Changes.h"
 
 namespace brik {

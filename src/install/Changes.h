@@ -1,7 +1,6 @@
-// The install's changes after the copy phase: COM servers, registry, INI
-// files and fonts, each from its work list (shortcuts and programs have
-// modules of their own). The install routine calls them in its final
-// order; each answers whether its step went through.
+// The install's changes that are still to come: COM servers and fonts, each
+// from its work list (the registry, INI files, shortcuts and programs have
+// modules of their own). The install routine calls them in its final order.
 #pragma once
 
 namespace brik {

@@ -37,21 +37,10 @@ std::string InstallFolder() { return WithBackslash(GetVariable("InstallPath")); 
 // full local path ("C:\..."), no empty, "." or ".." component, no wildcard,
 // stream or device-style character. Anyone may have edited the log.
 bool IsSafeLoggedPath(std::string_view path) {
+    // The copy rules' check, and a local drive: a log never names a share
+    // the uninstall could reach.
     const char drive = static_cast<char>(path.empty() ? 0 : path[0] | 0x20);
-    if (path.size() < 4 || drive < 'a' || drive > 'z' || path[1] != ':' || path[2] != '\\') return false;
-    size_t start = 3;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        const std::string_view part = path.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") return false;
-        for (char c : part) {
-            if (static_cast<unsigned char>(c) < 32 || std::string_view(":*?\"<>|/").find(c) != std::string_view::npos)
-                return false;
-        }
-        start = end + 1;
-    }
-    return true;
+    return drive >= 'a' && drive <= 'z' && path.size() >= 4 && path[1] == ':' && IsSafeTargetPath(path);
 }
 
 bool HasExtension(std::string_view path, std::string_view extension) {
