@@ -76,4 +76,29 @@ std::string RunOnceCommand(std::string_view program, std::string_view parameters
     return ProgramCommandLine(program, parameters);
 }
 
+std::string RegServerCommand(std::string_view systemFolder, std::string_view path) {
+    const std::string file = WithoutSurroundingQuotes(path);
+    const size_t dot = file.rfind('.');
+    if (dot != std::string::npos && file.find('\\', dot) == std::string::npos && SameText(file.substr(dot), ".exe"))
+        return ProgramCommandLine(file, "/REGSERVER");
+    return ProgramCommandLine(std::string(systemFolder) + "\\regsvr32.exe", "/s \"" + file + "\"");
+}
+
+const char* FontsKey(bool win9x) {
+    return win9x ? "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts\\"
+                 : "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts\\";
+}
+
+std::string FontFileFromRegistry(std::string_view data, std::string_view fontsFolder) {
+    if (data.find_first_of("\\/:") != std::string_view::npos) return std::string(data);
+    return std::string(fontsFolder) + "\\" + std::string(data);
+}
+
+std::string FontRegistryData(std::string_view file, std::string_view fontsFolder) {
+    const size_t slash = file.find_last_of('\\');
+    if (slash != std::string_view::npos && SameText(file.substr(0, slash), fontsFolder))
+        return std::string(file.substr(slash + 1));
+    return std::string(file);
+}
+
 }  // namespace brik

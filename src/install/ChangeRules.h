@@ -57,4 +57,20 @@ int ProgramShowCommand(int showField);
 // quoted so that blanks in its path cannot split it, then the parameters.
 std::string RunOnceCommand(std::string_view program, std::string_view parameters);
 
+// The command stored to register a COM server at the next logon, when its
+// file waits for the restart: a program registers itself (/REGSERVER), a
+// library through the system's regsvr32.exe, run by its full path from
+// systemFolder (no trailing backslash). Both paths quoted.
+std::string RegServerCommand(std::string_view systemFolder, std::string_view path);
+
+// The key of the fonts the system loads at start: the Windows 95, 98 and Me
+// key or the NT one.
+const char* FontsKey(bool win9x);
+// A font file as the fonts key names it: a bare file name lies in the fonts
+// folder (no trailing backslash).
+std::string FontFileFromRegistry(std::string_view data, std::string_view fontsFolder);
+// What the fonts key gets for a font file: its name alone when it lies in the
+// fonts folder itself, else its full path.
+std::string FontRegistryData(std::string_view file, std::string_view fontsFolder);
+
 }  // namespace brik

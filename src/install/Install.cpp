@@ -8,7 +8,8 @@
 #include "config/Variables.h"
 #include "config/kpIniFile.h"
 #include "crypto/Password.h"
-#include "install/Changes.h"
+#include "install/ComServers.h"
+#include "install/Fonts.h"
 #include "install/FileCopy.h"
 #include "install/FileOps.h"
 #include "install/InstallContext.h"
@@ -173,7 +174,7 @@ bool RunInstall() {
     if (result && (!state.Lists.RegAddList.Empty() || !state.Lists.RegDeleteList.Empty()))
         result = Announced(5, [] { return ApplyRegistryChanges(); });
     if (result && !state.Lists.IniAddList.Empty()) result = Announced(6, [] { return ApplyIniChanges(); });
-    if (result && !state.Lists.FontList.Empty()) Announced(9, [] { RegisterFonts(); });
+    if (result && !state.Lists.FontList.Empty()) result = Announced(9, [] { return RegisterFonts(); });
     if (result && !state.Lists.ShortcutList.Empty()) result = Announced(7, [] { return CreateShortcuts(); });
     if (result && !state.Lists.UninstallSectionList.Empty()) CopyUninstallSections();
     if (result && !state.Lists.RunList.Empty()) {

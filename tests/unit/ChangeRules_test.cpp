@@ -99,5 +99,39 @@ TEST(ChangeRules, RunOnceCommand) {
     for (const Case& c : cases) EXPECT_EQ(RunOnceCommand(c.program, c.parameters), c.command);
 }
 
+TEST(ChangeRules, RegServerCommand) {
+    struct Case {
+        const char* path;
+        const char* command;
+    };
+    const std::vector<Case> cases = {
+        {R"(C:\Program Files\App\server.dll)", R"("C:\WINDOWS\SYSTEM\regsvr32.exe" /s "C:\Program Files\App\server.dll")"},
+        {R"(C:\Program Files\App\Server.EXE)", R"("C:\Program Files\App\Server.EXE" /REGSERVER)"},
+        {R"(C:\App.exe.d\server.ocx)", R"("C:\WINDOWS\SYSTEM\regsvr32.exe" /s "C:\App.exe.d\server.ocx")"},
+        {R"("C:\App\a b.exe")", R"("C:\App\a b.exe" /REGSERVER)"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(RegServerCommand(R"(C:\WINDOWS\SYSTEM)", c.path), c.command) << c.path;
+}
+
+TEST(ChangeRules, FontsKeyData) {
+    EXPECT_STREQ(FontsKey(true), "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts\\");
+    EXPECT_STREQ(FontsKey(false), "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts\\");
+    const char* const fonts = R"(C:\WINDOWS\Fonts)";
+    struct Case {
+        const char* data;
+        const char* file;
+    };
+    // What the key holds, read back as a file.
+    for (const Case& c : std::vector<Case>{{"arial.ttf", R"(C:\WINDOWS\Fonts\arial.ttf)"},
+                                           {R"(D:\Type\my font.ttf)", R"(D:\Type\my font.ttf)"},
+                                           {"D:font.ttf", "D:font.ttf"}})
+        EXPECT_EQ(FontFileFromRegistry(c.data, fonts), c.file) << c.data;
+    // A file, as the key gets it: bare only in the fonts folder itself.
+    for (const Case& c : std::vector<Case>{{"arial.ttf", R"(c:\windows\FONTS\arial.ttf)"},
+                                           {R"(C:\WINDOWS\Fonts\Sub\a.ttf)", R"(C:\WINDOWS\Fonts\Sub\a.ttf)"},
+                                           {R"(C:\App\a.ttf)", R"(C:\App\a.ttf)"}})
+        EXPECT_EQ(FontRegistryData(c.file, fonts), c.data) << c.file;
+}
+
 }  // namespace
 }  // namespace brik

@@ -333,3 +333,22 @@ reboot_later() {
   expect_final FINISH "Installation complete"
   expect_end
 }
+
+# hold_file WINDOWS-PATH: a program keeps the file open (no deleting, no
+# replacing) until release_file.
+HOLD_PID=""
+hold_file() {
+  wine "$TOOLS/holdfile.exe" "$1" 300 >"$WORK/hold.out" 2>"$WORK/hold.err" </dev/null &
+  HOLD_PID=$!
+  BACKGROUND="$BACKGROUND $HOLD_PID"
+  for _ in $(seq 1 100); do
+    grep -q ready "$WORK/hold.out" 2>/dev/null && return
+    sleep 0.2
+  done
+  fail "holdfile did not open $1: $(cat "$WORK/hold.err")"
+}
+release_file() {
+  kill "$HOLD_PID" 2>/dev/null
+  wait "$HOLD_PID" 2>/dev/null
+  HOLD_PID=""
+}

@@ -321,24 +321,6 @@ else
 fi
 
 # --- Files in use ----------------------------------------------------------------------
-# hold_file WINDOWS-PATH: a program keeps the file open (no deleting, no
-# replacing) until release_file.
-HOLD_PID=""
-hold_file() {
-  wine "$TOOLS/holdfile.exe" "$1" 300 >"$WORK/hold.out" 2>"$WORK/hold.err" </dev/null &
-  HOLD_PID=$!
-  BACKGROUND="$BACKGROUND $HOLD_PID"
-  for _ in $(seq 1 100); do
-    grep -q ready "$WORK/hold.out" 2>/dev/null && return
-    sleep 0.2
-  done
-  fail "holdfile did not open $1: $(cat "$WORK/hold.err")"
-}
-release_file() {
-  kill "$HOLD_PID" 2>/dev/null
-  wait "$HOLD_PID" 2>/dev/null
-  HOLD_PID=""
-}
 # in_use_project NAME FILE: a package that replaces FILE, an older "old
 # library" in the install folder that a program holds open; I is that folder.
 in_use_project() {

@@ -1,0 +1,108 @@
+#include "install/Fonts.h"
+
+#include <windows.h>
+
+#include "config/Variables.h"
+#include "config/kpRegIni.h"
+#include "install/ChangeRules.h"
+#include "install/FileOps.h"
+#include "install/InstallContext.h"
+#include "install/InstallLog.h"
+#include "install/Reboot.h"
+#include "ui/Msg.h"
+#include "util/Platform.h"
+#include "util/kpStrUtils.h"
+#include "util/kpSysUtils.h"
+
+namespace brik {
+
+namespace {
+
+std::string FontsFolder() {
+    std::string folder = GetVariable("Fonts");
+    if (folder.empty()) folder = platform::WindowsDirectory() + "\\Fonts";
+    return folder;
+}
+
+std::string Extension(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('\\', dot) != std::string::npos) return {};
+    return path.substr(dot);
+}
+
+}  // namespace
+
+bool InstallFont(const std::string& fontNameIn, const std::string& writtenPath, const std::string& destIn, bool log) {
+    const char* const key = FontsKey(!InstallState().System.PlatformNT);
+    const std::string fonts = FontsFolder();
+    std::string fontName = fontNameIn;
+    std::string dest = destIn;
+    // An unnamed font would land in the key's default value.
+    if (fontName.empty() || !IsSafeTargetPath(dest)) return false;
+
+    bool registered = RegValueExists(key, fontName);
+    if (!registered && SameText(Extension(dest), ".ttf")) {
+        fontName += " (TrueType)";
+        registered = RegValueExists(key, fontName);
+    }
+    if (registered) {
+        const std::string data = RegReadString(key, fontName, "");
+        // A registration that names no usable file gets ours in its place.
+        if (!Trim(data).empty()) dest = FontFileFromRegistry(data, fonts);
+        if (!IsSafeTargetPath(dest)) return false;
+    }
+    const std::string folder = platform::ExtractFilePath(dest);
+    if (!registered && platform::FileExists(dest)) {
+        // An unrelated file holds the name: ours gets one of its own.
+        const std::string file = dest.substr(folder.size());
+        const std::string extension = Extension(file);
+        dest = folder + UniqueFileName(folder, file.substr(0, file.size() - extension.size()), extension, true);
+    }
+
+    // The font is written beside its destination and put in place whole: a
+    // font the system had stays intact until ours is complete, and waits for
+    // the restart when the system holds it open.
+    const bool existed = platform::FileExists(dest);
+    const std::string copyTarget = existed ? NewTempFileIn(folder) : dest;
+    if (copyTarget.empty() || !CopyFileWithProgress(writtenPath, copyTarget, nullptr, false)) {
+        if (!copyTarget.empty()) DeleteFileForced(copyTarget);
+        return false;
+    }
+    if (existed && !MoveOverTarget(copyTarget, dest)) {
+        if (!ScheduleReplaceOnReboot(copyTarget, dest)) {
+            DeleteFileForced(copyTarget);
+            return false;
+        }
+        InstallState().RebootPending = true;
+    }
+    if (registered) return true;
+
+    if (AddFontResourceA(dest.c_str()) == 0) {
+        // Not a font the system takes: nothing of it stays behind.
+        DeleteFileForced(dest);
+        return false;
+    }
+    RegWriteString(key, fontName, FontRegistryData(dest, fonts));
+    // Not SendMessage: one hung window would hang the install.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    if (log) {
+        WriteLogEntry(kLogCopyFiles, dest);
+        WriteLogEntry(kLogRegFonts, fontName, dest);
+    }
+    return true;
+}
+
+bool RegisterFonts() {
+    for (const TWorkList::TEntry& entry : InstallState().Lists.FontList.Entries()) {
+        const std::string dest = FieldAt(1, entry.value, ",");
+        if (!InstallFont(entry.name, FieldAt(2, entry.value, ","), dest,
+                         ParseNumber(FieldAt(3, entry.value, ","), 1) != 0)) {
+            ShowError("Can not register font \"" + (entry.name.empty() ? dest : entry.name) + "\"!");
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace brik

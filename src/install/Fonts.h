@@ -1,0 +1,20 @@
+// The font step of the install: the fonts the copy phase wrote to the
+// scratch folder go to their destination, are registered in the fonts key
+// and loaded for this session, and every window hears of it.
+#pragma once
+
+#include <string>
+
+namespace brik {
+
+// Installs every font of the run's list, in order; the first failure is
+// shown and ends the step with false.
+bool RegisterFonts();
+
+// Puts the font written at writtenPath in place and registers it under
+// fontName, unless the system has a font of that name already (its file is
+// then replaced, nothing registered). false when the file cannot be put in
+// place or the system does not take it as a font.
+bool InstallFont(const std::string& fontName, const std::string& writtenPath, const std::string& destPath, bool log);
+
+}  // namespace brik
