@@ -28,11 +28,16 @@ rm -rf "$SCREENS"
 mkdir -p "$SCREENS" || die "cannot create $SCREENS"
 
 # The sample as it is, with a large media file made here (not kept in the
-# repository), so that the progress dialog stays long enough to be seen.
+# repository), so that the progress dialog stays long enough to be seen, and
+# the program's own font, made from one of Wine's under a name of its own.
 PROJECT=$OUT/project
 rm -rf "$PROJECT"
 cp -r "$ROOT/samples/BriskSample" "$PROJECT" || die "cannot copy the sample"
 head -c 125829120 /dev/urandom >"$PROJECT/Data/Media/Intro.dat" || die "cannot make the media file"
+FONT_FACE="Brisk Notes Sans"
+mkdir -p "$PROJECT/Data/Fonts"
+python3 "$ROOT/scripts/rename-font.py" /usr/share/wine/fonts/tahoma.ttf "$PROJECT/Data/Fonts/BriskNotes.ttf" \
+  "$FONT_FACE" || die "cannot make the sample's font"
 "$BRIKPACK" build "$PROJECT" -o "$PACKAGE" --stub "$SETUP" || die "brikpack build failed"
 say "package $PACKAGE ($(stat -c %s "$PACKAGE") bytes, engine $(stat -c %s "$SETUP"))"
 # What the wizard costs the engine: the bytes its source files own in the
@@ -44,7 +49,7 @@ if report=$(python3 "$ROOT/scripts/size-report.py" "$BUILD/win32" 2>/dev/null); 
       sum += $1; list = list " " $4 "=" $1 } END { print sum + 0 list }')
   say "the wizard's modules in the engine: ${wizard%% *} bytes (${wizard#* }), besides its dialog templates"
   install=$(printf '%s\n' "$report" | awk '/^setup.exe/ { on = 1 } /^unpack.dll/ { on = 0 }
-    on && $4 ~ /^(Install|FileCopy|FileOps|InstallLog|Reboot|Scripts|WorkLists|CopyRules|Unpacker|Changes|ProgressLink)\.cpp$/ {
+    on && $4 ~ /^(Install|FileCopy|FileOps|InstallLog|Reboot|Scripts|WorkLists|CopyRules|Unpacker|ProgressLink)\.cpp$/ {
       sum += $1; list = list " " $4 "=" $1 } END { print sum + 0 list }')
   say "the install's modules in the engine: ${install%% *} bytes (${install#* })"
 fi
@@ -109,4 +114,24 @@ done
 wait "$pid"
 status=$?
 say "the engine ended with exit code $status"
+
+# What the install changed besides its files: read back from the system.
+READLINK=$BUILD/win32/tests/launcher/readlink.exe
+HASFONT=$BUILD/win32/tests/launcher/hasfont.exe
+query() { wine reg query "$@" 2>/dev/null </dev/null | tr -d '\r' | sed -n 's/^[ \t]*\([^ \t].*REG_.*\)/\1/p'; }
+say "registry values:"
+for key in 'HKLM\Software\Brisk Sample Software\Brisk Notes' 'HKLM\Software\Brisk Beispiel-Software\Brisk Notes'; do
+  query "$key" | sed "s/^/sample:   $(printf '%s' "$key" | sed 's/[\\&]/\\&/g')  /"
+done
+say "shortcuts:"
+find "$WINEPREFIX/drive_c" -path '*Brisk Notes*' -name '*.lnk' 2>/dev/null | while read -r link; do
+  windows=$(winepath -w "$link" 2>/dev/null </dev/null)
+  say "  $windows"
+  [ -f "$READLINK" ] && wine "$READLINK" "$windows" 2>/dev/null </dev/null | tr -d '\r' | sed 's/^/sample:     /'
+done
+say "font:"
+query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v "$FONT_FACE (TrueType)" | sed 's/^/sample:   /'
+if [ -f "$HASFONT" ]; then
+  say "  the system's font list: $(wine "$HASFONT" "$FONT_FACE" 2>/dev/null </dev/null | tr -d '\r')"
+fi
 exit $status

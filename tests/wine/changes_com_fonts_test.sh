@@ -45,7 +45,7 @@ trap 'forget; cleanup' EXIT
 marked() { [ "$(reg_value "$MARKS" "$1")" = registered ]; }
 # font FACE FILE: a copy of a TrueType font that calls itself FACE.
 font() {
-  python3 "$(dirname "$0")/rename_font.py" /usr/share/wine/fonts/tahoma.ttf "$2" "$1" || fail "cannot make the font $1"
+  python3 "$SCRIPTS/rename-font.py" /usr/share/wine/fonts/tahoma.ttf "$2" "$1" || fail "cannot make the font $1"
 }
 # listed FACE: the system's font enumeration lists the face.
 listed() {

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""rename_font.py SOURCE.ttf DEST.ttf FAMILY: a copy of a TrueType font whose
+"""rename-font.py SOURCE.ttf DEST.ttf FAMILY: a copy of a TrueType font whose
 name table calls it FAMILY (Regular), so that a test can install a font the
 system does not know yet. The new name table goes at the end of the file;
 the rest of the font stays as it was."""
@@ -31,7 +31,7 @@ def main():
         if font[at:at + 4] == b"name":
             break
     else:
-        sys.exit("rename_font: %s has no name table" % source)
+        sys.exit("rename-font: %s has no name table" % source)
     font += b"\0" * (-len(font) % 4)
     table = name_table(family)
     struct.pack_into(">3I", font, at + 4, checksum(table), len(font), len(table))
