@@ -27,6 +27,13 @@ bool HasDirectoryPart(std::string_view name) {
 
 }  // namespace
 
+std::string IniFilePath(const std::string& name) {
+    if (name.empty() || HasDirectoryPart(name)) return name;
+    std::string dir = platform::WindowsDirectory();
+    if (dir.empty() || !platform::IsPathDelim(dir.back())) dir += platform::PathDelim;
+    return dir + name;
+}
+
 int TSectionList::IndexOf(std::string_view name) {
     const int n = Count();
     if (n == 0) return -1;
@@ -56,13 +63,7 @@ void TkpIniFile::SetFileName(const std::string& name) {
     handle_.Close();
     sections_.Clear();
     currentSection_ = 0;
-    if (name.empty() || HasDirectoryPart(name)) {
-        fileName_ = name;
-    } else {
-        std::string dir = platform::WindowsDirectory();
-        if (dir.empty() || !platform::IsPathDelim(dir.back())) dir += platform::PathDelim;
-        fileName_ = dir + name;
-    }
+    fileName_ = IniFilePath(name);
     if (!fileName_.empty()) Load();
     modified_ = false;
 }

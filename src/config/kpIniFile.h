@@ -130,6 +130,9 @@ private:
 // The process-wide cache. Reads use a read-only object, writes a read-write
 // one; changes reach the disk when an object is closed or replaced.
 TkpIniFile& GetIniFile(const std::string& fileName, bool readOnly);
+// The file an INI name stands for: a name without a folder lives in the
+// Windows directory.
+std::string IniFilePath(const std::string& name);
 std::string IniReadString(const std::string& file, std::string_view section, std::string_view key,
                           std::string_view defaultValue);
 int32_t IniReadInteger(const std::string& file, std::string_view section, std::string_view key,

@@ -1,5 +1,7 @@
 #include "install/RegIniChanges.h"
 
+#include <windows.h>
+
 #include <vector>
 
 #include "config/RegPath.h"
@@ -10,6 +12,7 @@
 #include "install/RegIniRules.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
+#include "util/kpStrUtils.h"
 
 namespace brik {
 
@@ -53,27 +56,53 @@ bool ApplyRegistryChanges() {
     return true;
 }
 
+namespace {
+
+// An existing INI file that another program holds, or that is read-only,
+// cannot take our changes: found out before the first change, it is the
+// step's error instead of an abrupt end of the run.
+bool IniFileWritable(const std::string& path) {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+}  // namespace
+
 bool ApplyIniChanges() {
     // Nothing trimmed survives a read as this text, so it marks a missing key.
     static constexpr char kMissing[] = "\x01";
     bool result = true;
+    // Each file once: its name as the cache knows it, and the file it names.
+    std::vector<std::pair<std::string, std::string>> written;
     for (const TWorkList::TEntry& item : InstallState().Lists.IniAddList.Entries()) {
         const TIniEntry entry = ParseIniEntry(item.name, item.value);
-        const bool existed = IniReadString(entry.file, entry.section, entry.key, kMissing) != kMissing;
-        if (existed && (entry.flags & kChangeKeepExisting)) continue;
-        if (!IniWriteString(entry.file, entry.section, entry.key, entry.data)) {
-            ShowError("Error on changing ini-file!");
+        const std::string path = IniFilePath(entry.file);
+        bool known = false;
+        for (const auto& file : written) known = known || SameText(file.second, path);
+        if (!known && !IniFileWritable(path)) {
             result = false;
             break;
         }
+        const bool existed = IniReadString(entry.file, entry.section, entry.key, kMissing) != kMissing;
+        if (existed && (entry.flags & kChangeKeepExisting)) continue;
+        if (!known) written.emplace_back(entry.file, path);
+        IniWriteString(entry.file, entry.section, entry.key, entry.data);
         if (existed || (entry.flags & kChangeNoLog)) continue;
         // Writes wait in the cache until the step ends: a file not on disk
         // yet is one this step brings, and the uninstaller removes it.
-        const std::string& path = GetIniFile(entry.file, false).FileName();
         if (!platform::FileExists(path)) WriteLogEntry(kLogCopyFiles, path);
         WriteLogEntry(kLogAddIni, item.name, entry.data);
     }
+    // The changes reach the disk here; a file that cannot be written fails
+    // the step like a refused change.
+    for (const auto& file : written)
+        if (!GetIniFile(file.first, false).UpdateFile()) result = false;
     CloseAllIniFiles();
+    if (!result) ShowError("Error on changing ini-file!");
     return result;
 }
 

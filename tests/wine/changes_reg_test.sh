@@ -9,7 +9,7 @@ set -u
 WORK_NAME=wine-changes-reg
 # shellcheck source=tests/wine/engine_lib.sh
 . "$(dirname "$0")/engine_lib.sh" "$@"
-need_files "$SHIPPED_ENU"
+need_files "$SHIPPED_ENU" "$TOOLS/holdfile.exe" "$TOOLS/writemark.exe"
 
 TARGETS=$WINEPREFIX/drive_c/BriskRegTest
 TARGETS_WIN='C:\BriskRegTest'
@@ -120,5 +120,73 @@ got=$(log_section reg AddIni)
 want=$(printf '%s\n' "$I\\new.ini,Main,A" "$I\\new.ini,Main,B" "$I\\old.ini,Opts,Added")
 [ "$got" = "$want" ] || fail "[AddIni] of the log: $(echo $got), expected $(echo $want)"
 grep -qxF "$I\\new.ini,Main,B=two words"$'\r' "$LOG" || fail "the INI record has not its data"
+
+# --- Changes that fail -----------------------------------------------------------------
+# fails_with NAME BOX: the install of NAME shows the error box, ends as not
+# finished, and runs none of the steps after the failed one.
+fails_with() {
+  run_install "$1"
+  expect_box "Brisk Sample" "$2"
+  expect_final NOTFINISH "Installation aborted"
+  expect_end
+  [ -e "$TARGETS/$1/ran.txt" ] && fail "the programs ran after the failed step"
+}
+# failing_project NAME SCRIPT: a package whose script ends with a program.
+failing_project() {
+  install_project "$1"
+  cp "$TOOLS/writemark.exe" "$WORK/$1/Data/writemark.exe"
+  script "$1" "[CopyFiles]
+Files=%InstallPath%
+[Files]
+writemark.exe=writemark.exe
+$2
+[RunApp]
+1=%InstallPath%\\writemark.exe,\"%InstallPath%\\ran.txt\""
+  package "$1"
+}
+
+step "a registry value that cannot be written stops the changes there"
+# No system takes a key name longer than 255 characters.
+TOO_LONG=$(printf 'k%.0s' $(seq 1 300))
+failing_project badreg "[AddReg]
+Values=$BASE\\Failing
+Nowhere=$BASE\\$TOO_LONG
+Later=$BASE\\Later
+[Values]
+first=written
+[Nowhere]
+v=never
+[Later]
+v=never
+[DelReg]
+Del=$BASE\\Del
+[Del]
+stays=
+[AddIni]
+Ini=%InstallPath%\\never.ini,Main
+[Ini]
+A=1"
+fails_with badreg "Error on changing registry data!"
+[ "$(reg_value "$BASE\\Failing" first)" = written ] || fail "the change before the failure was undone"
+[ -z "$(reg_value "$BASE\\Later" v)" ] || fail "a value after the failure was written"
+[ "$(reg_value "$BASE\\Del" stays)" = "not named" ] || fail "the deletions ran after the failure"
+[ -e "$TARGETS/badreg/never.ini" ] && fail "the INI step ran after the registry failure"
+
+step "an INI file held by another program, and one that cannot be created"
+failing_project heldini "[AddIni]
+Ini=%InstallPath%\\held.ini,Main
+[Ini]
+A=1"
+mkdir -p "$TARGETS/heldini"
+printf '[Main]\r\nA=0\r\n' >"$TARGETS/heldini/held.ini"
+hold_file "$TARGETS_WIN\\heldini\\held.ini"
+fails_with heldini "Error on changing ini-file!"
+release_file
+[ "$(tr -d '\r' <"$TARGETS/heldini/held.ini")" = "$(printf '[Main]\nA=0')" ] || fail "the held INI file changed"
+failing_project noini "[AddIni]
+Ini=%InstallPath%\\writemark.exe\\sub\\new.ini,Main
+[Ini]
+A=1"
+fails_with noini "Error on changing ini-file!"
 
 step "passed"
