@@ -20,10 +20,6 @@ namespace brik {
 
 namespace {
 
-constexpr const char* kSectionNames[] = {"CopyFiles",  "AddReg",     "AddIni",     "Shortcuts",  "CreateDirs",
-                                         "CreateKeys", "RegServers", "RegFonts",   "SharedFiles"};
-constexpr int kKindCount = static_cast<int>(sizeof kSectionNames / sizeof kSectionNames[0]);
-
 constexpr std::string_view kUninstallRoot = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 std::string WithBackslash(std::string path) {
@@ -32,16 +28,6 @@ std::string WithBackslash(std::string path) {
 }
 
 std::string InstallFolder() { return WithBackslash(GetVariable("InstallPath")); }
-
-// A path read back from a log on disk, before anything is deleted by it: a
-// full local path ("C:\..."), no empty, "." or ".." component, no wildcard,
-// stream or device-style character. Anyone may have edited the log.
-bool IsSafeLoggedPath(std::string_view path) {
-    // The copy rules' check, and a local drive: a log never names a share
-    // the uninstall could reach.
-    const char drive = static_cast<char>(path.empty() ? 0 : path[0] | 0x20);
-    return drive >= 'a' && drive <= 'z' && path.size() >= 4 && path[1] == ':' && IsSafeTargetPath(path);
-}
 
 bool HasExtension(std::string_view path, std::string_view extension) {
     return path.size() > extension.size() && SameText(path.substr(path.size() - extension.size()), extension);
@@ -72,8 +58,6 @@ void SortedNoCase(StringList& names) {
 
 }  // namespace
 
-const char* LogSectionName(int kind) { return kind >= 0 && kind < kKindCount ? kSectionNames[kind] : ""; }
-
 bool LogEnabled() { return InstallState().Logging && !InstallState().LogPath.empty(); }
 
 bool WriteLogValue(const std::string& section, const std::string& name, const std::string& value) {
@@ -82,13 +66,14 @@ bool WriteLogValue(const std::string& section, const std::string& name, const st
 }
 
 bool WriteLogEntry(int kind, const std::string& name, const std::string& value) {
-    if (kind < 0 || kind >= kKindCount) return false;
-    return WriteLogValue(kSectionNames[kind], name, value);
+    // An unknown kind has no section, and WriteLogValue refuses it.
+    return WriteLogValue(LogSectionName(kind), name, value);
 }
 
 bool LogHasEntry(int kind, const std::string& name) {
-    if (!LogEnabled() || kind < 0 || kind >= kKindCount) return false;
-    return IniReadString(InstallState().LogPath, kSectionNames[kind], name, "=") != "=";
+    const std::string section = LogSectionName(kind);
+    if (!LogEnabled() || section.empty()) return false;
+    return IniReadString(InstallState().LogPath, section, name, "=") != "=";
 }
 
 void ForceDirectoriesLogged(const std::string& pathIn) {

@@ -5,21 +5,9 @@
 
 #include <string>
 
-namespace brik {
+#include "install/LogFormat.h"
 
-// Record kinds: the log section each goes to.
-enum TLogKind : int {
-    kLogCopyFiles = 0,    // a file to delete
-    kLogAddReg = 1,       // key\value = data written
-    kLogAddIni = 2,       // file,section,key = data written
-    kLogShortcuts = 3,    // a .lnk file
-    kLogCreateDirs = 4,   // a folder the install created
-    kLogCreateKeys = 5,   // a registry key the install created
-    kLogRegServers = 6,   // a registered COM server
-    kLogRegFonts = 7,     // font name = file
-    kLogSharedFiles = 8,  // a file counted in SharedDLLs
-};
-const char* LogSectionName(int kind);
+namespace brik {
 
 // The switch is on and the log path (InstallState().LogPath) is set.
 bool LogEnabled();

@@ -1,0 +1,24 @@
+#include "install/LogFormat.h"
+
+#include "install/CopyRules.h"
+
+namespace brik {
+
+namespace {
+
+constexpr const char* kSectionNames[] = {"CopyFiles",  "AddReg",     "AddIni",   "Shortcuts",  "CreateDirs",
+                                         "CreateKeys", "RegServers", "RegFonts", "SharedFiles"};
+constexpr int kKindCount = static_cast<int>(sizeof kSectionNames / sizeof kSectionNames[0]);
+
+}  // namespace
+
+const char* LogSectionName(int kind) { return kind >= 0 && kind < kKindCount ? kSectionNames[kind] : ""; }
+
+bool IsSafeLoggedPath(std::string_view path) {
+    // The copy rules' check, and a local drive: a log never names a share
+    // the uninstall could reach.
+    const char drive = static_cast<char>(path.empty() ? 0 : path[0] | 0x20);
+    return drive >= 'a' && drive <= 'z' && path.size() >= 4 && path[1] == ':' && IsSafeTargetPath(path);
+}
+
+}  // namespace brik

@@ -1,0 +1,30 @@
+// What the install log holds, as both its writer (the install) and its reader
+// (the uninstaller) know it: the record kinds and their sections, and the
+// check of a path read back from a log.
+#pragma once
+
+#include <string_view>
+
+namespace brik {
+
+// Record kinds: the log section each goes to.
+enum TLogKind : int {
+    kLogCopyFiles = 0,    // a file to delete
+    kLogAddReg = 1,       // key\value = data written
+    kLogAddIni = 2,       // file,section,key = data written
+    kLogShortcuts = 3,    // a .lnk file
+    kLogCreateDirs = 4,   // a folder the install created
+    kLogCreateKeys = 5,   // a registry key the install created
+    kLogRegServers = 6,   // a registered COM server
+    kLogRegFonts = 7,     // font name = file
+    kLogSharedFiles = 8,  // a file counted in SharedDLLs
+};
+// The section of a kind; empty for a number that is no kind.
+const char* LogSectionName(int kind);
+
+// A path read back from a log on disk, before anything is deleted by it: a
+// full local path ("C:\..."), no empty, "." or ".." component, no wildcard,
+// stream or device-style character. Anyone may have edited the log.
+bool IsSafeLoggedPath(std::string_view path);
+
+}  // namespace brik

@@ -1,0 +1,167 @@
+#include "uninstall/UninstallPlan.h"
+
+#include <algorithm>
+
+#include "config/RegPath.h"
+#include "install/LogFormat.h"
+#include "util/kpStrUtils.h"
+
+namespace brik {
+
+namespace {
+
+constexpr std::string_view kUninstallList = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+struct TRecord {
+    std::string name;
+    std::string value;
+    std::string line;
+};
+
+std::vector<TRecord> Records(const TLogSectionLines& log, std::string_view section) {
+    std::vector<TRecord> records;
+    for (const std::string& line : log(section)) {
+        const size_t equals = line.find('=');
+        TRecord r;
+        r.line = line;
+        r.name = std::string(Trim(std::string_view(line).substr(0, equals)));
+        if (equals != std::string::npos) r.value = std::string(Trim(std::string_view(line).substr(equals + 1)));
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+int Depth(std::string_view path) { return static_cast<int>(std::count(path.begin(), path.end(), '\\')); }
+
+// Deepest first, so that a parent is empty when its turn comes.
+void DeepestFirst(std::vector<std::string>& paths) {
+    std::stable_sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        const int da = Depth(a), db = Depth(b);
+        return da != db ? da > db : CompareText(a, b) > 0;
+    });
+}
+
+bool Contains(const std::vector<std::string>& paths, std::string_view path) {
+    for (const std::string& p : paths)
+        if (SameText(p, path)) return true;
+    return false;
+}
+
+class TPlanner {
+public:
+    TPlanner(const TLogSectionLines& log, const TProtectedFolders& folders) : log_(log), folders_(folders) {}
+
+    TUndoPlan Build() {
+        for (const TRecord& r : Records(log_, "RunApp"))
+            if (!r.value.empty()) Add(TUndoKind::RunProgram, r.value);
+        for (const TRecord& r : Records(log_, LogSectionName(kLogShortcuts)))
+            if (FileOk(kLogShortcuts, r)) Add(TUndoKind::DeleteShortcut, r.name);
+        for (const TRecord& r : Records(log_, LogSectionName(kLogRegServers)))
+            if (FileOk(kLogRegServers, r)) Add(TUndoKind::UnregisterServer, r.name);
+        // A font's file and a shared file are gone with their own actions.
+        std::vector<std::string> handled;
+        for (const TRecord& r : Records(log_, LogSectionName(kLogRegFonts))) {
+            if (r.name.empty()) {
+                Refuse(kLogRegFonts, r, "no font name");
+            } else if (PathOk(kLogRegFonts, r, r.value)) {
+                actions_.push_back({TUndoKind::RemoveFont, r.value, {}, r.name});
+                handled.push_back(r.value);
+            }
+        }
+        for (const TRecord& r : Records(log_, LogSectionName(kLogSharedFiles))) {
+            if (FileOk(kLogSharedFiles, r)) {
+                Add(TUndoKind::ReleaseSharedFile, r.name);
+                handled.push_back(r.name);
+            }
+        }
+        for (const TRecord& r : Records(log_, LogSectionName(kLogAddReg))) {
+            std::string key, value;
+            SplitRegValuePath(r.name, key, value);
+            if (KeyOk(kLogAddReg, r, key)) actions_.push_back({TUndoKind::DeleteRegValue, key, {}, value});
+        }
+        for (const TRecord& r : Records(log_, LogSectionName(kLogAddIni))) {
+            const std::string file(Trim(FieldAt(1, r.name, ",")));
+            const std::string section(Trim(FieldAt(2, r.name, ",")));
+            const std::string key(Trim(FieldAt(3, r.name, ",")));
+            if (section.empty() || key.empty())
+                Refuse(kLogAddIni, r, "not a file, section and key");
+            else if (PathOk(kLogAddIni, r, file))
+                actions_.push_back({TUndoKind::DeleteIniKey, file, section, key});
+        }
+        for (const TRecord& r : Records(log_, LogSectionName(kLogCopyFiles)))
+            if (FileOk(kLogCopyFiles, r) && !Contains(handled, r.name)) Add(TUndoKind::DeleteFile, r.name);
+
+        std::vector<std::string> keys, registration;
+        for (const TRecord& r : Records(log_, LogSectionName(kLogCreateKeys)))
+            if (KeyOk(kLogCreateKeys, r, r.name)) (IsUninstallRegistration(r.name) ? registration : keys).push_back(r.name);
+        DeepestFirst(keys);
+        for (const std::string& key : keys) Add(TUndoKind::DeleteRegKey, key);
+        std::vector<std::string> folders;
+        for (const TRecord& r : Records(log_, LogSectionName(kLogCreateDirs)))
+            if (FileOk(kLogCreateDirs, r)) folders.push_back(WithoutTrailingBackslash(r.name));
+        DeepestFirst(folders);
+        for (const std::string& folder : folders) Add(TUndoKind::RemoveFolder, folder);
+        for (const std::string& key : registration) Add(TUndoKind::DeleteRegKey, key);
+        return {std::move(actions_), std::move(refused_)};
+    }
+
+private:
+    static std::string WithoutTrailingBackslash(std::string path) {
+        while (path.size() > 3 && path.back() == '\\') path.pop_back();
+        return path;
+    }
+
+    void Add(TUndoKind kind, const std::string& target) { actions_.push_back({kind, target, {}, {}}); }
+
+    void Refuse(int kind, const TRecord& r, std::string_view reason) {
+        refused_.push_back("[" + std::string(LogSectionName(kind)) + "] " + r.line + ": " + std::string(reason));
+    }
+
+    bool FileOk(int kind, const TRecord& r) { return PathOk(kind, r, r.name); }
+
+    bool PathOk(int kind, const TRecord& r, std::string_view pathIn) {
+        const std::string path = WithoutTrailingBackslash(std::string(pathIn));
+        const bool driveRoot = path.size() <= 3 && path.size() >= 2 && path[1] == ':';
+        if (!driveRoot && !IsSafeLoggedPath(path)) {
+            Refuse(kind, r, "not a full local path");
+            return false;
+        }
+        // Never a drive, nor the system's own folders (what lies in them may go).
+        if (driveRoot || SameText(path, folders_.windows) || SameText(path, folders_.system)) {
+            Refuse(kind, r, "a folder of the system");
+            return false;
+        }
+        return true;
+    }
+
+    bool KeyOk(int kind, const TRecord& r, const std::string& key) {
+        const RegPath parsed = ParseRegPath(key);
+        // A path without a known root would land under the user's own key.
+        std::string_view whole = key;
+        while (!whole.empty() && whole.back() == '\\') whole.remove_suffix(1);
+        const bool rooted = parsed.subKey.size() < whole.size();
+        if (!rooted || Trim(parsed.subKey).empty()) {
+            Refuse(kind, r, rooted ? "a registry root" : "no registry root");
+            return false;
+        }
+        return true;
+    }
+
+    const TLogSectionLines& log_;
+    const TProtectedFolders& folders_;
+    std::vector<TUndoAction> actions_;
+    std::vector<std::string> refused_;
+};
+
+}  // namespace
+
+bool IsUninstallRegistration(std::string_view keyPath) {
+    return keyPath.size() > kUninstallList.size() && SameText(keyPath.substr(0, kUninstallList.size()), kUninstallList) &&
+           keyPath.find('\\', kUninstallList.size()) == std::string_view::npos;
+}
+
+TUndoPlan BuildUndoPlan(const TLogSectionLines& log, const TProtectedFolders& protectedFolders) {
+    return TPlanner(log, protectedFolders).Build();
+}
+
+}  // namespace brik
