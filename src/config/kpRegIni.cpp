@@ -210,6 +210,15 @@ bool RegKeyExists(const std::string& keyPath) {
     return key.Open(keyPath, KEY_READ);
 }
 
+bool RegKeyIsEmpty(const std::string& keyPath) {
+    Key key;
+    DWORD subKeys = 0, values = 0;
+    return key.Open(keyPath, KEY_READ) &&
+           RegQueryInfoKeyA(key.Handle(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subKeys == 0 && values == 0;
+}
+
 bool RegValueExists(const std::string& keyPath, const std::string& valueName) {
     Key key;
     DWORD type;

@@ -56,6 +56,8 @@ bool RegWriteHex(const std::string& keyPath, const std::string& valueName, const
 // Creates every missing level of the key path.
 bool RegCreateKeyPath(const std::string& keyPath);
 bool RegKeyExists(const std::string& keyPath);
+// The key exists and holds neither values nor sub-keys.
+bool RegKeyIsEmpty(const std::string& keyPath);
 bool RegValueExists(const std::string& keyPath, const std::string& valueName);
 bool RegRemoveValue(const std::string& keyPath, const std::string& valueName);
 // With `recursive`, the sub-keys go first (their failures are ignored).

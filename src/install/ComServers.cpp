@@ -32,8 +32,9 @@ bool IsProgram(const std::string& path) {
     return dot != std::string::npos && path.find('\\', dot) == std::string::npos && SameText(path.substr(dot), ".exe");
 }
 
-bool RegisterThroughExport(const std::string& path) {
-    // A missing dependency must fail the load, not stop the install with the
+// The server's own export, DllRegisterServer or DllUnregisterServer.
+bool CallServerExport(const std::string& path, const char* exportName) {
+    // A missing dependency must fail the load, not stop the run with the
     // system's box; a library built with other floating-point settings must
     // not leave them to the rest of the run.
     const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
@@ -41,34 +42,48 @@ bool RegisterThroughExport(const std::string& path) {
     // By its full path, and its own dependencies from its own folder first,
     // as the system's regsvr32 does.
     HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    bool registered = false;
+    bool done = false;
     if (library != nullptr) {
-        using RegisterFn = HRESULT(STDAPICALLTYPE*)();
-        if (auto reg = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer"))))
-            registered = SUCCEEDED(reg());
+        using ServerFn = HRESULT(STDAPICALLTYPE*)();
+        if (auto call = reinterpret_cast<ServerFn>(reinterpret_cast<void*>(GetProcAddress(library, exportName))))
+            done = SUCCEEDED(call());
         FreeLibrary(library);
     }
     SetFpuControlWord(fpu);
     SetErrorMode(oldMode);
-    return registered;
+    return done;
+}
+
+using LoadTypeLibFn = HRESULT(STDAPICALLTYPE*)(LPCOLESTR, ITypeLib**);
+
+// Loads path as a type library and hands it to use with the automation
+// library; false when it is none.
+template <typename Use>
+bool WithTypeLibrary(const std::string& path, Use use) {
+    // Only the type libraries need the automation library; most runs never
+    // load it.
+    HMODULE oleaut = LoadSystemLibrary("oleaut32.dll");
+    if (oleaut == nullptr) return false;
+    auto loadTypeLib = SystemProc<LoadTypeLibFn>(oleaut, "LoadTypeLib");
+    WCHAR wide[MAX_PATH];
+    ITypeLib* library = nullptr;
+    bool done = false;
+    if (loadTypeLib && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) != 0 &&
+        SUCCEEDED(loadTypeLib(wide, &library))) {
+        done = use(oleaut, library, wide);
+        library->Release();
+    }
+    FreeLibrary(oleaut);
+    return done;
 }
 
 bool RegisterTypeLibrary(const std::string& path) {
-    // Only this fallback needs the automation library; most runs never load it.
-    HMODULE oleaut = LoadSystemLibrary("oleaut32.dll");
-    if (oleaut == nullptr) return false;
-    using LoadTypeLibFn = HRESULT(STDAPICALLTYPE*)(LPCOLESTR, ITypeLib**);
-    using RegisterTypeLibFn = HRESULT(STDAPICALLTYPE*)(ITypeLib*, LPCOLESTR, LPCOLESTR);
-    using SysFreeStringFn = void(STDAPICALLTYPE*)(BSTR);
-    auto loadTypeLib = SystemProc<LoadTypeLibFn>(oleaut, "LoadTypeLib");
-    auto registerTypeLib = SystemProc<RegisterTypeLibFn>(oleaut, "RegisterTypeLib");
-    auto sysFreeString = SystemProc<SysFreeStringFn>(oleaut, "SysFreeString");
-    WCHAR wide[MAX_PATH];
-    ITypeLib* library = nullptr;
-    bool registered = false;
-    if (loadTypeLib && registerTypeLib && sysFreeString &&
-        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) != 0 &&
-        SUCCEEDED(loadTypeLib(wide, &library))) {
+    return WithTypeLibrary(path, [](HMODULE oleaut, ITypeLib* library, LPCOLESTR wide) {
+        using RegisterTypeLibFn = HRESULT(STDAPICALLTYPE*)(ITypeLib*, LPCOLESTR, LPCOLESTR);
+        using SysFreeStringFn = void(STDAPICALLTYPE*)(BSTR);
+        auto registerTypeLib = SystemProc<RegisterTypeLibFn>(oleaut, "RegisterTypeLib");
+        auto sysFreeString = SystemProc<SysFreeStringFn>(oleaut, "SysFreeString");
+        if (!registerTypeLib || !sysFreeString) return false;
         // The help folder is the folder of the library's help file.
         BSTR helpFile = nullptr;
         library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile);
@@ -80,12 +95,23 @@ bool RegisterTypeLibrary(const std::string& path) {
             if (cut != nullptr) *cut = 0;
             helpFolder = helpFile;
         }
-        registered = SUCCEEDED(registerTypeLib(library, wide, helpFolder));
+        const bool registered = SUCCEEDED(registerTypeLib(library, wide, helpFolder));
         if (helpFile != nullptr) sysFreeString(helpFile);
-        library->Release();
-    }
-    FreeLibrary(oleaut);
-    return registered;
+        return registered;
+    });
+}
+
+bool UnregisterTypeLibrary(const std::string& path) {
+    return WithTypeLibrary(path, [](HMODULE oleaut, ITypeLib* library, LPCOLESTR) {
+        using UnRegisterTypeLibFn = HRESULT(STDAPICALLTYPE*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+        auto unregisterTypeLib = SystemProc<UnRegisterTypeLibFn>(oleaut, "UnRegisterTypeLib");
+        TLIBATTR* attributes = nullptr;
+        if (!unregisterTypeLib || FAILED(library->GetLibAttr(&attributes))) return false;
+        const bool done = SUCCEEDED(unregisterTypeLib(attributes->guid, attributes->wMajorVerNum,
+                                                      attributes->wMinorVerNum, attributes->lcid, attributes->syskind));
+        library->ReleaseTLibAttr(attributes);
+        return done;
+    });
 }
 
 // regsvr32.exe for systems that lack one, from the package's setup files;
@@ -100,7 +126,7 @@ void ProvideRegsvr32() {
 }  // namespace
 
 bool RegisterComServer(const std::string& path) {
-    if (RegisterThroughExport(path)) return true;
+    if (CallServerExport(path, "DllRegisterServer")) return true;
     if (IsProgram(path)) {
         // Waited for: the servers are registered when the steps after this
         // one (shortcuts, programs) use them, and its exit code says whether
@@ -108,6 +134,12 @@ bool RegisterComServer(const std::string& path) {
         return RunAndWait(UiState().mainWindow, path, "/REGSERVER", SW_HIDE, std::string()) == 0;
     }
     return RegisterTypeLibrary(path);
+}
+
+bool UnregisterComServer(const std::string& path) {
+    if (CallServerExport(path, "DllUnregisterServer")) return true;
+    if (IsProgram(path)) return RunAndWait(UiState().mainWindow, path, "/UNREGSERVER", SW_HIDE, std::string()) == 0;
+    return UnregisterTypeLibrary(path);
 }
 
 bool RegisterComServers() {

@@ -15,5 +15,7 @@ bool RegisterComServers();
 // program with /REGSERVER, anything else as a type library. false when none
 // of them succeeded.
 bool RegisterComServer(const std::string& path);
+// Takes a registration back the same ways; false when none of them worked.
+bool UnregisterComServer(const std::string& path);
 
 }  // namespace brik

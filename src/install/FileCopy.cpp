@@ -24,7 +24,6 @@ namespace brik {
 
 namespace {
 
-constexpr const char* kSharedDllsKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr int kCurrentBar = 107;
 constexpr int kOverallBar = 109;
 constexpr int kStatusLine = 106;

@@ -22,6 +22,10 @@ enum TLogKind : int {
 // The section of a kind; empty for a number that is no kind.
 const char* LogSectionName(int kind);
 
+// The system's counts of the programs that share a file; a [SharedFiles]
+// record stands for one of them.
+inline constexpr char kSharedDllsKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
 // A path read back from a log on disk, before anything is deleted by it: a
 // full local path ("C:\..."), no empty, "." or ".." component, no wildcard,
 // stream or device-style character. Anyone may have edited the log.

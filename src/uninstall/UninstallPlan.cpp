@@ -89,7 +89,7 @@ public:
                 actions_.push_back({TUndoKind::DeleteIniKey, file, section, key});
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogCopyFiles)))
-            if (FileOk(kLogCopyFiles, r) && !Contains(handled, r.name)) Add(TUndoKind::DeleteFile, r.name);
+            if (FileOk(kLogCopyFiles, r) && !Contains(handled, r.name)) Add(TUndoKind::DeleteInstalledFile, r.name);
 
         std::vector<std::string> keys, registration;
         for (const TRecord& r : Records(log_, LogSectionName(kLogCreateKeys)))

@@ -19,7 +19,7 @@ enum class TUndoKind {
     ReleaseSharedFile, // target = the file; deleted when its count reaches zero
     DeleteRegValue,    // target = the key, name = the value ("" the default one)
     DeleteIniKey,      // target = the INI file, section and name
-    DeleteFile,        // target = the file
+    DeleteInstalledFile,  // target = the file
     DeleteRegKey,      // target = the key
     RemoveFolder,      // target = the folder; removed only when empty
 };

@@ -1,0 +1,111 @@
+#include "uninstall/Undo.h"
+
+#include <windows.h>
+
+#include "config/Variables.h"
+#include "config/kpIniFile.h"
+#include "config/kpRegIni.h"
+#include "install/ChangeRules.h"
+#include "install/ComServers.h"
+#include "install/FileOps.h"
+#include "install/InstallContext.h"
+#include "install/LogFormat.h"
+#include "install/Reboot.h"
+#include "ui/Msg.h"
+#include "ui/kpShell.h"
+#include "util/Platform.h"
+#include "util/kpStrUtils.h"
+
+namespace brik {
+
+namespace {
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TUndoResult RemoveFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TUndoResult::Absent;
+    // The log named a file; whatever stands there now is not ours to empty.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TUndoResult::Kept;
+    if (DeleteFileForced(path)) return TUndoResult::Done;
+    return ScheduleReplaceOnReboot(path, std::string()) ? TUndoResult::AtRestart : TUndoResult::Failed;
+}
+
+TUndoResult ReleaseShared(const std::string& path) {
+    const int32_t count = RegReadInteger(kSharedDllsKey, path, 0);
+    if (count > 1) {
+        RegWriteInteger(kSharedDllsKey, path, count - 1);
+        return TUndoResult::Kept;
+    }
+    RegRemoveValue(kSharedDllsKey, path);
+    return RemoveFile(path);
+}
+
+TUndoResult RemoveFont(const std::string& path, const std::string& name) {
+    const bool win9x = !InstallState().System.PlatformNT;
+    const char* const key = FontsKey(win9x);
+    std::string fonts = GetVariable("Fonts");
+    if (fonts.empty()) fonts = platform::WindowsDirectory() + "\\Fonts";
+    // Only while the entry still names our file: a font registered anew
+    // since belongs to whoever did that.
+    if (RegValueExists(key, name) && SameText(FontFileFromRegistry(RegReadString(key, name, ""), fonts), path))
+        RegRemoveValue(key, name);
+    if (Exists(path)) RemoveFontResourceA(path.c_str());
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    return RemoveFile(path);
+}
+
+TUndoResult RemoveIniKey(const TUndoAction& a) {
+    static constexpr char kMissing[] = "\x01";
+    if (!Exists(IniFilePath(a.target))) return TUndoResult::Absent;
+    if (IniReadString(a.target, a.section, a.name, kMissing) == kMissing) return TUndoResult::Absent;
+    TkpIniFile& file = GetIniFile(a.target, false);
+    file.DeleteKey(a.section, a.name);
+    return file.UpdateFile() ? TUndoResult::Done : TUndoResult::Failed;
+}
+
+TUndoResult RemoveKey(const std::string& key) {
+    if (!RegKeyExists(key)) return TUndoResult::Absent;
+    // The registration is ours whole; any other key goes only when nothing
+    // that others put there would go with it.
+    if (IsUninstallRegistration(key)) return RegRemoveKey(key, true) ? TUndoResult::Done : TUndoResult::Failed;
+    if (!RegKeyIsEmpty(key)) return TUndoResult::Kept;
+    return RegRemoveKey(key, false) ? TUndoResult::Done : TUndoResult::Failed;
+}
+
+TUndoResult RemoveFolder(const std::string& folder) {
+    if (!platform::DirectoryExists(folder)) return TUndoResult::Absent;
+    // A link is never followed, and a folder that holds anything stays.
+    if (platform::IsLink(folder)) return TUndoResult::Kept;
+    return RemoveDirectoryA(folder.c_str()) ? TUndoResult::Done : TUndoResult::Kept;
+}
+
+}  // namespace
+
+TUndoResult CarryOut(const TUndoAction& a) {
+    switch (a.kind) {
+        case TUndoKind::RunProgram: {
+            const TProgramFields f = ParseProgramFields(a.target);
+            return RunAndWait(UiState().mainWindow, f.Program, f.Parameters, f.ShowCommand, f.WorkingFolder) < 0
+                       ? TUndoResult::Failed
+                       : TUndoResult::Done;
+        }
+        case TUndoKind::DeleteShortcut:
+        case TUndoKind::DeleteInstalledFile: return RemoveFile(a.target);
+        case TUndoKind::UnregisterServer:
+            if (!Exists(a.target)) return TUndoResult::Absent;
+            return UnregisterComServer(a.target) ? TUndoResult::Done : TUndoResult::Failed;
+        case TUndoKind::RemoveFont: return RemoveFont(a.target, a.name);
+        case TUndoKind::ReleaseSharedFile: return ReleaseShared(a.target);
+        case TUndoKind::DeleteRegValue:
+            if (!RegValueExists(a.target, a.name)) return TUndoResult::Absent;
+            return RegRemoveValue(a.target, a.name) ? TUndoResult::Done : TUndoResult::Failed;
+        case TUndoKind::DeleteIniKey: return RemoveIniKey(a);
+        case TUndoKind::DeleteRegKey: return RemoveKey(a.target);
+        case TUndoKind::RemoveFolder: return RemoveFolder(a.target);
+    }
+    return TUndoResult::Failed;
+}
+
+}  // namespace brik

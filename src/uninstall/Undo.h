@@ -1,0 +1,19 @@
+// Carries out one action of an uninstall plan on the system.
+#pragma once
+
+#include "uninstall/UninstallPlan.h"
+
+namespace brik {
+
+enum class TUndoResult {
+    Done,       // taken back
+    Absent,     // nothing left to take back
+    Kept,       // left on purpose: a folder or key that holds more than the
+                // install made, a file other programs still count on
+    AtRestart,  // in use: goes at the next start of Windows
+    Failed,
+};
+
+TUndoResult CarryOut(const TUndoAction& action);
+
+}  // namespace brik

@@ -1,0 +1,145 @@
+// The uninstaller's actions against the real (Wine) file system and
+// registry: each takes back what the install made, says when there was
+// nothing left, keeps what holds more than the install made, and leaves a
+// file in use to the next restart.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestUtil.h"
+#include "config/kpIniFile.h"
+#include "config/kpRegIni.h"
+#include "install/InstallContext.h"
+#include "install/LogFormat.h"
+#include "uninstall/Undo.h"
+
+namespace brik {
+namespace {
+
+using test::ReadBytes;
+using test::ScratchDir;
+using test::WriteBytes;
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TUndoResult Undo(TUndoKind kind, const std::string& target, const std::string& name = {},
+                 const std::string& section = {}) {
+    return CarryOut({kind, target, section, name});
+}
+
+class UndoTest : public testing::Test {
+protected:
+    void SetUp() override {
+        InstallState().System.PlatformNT = true;
+        base_ = "HKCU\\Software\\BriskUndoTest" + std::to_string(GetCurrentProcessId());
+    }
+    void TearDown() override { RegRemoveKey(base_, true); }
+    ScratchDir dir_;
+    std::string base_;
+};
+
+TEST_F(UndoTest, FilesAndFolders) {
+    WriteBytes(dir_.Path("ours.txt"), "ours");
+    EXPECT_EQ(Undo(TUndoKind::DeleteInstalledFile, dir_.Path("ours.txt")), TUndoResult::Done);
+    EXPECT_FALSE(Exists(dir_.Path("ours.txt")));
+    EXPECT_EQ(Undo(TUndoKind::DeleteInstalledFile, dir_.Path("ours.txt")), TUndoResult::Absent);
+
+    // A read-only file of ours goes too.
+    WriteBytes(dir_.Path("readonly.txt"), "r");
+    SetFileAttributesA(dir_.Path("readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Undo(TUndoKind::DeleteShortcut, dir_.Path("readonly.txt")), TUndoResult::Done);
+
+    // What stands under a logged file's name now is a folder: not ours.
+    CreateDirectoryA(dir_.Path("was a file").c_str(), nullptr);
+    EXPECT_EQ(Undo(TUndoKind::DeleteInstalledFile, dir_.Path("was a file")), TUndoResult::Kept);
+
+    CreateDirectoryA(dir_.Path("empty").c_str(), nullptr);
+    CreateDirectoryA(dir_.Path("users").c_str(), nullptr);
+    WriteBytes(dir_.Path("users\\letter.txt"), "the user's");
+    EXPECT_EQ(Undo(TUndoKind::RemoveFolder, dir_.Path("empty")), TUndoResult::Done);
+    EXPECT_EQ(Undo(TUndoKind::RemoveFolder, dir_.Path("empty")), TUndoResult::Absent);
+    EXPECT_EQ(Undo(TUndoKind::RemoveFolder, dir_.Path("users")), TUndoResult::Kept);
+    EXPECT_EQ(ReadBytes(dir_.Path("users\\letter.txt")), "the user's");
+}
+
+TEST_F(UndoTest, FileInUseGoesAtTheRestart) {
+    const std::string path = dir_.Path("busy.dll");
+    WriteBytes(path, "busy");
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Undo(TUndoKind::DeleteInstalledFile, path), TUndoResult::AtRestart);
+    CloseHandle(held);
+    EXPECT_TRUE(Exists(path));
+    // A list of strings, read as ANSI: looked for as bytes.
+    std::vector<uint8_t> bytes(65536);
+    uint32_t size = static_cast<uint32_t>(bytes.size());
+    ASSERT_TRUE(RegReadValue("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                             "PendingFileRenameOperations", bytes.data(), size));
+    const std::string raw(reinterpret_cast<const char*>(bytes.data()), size);
+    EXPECT_NE(raw.find("busy.dll"), std::string::npos) << "no delayed delete of busy.dll";
+    // Not left for the real restart of the prefix.
+    MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    DeleteFileA(path.c_str());
+}
+
+TEST_F(UndoTest, SharedFilesCountDown) {
+    const std::string path = dir_.Path("shared.dll");
+    WriteBytes(path, "shared");
+    RegWriteInteger(kSharedDllsKey, path, 2);
+    EXPECT_EQ(Undo(TUndoKind::ReleaseSharedFile, path), TUndoResult::Kept);
+    EXPECT_TRUE(Exists(path));
+    EXPECT_EQ(RegReadInteger(kSharedDllsKey, path, 0), 1);
+    EXPECT_EQ(Undo(TUndoKind::ReleaseSharedFile, path), TUndoResult::Done);
+    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(RegValueExists(kSharedDllsKey, path));
+}
+
+TEST_F(UndoTest, RegistryValuesAndKeys) {
+    const std::string app = base_ + "\\App";
+    ASSERT_TRUE(RegWriteString(app, "ours", "1"));
+    ASSERT_TRUE(RegWriteString(app, "", "default"));
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegValue, app, "ours"), TUndoResult::Done);
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegValue, app, "ours"), TUndoResult::Absent);
+    // A key that still holds a value nobody logged stays.
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, app), TUndoResult::Kept);
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegValue, app, ""), TUndoResult::Done);
+    RegCreateKeyPath(app + "\\Sub");
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, app), TUndoResult::Kept);
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, app + "\\Sub"), TUndoResult::Done);
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, app), TUndoResult::Done);
+    EXPECT_FALSE(RegKeyExists(app));
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, app), TUndoResult::Absent);
+
+    // The registration goes whole.
+    const std::string registration =
+        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BriskUndoTest" + std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(RegWriteString(registration, "DisplayName", "Brisk"));
+    RegCreateKeyPath(registration + "\\More");
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, registration), TUndoResult::Done);
+    EXPECT_FALSE(RegKeyExists(registration));
+}
+
+TEST_F(UndoTest, IniKeys) {
+    const std::string path = dir_.Path("app.ini");
+    WriteBytes(path, "[Main]\r\nOurs=1\r\nUsers=2\r\n");
+    EXPECT_EQ(Undo(TUndoKind::DeleteIniKey, path, "Ours", "Main"), TUndoResult::Done);
+    EXPECT_EQ(Undo(TUndoKind::DeleteIniKey, path, "Ours", "Main"), TUndoResult::Absent);
+    CloseAllIniFiles();
+    EXPECT_EQ(ReadBytes(path), "[Main]\r\nUsers=2\r\n\r\n");
+    EXPECT_EQ(Undo(TUndoKind::DeleteIniKey, dir_.Path("none.ini"), "Ours", "Main"), TUndoResult::Absent);
+    EXPECT_FALSE(Exists(dir_.Path("none.ini")));
+}
+
+TEST_F(UndoTest, ProgramsRunAndAreWaitedFor) {
+    const std::string mark = dir_.Path("ran.txt");
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string line = std::string(system) + "\\cmd.exe,/c echo ran>\"" + mark + "\",,0";
+    EXPECT_EQ(Undo(TUndoKind::RunProgram, line), TUndoResult::Done);
+    EXPECT_TRUE(Exists(mark)) << "not waited for";
+}
+
+}  // namespace
+}  // namespace brik
