@@ -122,15 +122,6 @@ want=$(printf '%s\n' "$I\\new.ini,Main,A" "$I\\new.ini,Main,B" "$I\\old.ini,Opts
 grep -qxF "$I\\new.ini,Main,B=two words"$'\r' "$LOG" || fail "the INI record has not its data"
 
 # --- Changes that fail -----------------------------------------------------------------
-# fails_with NAME BOX: the install of NAME shows the error box, ends as not
-# finished, and runs none of the steps after the failed one.
-fails_with() {
-  run_install "$1"
-  expect_box "Brisk Sample" "$2"
-  expect_final NOTFINISH "Installation aborted"
-  expect_end
-  [ -e "$TARGETS/$1/ran.txt" ] && fail "the programs ran after the failed step"
-}
 # failing_project NAME SCRIPT: a package whose script ends with a program.
 failing_project() {
   install_project "$1"

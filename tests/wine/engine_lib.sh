@@ -323,6 +323,17 @@ run_install() {
   start_setup "$WORK/$1.exe"
 }
 
+# fails_with NAME BOX: the install of NAME shows the error box, ends as not
+# finished, and runs none of the steps after the failed one: the
+# package's last program would leave TARGETS/NAME/ran.txt.
+fails_with() {
+  run_install "$1"
+  expect_box "Brisk Sample" "$2"
+  expect_final NOTFINISH "Installation aborted"
+  expect_end
+  [ -e "$TARGETS/$1/ran.txt" ] && fail "the programs ran after the failed step"
+}
+
 # The reboot question, answered "later"; then the final dialog.
 reboot_later() {
   local dialog
