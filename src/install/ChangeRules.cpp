@@ -76,11 +76,15 @@ std::string RunOnceCommand(std::string_view program, std::string_view parameters
     return ProgramCommandLine(program, parameters);
 }
 
+bool IsProgramFile(std::string_view path) {
+    const size_t dot = path.rfind('.');
+    return dot != std::string_view::npos && path.find('\\', dot) == std::string_view::npos &&
+           SameText(path.substr(dot), ".exe");
+}
+
 std::string RegServerCommand(std::string_view systemFolder, std::string_view path) {
     const std::string file = WithoutSurroundingQuotes(path);
-    const size_t dot = file.rfind('.');
-    if (dot != std::string::npos && file.find('\\', dot) == std::string::npos && SameText(file.substr(dot), ".exe"))
-        return ProgramCommandLine(file, "/REGSERVER");
+    if (IsProgramFile(file)) return ProgramCommandLine(file, "/REGSERVER");
     return ProgramCommandLine(std::string(systemFolder) + "\\regsvr32.exe", "/s \"" + file + "\"");
 }
 

@@ -57,6 +57,8 @@ int ProgramShowCommand(int showField);
 // quoted so that blanks in its path cannot split it, then the parameters.
 std::string RunOnceCommand(std::string_view program, std::string_view parameters);
 
+// A COM server that is a program (".exe", any case): it registers itself.
+bool IsProgramFile(std::string_view path);
 // The command stored to register a COM server at the next logon, when its
 // file waits for the restart: a program registers itself (/REGSERVER), a
 // library through the system's regsvr32.exe, run by its full path from

@@ -27,11 +27,6 @@ uint16_t FpuControlWord() {
 }
 void SetFpuControlWord(uint16_t word) { __asm__ volatile("fldcw %0" : : "m"(word)); }
 
-bool IsProgram(const std::string& path) {
-    const size_t dot = path.rfind('.');
-    return dot != std::string::npos && path.find('\\', dot) == std::string::npos && SameText(path.substr(dot), ".exe");
-}
-
 // The server's own export, DllRegisterServer or DllUnregisterServer.
 bool CallServerExport(const std::string& path, const char* exportName) {
     // A missing dependency must fail the load, not stop the run with the
@@ -127,7 +122,7 @@ void ProvideRegsvr32() {
 
 bool RegisterComServer(const std::string& path) {
     if (CallServerExport(path, "DllRegisterServer")) return true;
-    if (IsProgram(path)) {
+    if (IsProgramFile(path)) {
         // Waited for: the servers are registered when the steps after this
         // one (shortcuts, programs) use them, and its exit code says whether
         // it worked.
@@ -138,7 +133,7 @@ bool RegisterComServer(const std::string& path) {
 
 bool UnregisterComServer(const std::string& path) {
     if (CallServerExport(path, "DllUnregisterServer")) return true;
-    if (IsProgram(path)) return RunAndWait(UiState().mainWindow, path, "/UNREGSERVER", SW_HIDE, std::string()) == 0;
+    if (IsProgramFile(path)) return RunAndWait(UiState().mainWindow, path, "/UNREGSERVER", SW_HIDE, std::string()) == 0;
     return UnregisterTypeLibrary(path);
 }
 
