@@ -151,6 +151,23 @@ TEST_F(UnpackLibrary, WritesFilesWithTimesAttributesAndNotifications) {
     SetFileAttributesA(dir.Path("two.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST_F(UnpackLibrary, AFileOfManyBlocksIsWrittenInLargePiecesNotBlockByBlock) {
+    std::string big(600000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i * 7 % 23);
+    // Stored blocks of 20000 bytes, as a real cabinet splits its data.
+    CabBuilder b;
+    b.AddFile("big.bin", big.substr(0, 20000));
+    for (size_t at = 20000; at < big.size(); at += 20000) {
+        b.blocks.emplace_back(big.begin() + static_cast<std::ptrdiff_t>(at), big.begin() + static_cast<std::ptrdiff_t>(at + 20000));
+        b.files.back().size += 20000;
+    }
+    ASSERT_NE(Run(b.Build(4096)), 0);
+    EXPECT_EQ(Read("big.bin"), big);
+    EXPECT_EQ(walk.events, (std::vector<std::string>{"next big.bin", "progress 262144/262144/600000",
+                                                     "progress 262144/524288/600000", "progress 75712/600000/600000",
+                                                     "done big.bin"}));
+}
+
 TEST_F(UnpackLibrary, AFileStoredWithTheArchiveAttributeAloneHasItAndNothingElse) {
     CabBuilder b;
     b.AddFile("plain.txt", "archive only", 0x20);
