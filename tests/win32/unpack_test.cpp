@@ -204,6 +204,27 @@ TEST_F(UnpackLibrary, DecryptHookSeesEachBlockPayloadOnce) {
     EXPECT_EQ(walk.decrypted, (std::vector<uint32_t>{static_cast<uint32_t>(stored.size()), 3000}));
 }
 
+// The folder is decoded ahead of the files being written: a damaged block
+// fails the walk only where a file needs it, and a walk that ends early
+// ends while blocks further on are still being read.
+TEST_F(UnpackLibrary, ADamagedBlockAheadOfWhereTheWalkEndsIsNoFailure) {
+    CabBuilder b;
+    for (int i = 0; i < 30; ++i)
+        b.AddFile("f" + std::to_string(i), std::string(20000, static_cast<char>('A' + i % 26)));
+    std::vector<uint8_t> image = b.Build();
+    image.back() ^= 0x10;
+    walk.stopAt = "f3";
+    ASSERT_NE(Run(image), 0);
+    EXPECT_EQ(Read("f2"), std::string(20000, 'C'));
+    EXPECT_FALSE(brik::platform::FileExists(dir.Path("f3")));
+
+    walk.stopAt.clear();
+    EXPECT_EQ(Run(image), 0);
+    EXPECT_EQ(lastError, DWORD(ERROR_CRC));
+    EXPECT_EQ(Read("f28"), std::string(20000, 'C'));
+    EXPECT_FALSE(brik::platform::FileExists(dir.Path("f29")));
+}
+
 // A file stored after one that lies ahead of it in the folder makes the walk
 // decode the folder again; the caller's cipher is one chain and cannot go
 // back, so with a cipher the walk fails instead, and the file it had begun
