@@ -386,8 +386,6 @@ CabStatus Cabinet::Walk(WalkHandler& handler) {
             return Fail(CabStatus::BadFormat, "folder " + std::to_string(index) +
                                                   " would have to be read again, which its decryption cannot do");
         started[static_cast<size_t>(index)] = true;
-        // The decoder may still be reading the old blocks: it goes first.
-        run.decoder.reset();
         run = FolderRun{};
         run.index = index;
         uint64_t end = 0;
@@ -400,7 +398,6 @@ CabStatus Cabinet::Walk(WalkHandler& handler) {
         run.decoder = MakeDecoder(folder.typeCompress, *run.blocks, run.total, status);
         if (!run.decoder)
             return Fail(status, "folder " + std::to_string(index) + " uses an unsupported compression type");
-        run.decoder = handler.DecodeAhead(std::move(run.decoder), run.total);
         return CabStatus::Ok;
     };
 

@@ -104,13 +104,6 @@ public:
     }
     // Lets a handler that refused a write say it was its own choice.
     virtual CabStatus StopReason() const { return CabStatus::WriteError; }
-    // A folder's decoder, which a handler with threads may run ahead of the
-    // walk (the blocks are then read, checked and decrypted on that thread);
-    // `totalOut` is the folder's whole output.
-    virtual std::unique_ptr<Decoder> DecodeAhead(std::unique_ptr<Decoder> decoder, uint64_t totalOut) {
-        (void)totalOut;
-        return decoder;
-    }
 };
 
 // The last 8 bytes of a setup package: the Presetup files' total size, then

@@ -29,117 +29,6 @@ cab::FileSource* g_source = nullptr;
 uint8_t g_writeBuffer[256 * 1024];
 cab::Cabinet* g_cabinet = nullptr;
 
-// Runs a folder's decoder on a thread of its own, a few frames ahead of the
-// walk: decompression then takes the second processor while the walk's
-// thread waits on the file system. Frames are copied into a ring of slots;
-// the one handed out stays untouched until the walk asks for the next.
-class AheadDecoder final : public cab::Decoder {
-public:
-    static std::unique_ptr<cab::Decoder> Wrap(std::unique_ptr<cab::Decoder> inner, uint64_t totalOut) {
-        // Without memory or a thread the folder is decoded on the walk's own.
-        std::unique_ptr<AheadDecoder> ahead(new (std::nothrow) AheadDecoder(totalOut));
-        if (!ahead) return inner;
-        ahead->inner_ = std::move(inner);
-        if (!ahead->Start()) return std::move(ahead->inner_);
-        return ahead;
-    }
-
-    ~AheadDecoder() override {
-        if (thread_) {
-            stop_ = true;
-            ReleaseSemaphore(free_, 1, nullptr);
-            WaitForSingleObject(thread_, INFINITE);
-            CloseHandle(thread_);
-        }
-        if (free_) CloseHandle(free_);
-        if (filled_) CloseHandle(filled_);
-    }
-
-    cab::CabStatus NextFrame(const uint8_t*& out, uint32_t& size) override {
-        // The slot handed out last may be filled again now.
-        if (handedOut_) ReleaseSemaphore(free_, 1, nullptr);
-        handedOut_ = false;
-        if (failed_) return failure_;
-        // Past the last frame the producer has ended: the folder's data
-        // ran short of what the walk wants.
-        if (ended_) return cab::CabStatus::BadData;
-        WaitForSingleObject(filled_, INFINITE);
-        Slot& slot = slots_[read_];
-        read_ = (read_ + 1) % kSlots;
-        ended_ = slot.last;
-        if (slot.status != cab::CabStatus::Ok) {
-            failed_ = true;
-            failure_ = slot.status;
-            return failure_;
-        }
-        out = slot.data;
-        size = slot.size;
-        handedOut_ = true;
-        return cab::CabStatus::Ok;
-    }
-
-private:
-    static constexpr int kSlots = 8;
-    struct Slot {
-        uint8_t data[cab::kFrameSize];
-        uint32_t size = 0;
-        cab::CabStatus status = cab::CabStatus::Ok;
-        bool last = false;
-    };
-
-    explicit AheadDecoder(uint64_t totalOut) : left_(totalOut) {}
-
-    bool Start() {
-        // One slot is always the walk's; the others may be filled ahead.
-        free_ = CreateSemaphoreA(nullptr, kSlots - 1, kSlots, nullptr);
-        filled_ = CreateSemaphoreA(nullptr, 0, kSlots, nullptr);
-        if (!free_ || !filled_) return false;
-        DWORD id = 0;
-        thread_ = CreateThread(nullptr, 0, Run, this, 0, &id);
-        return thread_ != nullptr;
-    }
-
-    static DWORD WINAPI Run(void* self) {
-        static_cast<AheadDecoder*>(self)->Produce();
-        return 0;
-    }
-
-    void Produce() {
-        int write = 0;
-        for (;;) {
-            WaitForSingleObject(free_, INFINITE);
-            if (stop_) return;
-            Slot& slot = slots_[write];
-            write = (write + 1) % kSlots;
-            const uint8_t* frame = nullptr;
-            uint32_t size = 0;
-            slot.status = inner_->NextFrame(frame, size);
-            slot.size = slot.status == cab::CabStatus::Ok ? size : 0;
-            if (slot.size > 0) std::memcpy(slot.data, frame, slot.size);
-            const bool last = slot.status != cab::CabStatus::Ok || slot.size == 0 || slot.size >= left_;
-            if (slot.status == cab::CabStatus::Ok) left_ -= std::min<uint64_t>(left_, slot.size);
-            slot.last = last;
-            ReleaseSemaphore(filled_, 1, nullptr);
-            // Nothing is asked of a decoder past its folder's end or its
-            // first failure.
-            if (last) return;
-        }
-    }
-
-    std::unique_ptr<cab::Decoder> inner_;
-    uint64_t left_;
-    Slot slots_[kSlots];
-    HANDLE free_ = nullptr;
-    HANDLE filled_ = nullptr;
-    HANDLE thread_ = nullptr;
-    volatile bool stop_ = false;
-    int read_ = 0;
-    bool handedOut_ = false;
-    bool ended_ = false;
-    bool failed_ = false;
-    cab::CabStatus failure_ = cab::CabStatus::Ok;
-};
-
 class LibraryWalk final : public cab::WalkHandler {
 public:
     LibraryWalk(NotifyProc notify, DecryptProc decrypt) : notify_(notify), decrypt_(decrypt) {}
@@ -226,10 +115,6 @@ public:
     bool CanReread(uint16_t) const override { return decrypt_ == nullptr; }
 
     cab::CabStatus StopReason() const override { return cab::CabStatus::WriteError; }
-
-    std::unique_ptr<cab::Decoder> DecodeAhead(std::unique_ptr<cab::Decoder> decoder, uint64_t totalOut) override {
-        return AheadDecoder::Wrap(std::move(decoder), totalOut);
-    }
 
     DWORD Error() const { return error_; }
 

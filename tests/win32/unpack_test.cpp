@@ -204,9 +204,8 @@ TEST_F(UnpackLibrary, DecryptHookSeesEachBlockPayloadOnce) {
     EXPECT_EQ(walk.decrypted, (std::vector<uint32_t>{static_cast<uint32_t>(stored.size()), 3000}));
 }
 
-// The folder is decoded ahead of the files being written: a damaged block
-// fails the walk only where a file needs it, and a walk that ends early
-// ends while blocks further on are still being read.
+// A damaged block fails the walk only where a file needs it: a walk the
+// caller ends before it never reads that far.
 TEST_F(UnpackLibrary, ADamagedBlockAheadOfWhereTheWalkEndsIsNoFailure) {
     CabBuilder b;
     for (int i = 0; i < 30; ++i)
