@@ -10,6 +10,7 @@
 // could not be created or written.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -23,6 +24,9 @@ using namespace brik::unpack;
 namespace {
 
 cab::FileSource* g_source = nullptr;
+// One walk at a time per load: its write buffer lives with the library
+// rather than on the caller's stack.
+uint8_t g_writeBuffer[256 * 1024];
 cab::Cabinet* g_cabinet = nullptr;
 
 class LibraryWalk final : public cab::WalkHandler {
@@ -53,18 +57,21 @@ public:
             return cab::FileAction::Stop;
         }
         written_ = 0;
+        pending_ = 0;
         return cab::FileAction::Write;
     }
 
+    // The decoder hands out a block's output at a time; under Wine each
+    // WriteFile is a costly trip, so a file's data goes out in larger pieces.
     bool WriteData(const cab::CabFile& file, const uint8_t* data, uint32_t size) override {
-        DWORD done = 0;
-        if (!WriteFile(file_, data, size, &done, nullptr) || done != size) {
-            DWORD error = GetLastError();
-            return Fail(error ? error : ERROR_WRITE_FAULT);
+        while (size > 0) {
+            if (pending_ == sizeof g_writeBuffer && !Flush(file)) return false;
+            const uint32_t take = std::min<uint32_t>(size, static_cast<uint32_t>(sizeof g_writeBuffer) - pending_);
+            std::memcpy(g_writeBuffer + pending_, data, take);
+            pending_ += take;
+            data += take;
+            size -= take;
         }
-        written_ += size;
-        ProgressRecord progress{file.name.c_str(), destination_, file.size, size, written_};
-        if (notify_(kNotifyProgress, &progress) == -1) return Fail(ERROR_CANCELLED);
         return true;
     }
 
@@ -74,6 +81,7 @@ public:
             // file does, and is created now.
             return true;
         }
+        if (!Flush(file)) return false;
         FILETIME local, utc;
         if (DosDateTimeToFileTime(file.date, file.time, &local) && LocalFileTimeToFileTime(&local, &utc))
             SetFileTime(file_, &utc, nullptr, &utc);
@@ -113,6 +121,22 @@ public:
     ~LibraryWalk() override { AbortFile(cab::CabFile{}); }
 
 private:
+    // Writes what is buffered; its progress is reported once it is on disk.
+    bool Flush(const cab::CabFile& file) {
+        if (pending_ == 0) return true;
+        const uint32_t size = pending_;
+        pending_ = 0;
+        DWORD done = 0;
+        if (!WriteFile(file_, g_writeBuffer, size, &done, nullptr) || done != size) {
+            DWORD error = GetLastError();
+            return Fail(error ? error : ERROR_WRITE_FAULT);
+        }
+        written_ += size;
+        ProgressRecord progress{file.name.c_str(), destination_, file.size, size, written_};
+        if (notify_(kNotifyProgress, &progress) == -1) return Fail(ERROR_CANCELLED);
+        return true;
+    }
+
     bool Fail(DWORD error) {
         error_ = error;
         return false;
@@ -125,6 +149,7 @@ private:
     HANDLE file_ = INVALID_HANDLE_VALUE;
     uint32_t written_ = 0;
     DWORD error_ = 0;
+    uint32_t pending_ = 0;
 };
 
 DWORD ErrorOf(cab::CabStatus status) {

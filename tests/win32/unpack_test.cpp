@@ -151,6 +151,23 @@ TEST_F(UnpackLibrary, WritesFilesWithTimesAttributesAndNotifications) {
     SetFileAttributesA(dir.Path("two.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST_F(UnpackLibrary, AFileOfManyBlocksIsWrittenInLargePiecesNotBlockByBlock) {
+    std::string big(600000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i * 7 % 23);
+    // Stored blocks of 20000 bytes, as a real cabinet splits its data.
+    CabBuilder b;
+    b.AddFile("big.bin", big.substr(0, 20000));
+    for (size_t at = 20000; at < big.size(); at += 20000) {
+        b.blocks.emplace_back(big.begin() + static_cast<std::ptrdiff_t>(at), big.begin() + static_cast<std::ptrdiff_t>(at + 20000));
+        b.files.back().size += 20000;
+    }
+    ASSERT_NE(Run(b.Build(4096)), 0);
+    EXPECT_EQ(Read("big.bin"), big);
+    EXPECT_EQ(walk.events, (std::vector<std::string>{"next big.bin", "progress 262144/262144/600000",
+                                                     "progress 262144/524288/600000", "progress 75712/600000/600000",
+                                                     "done big.bin"}));
+}
+
 TEST_F(UnpackLibrary, AFileStoredWithTheArchiveAttributeAloneHasItAndNothingElse) {
     CabBuilder b;
     b.AddFile("plain.txt", "archive only", 0x20);
@@ -185,6 +202,26 @@ TEST_F(UnpackLibrary, DecryptHookSeesEachBlockPayloadOnce) {
     EXPECT_EQ(Read("s.bin"), secret);
     EXPECT_EQ(Read("t.bin"), std::string(3000, '\0'));
     EXPECT_EQ(walk.decrypted, (std::vector<uint32_t>{static_cast<uint32_t>(stored.size()), 3000}));
+}
+
+// A damaged block fails the walk only where a file needs it: a walk the
+// caller ends before it never reads that far.
+TEST_F(UnpackLibrary, ADamagedBlockAheadOfWhereTheWalkEndsIsNoFailure) {
+    CabBuilder b;
+    for (int i = 0; i < 30; ++i)
+        b.AddFile("f" + std::to_string(i), std::string(20000, static_cast<char>('A' + i % 26)));
+    std::vector<uint8_t> image = b.Build();
+    image.back() ^= 0x10;
+    walk.stopAt = "f3";
+    ASSERT_NE(Run(image), 0);
+    EXPECT_EQ(Read("f2"), std::string(20000, 'C'));
+    EXPECT_FALSE(brik::platform::FileExists(dir.Path("f3")));
+
+    walk.stopAt.clear();
+    EXPECT_EQ(Run(image), 0);
+    EXPECT_EQ(lastError, DWORD(ERROR_CRC));
+    EXPECT_EQ(Read("f28"), std::string(20000, 'C'));
+    EXPECT_FALSE(brik::platform::FileExists(dir.Path("f29")));
 }
 
 // A file stored after one that lies ahead of it in the folder makes the walk
