@@ -18,12 +18,6 @@ namespace brik {
 
 namespace {
 
-std::string FontsFolder() {
-    std::string folder = GetVariable("Fonts");
-    if (folder.empty()) folder = platform::WindowsDirectory() + "\\Fonts";
-    return folder;
-}
-
 std::string Extension(const std::string& path) {
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || path.find('\\', dot) != std::string::npos) return {};
@@ -31,6 +25,12 @@ std::string Extension(const std::string& path) {
 }
 
 }  // namespace
+
+std::string FontsFolder() {
+    std::string folder = GetVariable("Fonts");
+    if (folder.empty()) folder = platform::WindowsDirectory() + "\\Fonts";
+    return folder;
+}
 
 bool InstallFont(const std::string& fontNameIn, const std::string& writtenPath, const std::string& destIn, bool log) {
     const char* const key = FontsKey(!InstallState().System.PlatformNT);

@@ -7,6 +7,10 @@
 
 namespace brik {
 
+// The system's fonts folder (no trailing backslash); the Windows folder's
+// "Fonts" where the shell names none.
+std::string FontsFolder();
+
 // Installs every font of the run's list, in order; the first failure is
 // shown and ends the step with false.
 bool RegisterFonts();

@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "config/Variables.h"
 #include "config/kpIniFile.h"
 #include "config/kpRegIni.h"
 #include "install/ChangeRules.h"
 #include "install/ComServers.h"
 #include "install/FileOps.h"
+#include "install/Fonts.h"
 #include "install/InstallContext.h"
 #include "install/LogFormat.h"
 #include "install/Reboot.h"
@@ -44,8 +44,7 @@ TUndoResult ReleaseShared(const std::string& path) {
 TUndoResult RemoveFont(const std::string& path, const std::string& name) {
     const bool win9x = !InstallState().System.PlatformNT;
     const char* const key = FontsKey(win9x);
-    std::string fonts = GetVariable("Fonts");
-    if (fonts.empty()) fonts = platform::WindowsDirectory() + "\\Fonts";
+    const std::string fonts = FontsFolder();
     // Only while the entry still names our file: a font registered anew
     // since belongs to whoever did that.
     if (RegValueExists(key, name) && SameText(FontFileFromRegistry(RegReadString(key, name, ""), fonts), path))

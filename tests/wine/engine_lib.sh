@@ -345,6 +345,16 @@ reboot_later() {
   expect_end
 }
 
+# wait_ready OUTPUT: true once a test tool started in the background has
+# said "ready" in its output file (within 20 s).
+wait_ready() {
+  for _ in $(seq 1 100); do
+    grep -q ready "$1" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
 # hold_file WINDOWS-PATH: a program keeps the file open (no deleting, no
 # replacing) until release_file.
 HOLD_PID=""
@@ -352,11 +362,7 @@ hold_file() {
   wine "$TOOLS/holdfile.exe" "$1" 300 >"$WORK/hold.out" 2>"$WORK/hold.err" </dev/null &
   HOLD_PID=$!
   BACKGROUND="$BACKGROUND $HOLD_PID"
-  for _ in $(seq 1 100); do
-    grep -q ready "$WORK/hold.out" 2>/dev/null && return
-    sleep 0.2
-  done
-  fail "holdfile did not open $1: $(cat "$WORK/hold.err")"
+  wait_ready "$WORK/hold.out" || fail "holdfile did not open $1: $(cat "$WORK/hold.err")"
 }
 release_file() {
   kill "$HOLD_PID" 2>/dev/null

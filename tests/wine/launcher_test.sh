@@ -170,11 +170,7 @@ package checkmutex
 wine "$TOOLS/holdmutex.exe" BriskTestMutex 120 >"$WORK/holdmutex.out" 2>"$WORK/holdmutex.err" </dev/null &
 MUTEX_PID=$!
 BACKGROUND="$BACKGROUND $MUTEX_PID"
-for _ in $(seq 1 300); do
-  grep -q ready "$WORK/holdmutex.out" 2>/dev/null && break
-  sleep 0.1
-done
-grep -q ready "$WORK/holdmutex.out" || fail "holdmutex did not start"
+wait_ready "$WORK/holdmutex.out" || fail "holdmutex did not start"
 start_setup "$WORK/checkmutex.exe"
 expect_box "Brisk Sample" "ENU: Brisk Sample is running."
 expect_end
