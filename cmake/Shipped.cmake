@@ -65,7 +65,7 @@ endfunction()
 
 # Each after the libraries it links, so that its variant links their variants.
 foreach(lib brik_util brik_ui_core brik_config brik_config_win32 brik_cab brik_crypto brik_install_core brik_ui
-    brik_install)
+    brik_install brik_uninstall_core brik_uninstall)
   brik_shipped_variant(${lib})
 endforeach()
 

@@ -27,6 +27,7 @@ namespace {
 constexpr std::string_view kPresetupPrefix = "Presetup\\";
 constexpr std::string_view kDataPrefix = "Data\\";
 constexpr std::string_view kSettingsName = "Brik.ini";
+constexpr std::string_view kUninstallerName = "UnInst.exe";
 constexpr size_t kMaxStoredName = 255;
 constexpr uint64_t kStubLimit = cab::kSearchLimit - 1;  // the cabinet must start within the search range
 // Paths in messages use the system's own delimiter.
@@ -456,6 +457,40 @@ void ScanProject(const fs::path& root, int codePage, Project& project, std::vect
         if (CodePageUpperCase(project.presetup[i].relative, codePage) == "BRIK.INI") project.settings = static_cast<int>(i);
 }
 
+bool AddUninstaller(Project& project, const fs::path& uninstaller, std::vector<Diagnostic>& diagnostics) {
+    if (project.settings < 0) return false;
+    const ProjectFile& settings = project.presetup[static_cast<size_t>(project.settings)];
+    if (!OpenSetupFile(settings.source.string())->ReadBool("Config", "Uninstall", false)) return false;
+    if (FindPresetupFile(project, kUninstallerName)) return false;
+    std::error_code ec;
+    const uint64_t size = uninstaller.empty() ? 0 : fs::file_size(uninstaller, ec);
+    if (uninstaller.empty() || ec) {
+        bool ok = false;
+        const IniLineIndex lines(ReadAll(settings.source, ok));
+        Warning(diagnostics, settings.shown,
+                "[Config] Uninstall is on, but the project has no Presetup/UnInst.exe and brikpack has none to add: "
+                "the install will register no uninstaller",
+                lines.Line("Config", "Uninstall"));
+        return false;
+    }
+    ProjectFile file;
+    file.source = uninstaller;
+    file.shown = U8(uninstaller);
+    file.relative = std::string(kUninstallerName);
+    file.stored = std::string(kPresetupPrefix) + file.relative;
+    file.size = size;
+    DosDateTime(fs::last_write_time(uninstaller, ec), file.date, file.time);
+    file.attributes = cab::kAttrArchive;
+    const std::string key = CodePageUpperCase(file.stored, project.codePage);
+    auto at = project.presetup.begin();
+    while (at != project.presetup.end() && CodePageUpperCase(at->stored, project.codePage) < key) ++at;
+    project.presetup.insert(at, std::move(file));
+    for (size_t i = 0; i < project.presetup.size(); ++i)
+        if (CodePageUpperCase(project.presetup[i].relative, project.codePage) == "BRIK.INI")
+            project.settings = static_cast<int>(i);
+    return true;
+}
+
 void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) {
     const int codePage = project.codePage;
     if (project.settings < 0)
@@ -699,6 +734,7 @@ BuildResult BuildPackage(const BuildOptions& options) {
     ScanProject(options.project, options.codePage, project, diagnostics);
     CheckProject(project, diagnostics);
     if (HasErrors(diagnostics)) return result;
+    result.uninstallerAdded = AddUninstaller(project, options.uninstaller, diagnostics);
 
     const ProjectFile& settings = project.presetup[static_cast<size_t>(project.settings)];
     std::string pswCheckHash;

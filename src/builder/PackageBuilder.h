@@ -67,6 +67,11 @@ void ScanProject(const std::filesystem::path& root, int codePage, Project& proje
 // are read as the engine reads them (OpenSetupFile).
 void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics);
 
+// With [Config] Uninstall on and no Presetup/UnInst.exe in the project, the
+// uninstaller file goes into the Presetup files (true); without one to add,
+// a warning: the install would register no uninstaller.
+bool AddUninstaller(Project& project, const std::filesystem::path& uninstaller, std::vector<Diagnostic>& diagnostics);
+
 // The [FileInfo] line of a Data file ("key=size,version,font"), or empty
 // with a warning when the name cannot be a key.
 std::string FileInfoLine(const ProjectFile& file, int codePage, std::vector<Diagnostic>& diagnostics);
@@ -112,6 +117,9 @@ struct BuildOptions {
     std::filesystem::path project;
     std::filesystem::path output;
     std::filesystem::path stub;
+    // The uninstaller put into a package whose settings turn the uninstall
+    // on and whose project brings none of its own; empty: none.
+    std::filesystem::path uninstaller;
     CabCompression compression = CabCompression::Mszip;
     bool protect = false;
     std::string password;  // UTF-8
@@ -129,6 +137,7 @@ struct BuildResult {
     uint32_t dataFiles = 0;
     uint64_t inputBytes = 0;
     uint64_t packageBytes = 0;
+    bool uninstallerAdded = false;
 };
 
 BuildResult BuildPackage(const BuildOptions& options);

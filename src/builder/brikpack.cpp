@@ -194,14 +194,17 @@ fs::path OwnExecutable() {
 #endif
 }
 
-// The engine this project builds: beside the tool where both are installed,
-// else where the build tree keeps it (the native tool's folder has a copy
-// after a full build; the Windows build has it in a sibling folder).
-fs::path DefaultStub() {
+// A program this project builds for packages (the engine, the uninstaller):
+// beside the tool where both are installed, else where the build tree keeps
+// it (the native tool's folder has a copy after a full build; the Windows
+// build has it in a sibling folder).
+fs::path BuiltProgram(const char* name, const char* module) {
     const fs::path self = OwnExecutable();
     if (self.empty()) return {};
     const fs::path folder = self.parent_path();
-    for (const char* candidate : {"setup.exe", "../../win32/src/launcher/setup.exe", "../launcher/setup.exe"}) {
+    const std::string inTree = std::string("../../win32/src/") + module + "/" + name;
+    const std::string sibling = std::string("../") + module + "/" + name;
+    for (const std::string& candidate : {std::string(name), inTree, sibling}) {
         std::error_code error;
         const fs::path path = (folder / candidate).lexically_normal();
         if (fs::is_regular_file(path, error)) return path;
@@ -217,13 +220,14 @@ int Build(const Options& o) {
     if (!o.stub.empty()) {
         options.stub = PathFromUtf8(o.stub);
     } else {
-        options.stub = DefaultStub();
+        options.stub = BuiltProgram("setup.exe", "launcher");
         if (options.stub.empty())
             return Fail(o.output, "no engine (setup.exe) beside brikpack: name it with --stub FILE");
     }
     if (o.compression == "none") options.compression = CabCompression::None;
     else if (o.compression == "mszip") options.compression = CabCompression::Mszip;
     else return Fail(o.compression, "unknown compression (none or mszip)");
+    options.uninstaller = BuiltProgram("UnInst.exe", "uninstall");
     options.protect = o.hasPassword;
     options.password = o.password;
     options.codePage = o.codePage;
@@ -235,6 +239,10 @@ int Build(const Options& o) {
     progress.Clear();
     for (const Diagnostic& d : result.diagnostics) std::fprintf(stderr, "%s\n", d.Format().c_str());
     if (!result.ok) return 1;
+    if (result.uninstallerAdded)
+        std::printf("%s: added the uninstaller %s as Presetup/UnInst.exe ([Config] Uninstall is on and the "
+                    "project has none)\n",
+                    o.output.c_str(), options.uninstaller.string().c_str());
     std::printf("%s: %u Presetup and %u Data files, %llu bytes packed into %llu%s\n", o.output.c_str(),
                 result.presetupFiles, result.dataFiles, static_cast<unsigned long long>(result.inputBytes),
                 static_cast<unsigned long long>(result.packageBytes), options.protect ? ", protected" : "");

@@ -41,14 +41,15 @@ TUndoResult ReleaseShared(const std::string& path) {
     return RemoveFile(path);
 }
 
+// Only while the fonts key's entry still names our file: a font registered
+// anew since belongs to whoever did that.
+bool FontEntryIsOurs(const std::string& path, const std::string& name) {
+    const char* const key = FontsKey(!InstallState().System.PlatformNT);
+    return RegValueExists(key, name) && SameText(FontFileFromRegistry(RegReadString(key, name, ""), FontsFolder()), path);
+}
+
 TUndoResult RemoveFont(const std::string& path, const std::string& name) {
-    const bool win9x = !InstallState().System.PlatformNT;
-    const char* const key = FontsKey(win9x);
-    const std::string fonts = FontsFolder();
-    // Only while the entry still names our file: a font registered anew
-    // since belongs to whoever did that.
-    if (RegValueExists(key, name) && SameText(FontFileFromRegistry(RegReadString(key, name, ""), fonts), path))
-        RegRemoveValue(key, name);
+    if (FontEntryIsOurs(path, name)) RegRemoveValue(FontsKey(!InstallState().System.PlatformNT), name);
     if (Exists(path)) RemoveFontResourceA(path.c_str());
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
@@ -86,6 +87,9 @@ TUndoResult CarryOut(const TUndoAction& a) {
     switch (a.kind) {
         case TUndoKind::RunProgram: {
             const TProgramFields f = ParseProgramFields(a.target);
+            // A program the uninstall already took away, or that never came:
+            // the shell would stop the uninstall with a box of its own.
+            if (IsSafeLoggedPath(f.Program) && !Exists(f.Program)) return TUndoResult::Absent;
             return RunAndWait(UiState().mainWindow, f.Program, f.Parameters, f.ShowCommand, f.WorkingFolder) < 0
                        ? TUndoResult::Failed
                        : TUndoResult::Done;
@@ -105,6 +109,24 @@ TUndoResult CarryOut(const TUndoAction& a) {
         case TUndoKind::RemoveFolder: return RemoveFolder(a.target);
     }
     return TUndoResult::Failed;
+}
+
+bool IsPresent(const TUndoAction& a) {
+    switch (a.kind) {
+        case TUndoKind::RunProgram: return false;
+        case TUndoKind::DeleteShortcut:
+        case TUndoKind::DeleteInstalledFile:
+        case TUndoKind::UnregisterServer:
+        case TUndoKind::ReleaseSharedFile: return Exists(a.target);
+        case TUndoKind::RemoveFont:
+            return Exists(a.target) || FontEntryIsOurs(a.target, a.name);
+        case TUndoKind::DeleteRegValue: return RegValueExists(a.target, a.name);
+        case TUndoKind::DeleteIniKey:
+            return Exists(IniFilePath(a.target)) && IniReadString(a.target, a.section, a.name, "\x01") != "\x01";
+        case TUndoKind::DeleteRegKey: return RegKeyExists(a.target);
+        case TUndoKind::RemoveFolder: return platform::DirectoryExists(a.target);
+    }
+    return false;
 }
 
 }  // namespace brik

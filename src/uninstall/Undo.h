@@ -16,4 +16,9 @@ enum class TUndoResult {
 
 TUndoResult CarryOut(const TUndoAction& action);
 
+// Whether something of the install is still there for the action to take
+// back; a program to run is never counted. A run that finds nothing is a
+// second run, and changes nothing.
+bool IsPresent(const TUndoAction& action);
+
 }  // namespace brik

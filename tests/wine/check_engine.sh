@@ -14,6 +14,8 @@
 #  - code: their machine code runs on a 486: no cmov, fcomi/fucomi, long
 #    nop (Pentium Pro and later), MMX or SSE instruction. The code's end comes from the link map beside each
 #    file (FILE.map, symbol __shipped_code_end__): data follows it.
+# The other shipped programs named in SHIPPED_EXTRA (blank-separated; the
+# uninstaller) get every check but the size.
 #   check_engine.sh SETUP_EXE UNPACK_DLL [all|size|contents|runtime|code] [MAX_BYTES]
 set -u
 
@@ -28,7 +30,9 @@ UNPACK=$2
 MODE=${3:-all}
 OBJDUMP=${OBJDUMP:-i686-w64-mingw32-objdump}
 command -v "$OBJDUMP" >/dev/null || { echo "check_engine: $OBJDUMP not found" >&2; exit 2; }
-for f in "$SETUP" "$UNPACK"; do
+# shellcheck disable=SC2206
+PROGRAMS=("$SETUP" "$UNPACK" ${SHIPPED_EXTRA:-})
+for f in "${PROGRAMS[@]}"; do
   [ -f "$f" ] || { echo "check_engine: $f is missing (has the Windows build run?)" >&2; exit 1; }
 done
 
@@ -82,7 +86,7 @@ bad=0
 if [ "$MODE" = runtime ]; then
   # Lower case; compared without regard to case.
   ALLOWED_DLLS="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll comdlg32.dll"
-  for f in "$SETUP" "$UNPACK"; do
+  for f in "${PROGRAMS[@]}"; do
     name=$(basename "$f")
     if ! dump=$("$OBJDUMP" -p "$f" 2>&1); then
       echo "check_engine: $OBJDUMP cannot read $f: $dump" >&2
@@ -114,7 +118,7 @@ if [ "$MODE" = runtime ]; then
 fi
 
 if [ "$MODE" = code ]; then
-  for f in "$SETUP" "$UNPACK"; do
+  for f in "${PROGRAMS[@]}"; do
     name=$(basename "$f")
     end=$(sed -n 's/^[[:space:]]*\(0x[0-9a-fA-F]*\)[[:space:]]*__shipped_code_end__ = \..*/\1/p' "$f.map" 2>/dev/null)
     if [ -z "$end" ]; then
@@ -157,7 +161,7 @@ if [ "$MODE" != contents ]; then
   [ "$MODE" = size ] && exit $bad
 fi
 
-for f in "$SETUP" "$UNPACK"; do
+for f in "${PROGRAMS[@]}"; do
   name=$(basename "$f")
   if LC_ALL=C grep -q -a -P 'MSCF\x00\x00\x00\x00' "$f"; then
     echo "check_engine: $name contains the cabinet signature" >&2
