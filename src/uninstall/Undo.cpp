@@ -62,7 +62,14 @@ TUndoResult RemoveIniKey(const TUndoAction& a) {
     if (IniReadString(a.target, a.section, a.name, kMissing) == kMissing) return TUndoResult::Absent;
     TkpIniFile& file = GetIniFile(a.target, false);
     file.DeleteKey(a.section, a.name);
-    return file.UpdateFile() ? TUndoResult::Done : TUndoResult::Failed;
+    // A section that only held what the install wrote goes with its last key.
+    StringList left;
+    file.ReadSection(a.section, left);
+    if (left.empty()) file.EraseSection(a.section);
+    const bool written = file.UpdateFile();
+    // Let go of the file: the install may have made it, and then it goes next.
+    CloseIniFile(a.target);
+    return written ? TUndoResult::Done : TUndoResult::Failed;
 }
 
 TUndoResult RemoveKey(const std::string& key) {
@@ -79,6 +86,23 @@ TUndoResult RemoveFolder(const std::string& folder) {
     // A link is never followed, and a folder that holds anything stays.
     if (platform::IsLink(folder)) return TUndoResult::Kept;
     return RemoveDirectoryA(folder.c_str()) ? TUndoResult::Done : TUndoResult::Kept;
+}
+
+// Whether a file lies anywhere below the folder: a folder that holds only
+// folders is still the install's to take away, one with a file is not.
+bool HoldsFiles(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool holds = false;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        holds = !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || HoldsFiles(folder + "\\" + name);
+    } while (!holds && FindNextFileA(find, &found));
+    ::FindClose(find);
+    return holds;
 }
 
 }  // namespace
@@ -124,7 +148,7 @@ bool IsPresent(const TUndoAction& a) {
         case TUndoKind::DeleteIniKey:
             return Exists(IniFilePath(a.target)) && IniReadString(a.target, a.section, a.name, "\x01") != "\x01";
         case TUndoKind::DeleteRegKey: return RegKeyExists(a.target);
-        case TUndoKind::RemoveFolder: return platform::DirectoryExists(a.target);
+        case TUndoKind::RemoveFolder: return platform::DirectoryExists(a.target) && !HoldsFiles(a.target);
     }
     return false;
 }

@@ -34,12 +34,11 @@ std::vector<TRecord> Records(const TLogSectionLines& log, std::string_view secti
 int Depth(std::string_view path) { return static_cast<int>(std::count(path.begin(), path.end(), '\\')); }
 
 // Deepest first, so that a parent is empty when its turn comes.
-void DeepestFirst(std::vector<std::string>& paths) {
-    std::stable_sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
-        const int da = Depth(a), db = Depth(b);
-        return da != db ? da > db : CompareText(a, b) > 0;
-    });
+bool Deeper(const std::string& a, const std::string& b) {
+    const int da = Depth(a), db = Depth(b);
+    return da != db ? da > db : CompareText(a, b) > 0;
 }
+void DeepestFirst(std::vector<std::string>& paths) { std::stable_sort(paths.begin(), paths.end(), Deeper); }
 
 bool Contains(const std::vector<std::string>& paths, std::string_view path) {
     for (const std::string& p : paths)
@@ -53,31 +52,31 @@ public:
 
     TUndoPlan Build() {
         for (const TRecord& r : Records(log_, "RunApp"))
-            if (!r.value.empty()) Add(TUndoKind::RunProgram, r.value);
+            if (!r.value.empty()) actions_.push_back({TUndoKind::RunProgram, r.value, {}, {}, r.name});
         for (const TRecord& r : Records(log_, LogSectionName(kLogShortcuts)))
-            if (FileOk(kLogShortcuts, r)) Add(TUndoKind::DeleteShortcut, r.name);
+            if (FileOk(kLogShortcuts, r)) Add(TUndoKind::DeleteShortcut, r.name, r.name);
         for (const TRecord& r : Records(log_, LogSectionName(kLogRegServers)))
-            if (FileOk(kLogRegServers, r)) Add(TUndoKind::UnregisterServer, r.name);
+            if (FileOk(kLogRegServers, r)) Add(TUndoKind::UnregisterServer, r.name, r.name);
         // A font's file and a shared file are gone with their own actions.
         std::vector<std::string> handled;
         for (const TRecord& r : Records(log_, LogSectionName(kLogRegFonts))) {
             if (r.name.empty()) {
                 Refuse(kLogRegFonts, r, "no font name");
             } else if (PathOk(kLogRegFonts, r, r.value)) {
-                actions_.push_back({TUndoKind::RemoveFont, r.value, {}, r.name});
+                actions_.push_back({TUndoKind::RemoveFont, r.value, {}, r.name, r.name});
                 handled.push_back(r.value);
             }
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogSharedFiles))) {
             if (FileOk(kLogSharedFiles, r)) {
-                Add(TUndoKind::ReleaseSharedFile, r.name);
+                Add(TUndoKind::ReleaseSharedFile, r.name, r.name);
                 handled.push_back(r.name);
             }
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogAddReg))) {
             std::string key, value;
             SplitRegValuePath(r.name, key, value);
-            if (KeyOk(kLogAddReg, r, key)) actions_.push_back({TUndoKind::DeleteRegValue, key, {}, value});
+            if (KeyOk(kLogAddReg, r, key)) actions_.push_back({TUndoKind::DeleteRegValue, key, {}, value, r.name});
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogAddIni))) {
             const std::string file(Trim(FieldAt(1, r.name, ",")));
@@ -86,22 +85,27 @@ public:
             if (section.empty() || key.empty())
                 Refuse(kLogAddIni, r, "not a file, section and key");
             else if (PathOk(kLogAddIni, r, file))
-                actions_.push_back({TUndoKind::DeleteIniKey, file, section, key});
+                actions_.push_back({TUndoKind::DeleteIniKey, file, section, key, r.name});
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogCopyFiles)))
-            if (FileOk(kLogCopyFiles, r) && !Contains(handled, r.name)) Add(TUndoKind::DeleteInstalledFile, r.name);
+            if (FileOk(kLogCopyFiles, r) && !Contains(handled, r.name))
+                Add(TUndoKind::DeleteInstalledFile, r.name, r.name);
 
         std::vector<std::string> keys, registration;
         for (const TRecord& r : Records(log_, LogSectionName(kLogCreateKeys)))
             if (KeyOk(kLogCreateKeys, r, r.name)) (IsUninstallRegistration(r.name) ? registration : keys).push_back(r.name);
         DeepestFirst(keys);
-        for (const std::string& key : keys) Add(TUndoKind::DeleteRegKey, key);
-        std::vector<std::string> folders;
+        for (const std::string& key : keys) Add(TUndoKind::DeleteRegKey, key, key);
+        struct TFolder {
+            std::string path, record;
+        };
+        std::vector<TFolder> folders;
         for (const TRecord& r : Records(log_, LogSectionName(kLogCreateDirs)))
-            if (FileOk(kLogCreateDirs, r)) folders.push_back(WithoutTrailingBackslash(r.name));
-        DeepestFirst(folders);
-        for (const std::string& folder : folders) Add(TUndoKind::RemoveFolder, folder);
-        for (const std::string& key : registration) Add(TUndoKind::DeleteRegKey, key);
+            if (FileOk(kLogCreateDirs, r)) folders.push_back({WithoutTrailingBackslash(r.name), r.name});
+        std::stable_sort(folders.begin(), folders.end(),
+                         [](const TFolder& a, const TFolder& b) { return Deeper(a.path, b.path); });
+        for (const TFolder& folder : folders) Add(TUndoKind::RemoveFolder, folder.path, folder.record);
+        for (const std::string& key : registration) Add(TUndoKind::DeleteRegKey, key, key);
         return {std::move(actions_), std::move(refused_)};
     }
 
@@ -111,7 +115,9 @@ private:
         return path;
     }
 
-    void Add(TUndoKind kind, const std::string& target) { actions_.push_back({kind, target, {}, {}}); }
+    void Add(TUndoKind kind, const std::string& target, const std::string& record) {
+        actions_.push_back({kind, target, {}, {}, record});
+    }
 
     void Refuse(int kind, const TRecord& r, std::string_view reason) {
         refused_.push_back("[" + std::string(LogSectionName(kind)) + "] " + r.line + ": " + std::string(reason));
@@ -154,6 +160,22 @@ private:
 };
 
 }  // namespace
+
+std::string_view RecordSection(TUndoKind kind) {
+    switch (kind) {
+        case TUndoKind::RunProgram: return "RunApp";
+        case TUndoKind::DeleteShortcut: return LogSectionName(kLogShortcuts);
+        case TUndoKind::UnregisterServer: return LogSectionName(kLogRegServers);
+        case TUndoKind::RemoveFont: return LogSectionName(kLogRegFonts);
+        case TUndoKind::ReleaseSharedFile: return LogSectionName(kLogSharedFiles);
+        case TUndoKind::DeleteRegValue: return LogSectionName(kLogAddReg);
+        case TUndoKind::DeleteIniKey: return LogSectionName(kLogAddIni);
+        case TUndoKind::DeleteInstalledFile: return LogSectionName(kLogCopyFiles);
+        case TUndoKind::DeleteRegKey: return LogSectionName(kLogCreateKeys);
+        case TUndoKind::RemoveFolder: return LogSectionName(kLogCreateDirs);
+    }
+    return {};
+}
 
 bool IsUninstallRegistration(std::string_view keyPath) {
     return keyPath.size() > kUninstallList.size() && SameText(keyPath.substr(0, kUninstallList.size()), kUninstallList) &&

@@ -29,7 +29,14 @@ struct TUndoAction {
     std::string target;
     std::string section;
     std::string name;
+    // The name of the log record the action comes from, as the log has it
+    // (its section follows from the kind), so that a run that stops half-way
+    // can take what it did out of the log.
+    std::string record;
 };
+
+// The log section of an action's record.
+std::string_view RecordSection(TUndoKind kind);
 
 // A log line that is not undone, and why: "[Section] line: reason".
 struct TUndoPlan {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "config/kpIniFile.h"
 #include "config/kpRegIni.h"
 #include "install/InstallContext.h"
@@ -93,6 +95,8 @@ public:
         bool present = false;
         for (const TUndoAction& a : plan_.actions) present = present || IsPresent(a);
         if (!present) {
+            // What is left are the uninstaller's own traces: they go too.
+            TakeBackLast(0, 1);
             window_.Finish(Text(kTextNothingLeft), RefusedLines(), Text(kTextOk));
             return 0;
         }
@@ -134,6 +138,40 @@ private:
         return folder.substr(folder.find_last_of("\\:") + 1);
     }
 
+    // Whether everything below the folder goes at the next restart.
+    bool OnlyPending(const std::string& folder) const {
+        WIN32_FIND_DATAA found;
+        const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return false;
+        bool only = true;
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                only = !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && OnlyPending(path);
+            } else {
+                only = false;
+                for (const std::string& p : pending_) only = only || SameText(p, path);
+            }
+        } while (only && FindNextFileA(find, &found));
+        FindClose(find);
+        return only;
+    }
+
+    // A folder of the install that holds nothing but files going at the
+    // restart goes after them; the system's delayed moves keep their order.
+    TUndoResult RemoveFolderAfterRestart(const std::string& folder) {
+        if (!InstallState().System.PlatformNT || !OnlyPending(folder)) return TUndoResult::Kept;
+        if (!MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return TUndoResult::Kept;
+        return TUndoResult::AtRestart;
+    }
+
+    void Note(const TUndoAction& a, TUndoResult result) {
+        if (result == TUndoResult::Done || result == TUndoResult::Absent) forgotten_.push_back(&a);
+        Note(Describe(a), result);
+    }
+
     void Note(const std::string& item, TUndoResult result) {
         if (result == TUndoResult::Failed) ++failures_;
         if (result == TUndoResult::AtRestart) restart_ = true;
@@ -142,6 +180,7 @@ private:
                            : result == TUndoResult::Failed ? kTextFailed
                                                            : 0;
         if (reason) report_.push_back(item + " " + Text(reason));
+        if (result == TUndoResult::AtRestart) pending_.push_back(item);
         if (result == TUndoResult::Kept) ++kept_;
     }
 
@@ -149,36 +188,67 @@ private:
         const std::string removing = Text(kTextRemoving);
         const size_t total = plan_.actions.size() + 1;
         size_t done = 0;
-        std::vector<const TUndoAction*> last;
+        std::vector<std::string> stuckServers;
         for (const TUndoAction& a : plan_.actions) {
-            // Folders and the registration wait until the uninstaller's own
-            // files are gone.
-            if (a.kind == TUndoKind::RemoveFolder ||
-                (a.kind == TUndoKind::DeleteRegKey && IsUninstallRegistration(a.target))) {
-                last.push_back(&a);
-                continue;
-            }
+            if (ComesLast(a)) continue;
             window_.Progress(removing + "\r\n" + Describe(a), done++, total);
-            const TUndoResult result = CarryOut(a);
+            // A server that would not unregister keeps its file: without it
+            // its registration could never be taken back.
+            if ((a.kind == TUndoKind::DeleteInstalledFile || a.kind == TUndoKind::ReleaseSharedFile) &&
+                std::any_of(stuckServers.begin(), stuckServers.end(),
+                            [&a](const std::string& server) { return SameText(server, a.target); }))
+                continue;
+            TUndoResult result = CarryOut(a);
+            if (a.kind == TUndoKind::UnregisterServer && result == TUndoResult::Failed) stuckServers.push_back(a.target);
             // A file other programs still count on is theirs now.
-            Note(Describe(a), a.kind == TUndoKind::ReleaseSharedFile && result == TUndoResult::Kept
-                                  ? TUndoResult::Done
-                                  : result);
+            if (a.kind == TUndoKind::ReleaseSharedFile && result == TUndoResult::Kept) result = TUndoResult::Done;
+            Note(a, result);
         }
         CloseAllIniFiles();
+        TakeBackLast(done, total);
         // With something left that failed, the log, the uninstaller and the
-        // registration stay, so that the user can start it again.
+        // registration stay, so that the user can start it again; the log
+        // then holds only what is left, so that a second run does nothing
+        // twice (a shared file's count above all).
+        if (failures_) KeepWhatIsLeftInLog();
+        window_.Progress(removing, total, total);
+    }
+
+    // Folders and the registration wait until the uninstaller's own files
+    // are gone.
+    static bool ComesLast(const TUndoAction& a) {
+        return a.kind == TUndoKind::RemoveFolder || (a.kind == TUndoKind::DeleteRegKey && IsUninstallRegistration(a.target));
+    }
+
+    void TakeBackLast(size_t done, size_t total) {
+        const std::string removing = Text(kTextRemoving);
         const bool complete = failures_ == 0;
         if (complete) {
             window_.Progress(removing + "\r\n" + log_, done++, total);
             RemoveOwnFiles();
         }
-        for (const TUndoAction* a : last) {
-            if (!complete && a->kind == TUndoKind::DeleteRegKey) continue;
-            window_.Progress(removing + "\r\n" + Describe(*a), done++, total);
-            Note(Describe(*a), CarryOut(*a));
+        for (const TUndoAction& a : plan_.actions) {
+            if (!ComesLast(a) || (!complete && a.kind == TUndoKind::DeleteRegKey)) continue;
+            window_.Progress(removing + "\r\n" + Describe(a), done++, total);
+            TUndoResult result = CarryOut(a);
+            if (result == TUndoResult::Kept && a.kind == TUndoKind::RemoveFolder) result = RemoveFolderAfterRestart(a.target);
+            Note(a, result);
         }
-        window_.Progress(removing, total, total);
+    }
+
+    void KeepWhatIsLeftInLog() {
+        TkpIniFile& log = GetIniFile(log_, false);
+        for (const TUndoAction* a : forgotten_) {
+            log.DeleteKey(RecordSection(a->kind), a->record);
+            // A shared file and a font were logged as files too; their own
+            // action took the file.
+            if (a->kind == TUndoKind::ReleaseSharedFile || a->kind == TUndoKind::RemoveFont)
+                log.DeleteKey(RecordSection(TUndoKind::DeleteInstalledFile), a->target);
+        }
+        // The programs of the uninstall ran; a second run does not run them again.
+        log.EraseSection("RunApp");
+        log.UpdateFile();
+        CloseIniFile(log_);
     }
 
     // The log and what the install put beside it without a record: the
@@ -186,7 +256,7 @@ private:
     void RemoveOwnFiles() {
         for (const std::string& path : {folder_ + "UnBrik.bmp", folder_ + "UnInst.exe", log_}) {
             CloseIniFile(path);
-            Note(path, CarryOut({TUndoKind::DeleteInstalledFile, path, {}, {}}));
+            Note(path, CarryOut({TUndoKind::DeleteInstalledFile, path, {}, {}, {}}));
         }
     }
 
@@ -215,6 +285,8 @@ private:
     std::string texts_[kTextLast + 1];
     TUninstallWindow window_;
     std::vector<std::string> report_;
+    std::vector<std::string> pending_;  // paths that go at the next restart
+    std::vector<const TUndoAction*> forgotten_;  // taken back, or found gone
     int failures_ = 0;
     int kept_ = 0;
     bool restart_ = false;

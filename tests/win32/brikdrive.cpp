@@ -52,6 +52,8 @@ const char kUsage[] =
     "  send HWND MSG WPARAM LPARAM send a message without pointers (as a keystroke or a\n"
     "                              system command would arrive) and print its result\n"
     "  start PROGRAM [ARGS...]     start a program; prints its process id\n"
+    "  run-line COMMAND-LINE       start a command line as it stands (as Windows starts a\n"
+    "                              registered command); prints the process id\n"
     "  wait-process PID [--timeout S]\n"
     "                              wait for a process to end; prints its exit code\n"
     "HWND is hexadecimal (as printed), ID and PID decimal or 0x-hexadecimal,\n"
@@ -348,6 +350,21 @@ int Run(int argc, char** argv) {
     if (argc < 3) throw UsageError("start needs a program");
     std::vector<std::string> args(argv + 3, argv + argc);
     PROCESS_INFORMATION pi = StartProcess(argv[2], args);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
+    return 0;
+  }
+  if (command == "run-line") {
+    if (argc != 3) throw UsageError("run-line needs one command line");
+    std::string line = argv[2];
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    // No application name: the system splits the line itself, as it does a
+    // command from the registry.
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+      throw DriverError("cannot start " + line + " (error " + std::to_string(GetLastError()) + ")");
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     std::printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));

@@ -26,7 +26,7 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 TUndoResult Undo(TUndoKind kind, const std::string& target, const std::string& name = {},
                  const std::string& section = {}) {
-    return CarryOut({kind, target, section, name});
+    return CarryOut({kind, target, section, name, {}});
 }
 
 class UndoTest : public testing::Test {

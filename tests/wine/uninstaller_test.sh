@@ -1,0 +1,331 @@
+#!/usr/bin/env bash
+# End-to-end tests of the uninstaller under Wine: a package built with
+# brikpack (which adds UnInst.exe) installs one change of every kind; the
+# uninstall key's command is started as the registry holds it, its window
+# answered, and the whole prefix (the drive_c tree and a registry export)
+# compared with the state before the install. Then: a file of the user's,
+# a file held open until a restart, a second run, a missing log.
+# The test runs alone: another test's files in the prefix would be
+# differences.
+#   uninstaller_test.sh BUILD_DIR WIN32_DIR BRIKPACK
+set -u
+
+WORK_NAME=wine-uninstaller
+# shellcheck source=tests/wine/engine_lib.sh
+. "$(dirname "$0")/engine_lib.sh" "$@"
+UNINST=$WIN32_DIR/src/uninstall/UnInst.exe
+need_files "$UNINST" "$TOOLS/comserver.dll" "$TOOLS/writemark.exe" "$TOOLS/holdfile.exe" "$TOOLS/hasfont.exe" \
+  "$SHIPPED_ENU" /usr/share/wine/fonts/tahoma.ttf
+
+TARGETS="$WINEPREFIX/drive_c/Brisk Uninstall"
+TARGETS_WIN='C:\Brisk Uninstall'
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+SHARED_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
+FONTS_KEY='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts'
+MARKS='HKLM\Software\Brisk Test\Servers'
+PRE_KEY='HKLM\Software\Brisk Uninstall Before'
+PRE_INI="$WINEPREFIX/drive_c/windows/briskpre.ini"
+FONTS=$WINEPREFIX/drive_c/windows/Fonts
+CAPTION="Remove Brisk Sample"
+
+forget() {
+  rm -rf "$TARGETS" "$PRE_INI" "$FONTS/BriskUT.ttf"
+  local key
+  for key in "$UNINSTALL_KEY\\Brisk Sample" 'HKLM\Software\Brisk Uninstall' "$PRE_KEY" 'HKLM\Software\Brisk Test'; do
+    wine reg delete "$key" /f >/dev/null 2>&1 </dev/null
+  done
+  wine reg delete "$SHARED_KEY" /v "$TARGETS_WIN\\app\\bin\\kept.dll" /f >/dev/null 2>&1 </dev/null
+  wine reg delete "$FONTS_KEY" /v "Brisk Uninstall Sans (TrueType)" /f >/dev/null 2>&1 </dev/null
+}
+forget
+trap 'forget; cleanup' EXIT
+
+# The prefix as the comparison sees it: every entry of drive_c (type, path,
+# size of a file) but the temporary folders, and the registry's software
+# keys less Wine's own bookkeeping (its settings, and the network cards it
+# lists when a program first asks after a restart).
+prefix_state() {
+  (cd "$WINEPREFIX/drive_c" && find . \( -ipath './users/*/temp' -o -ipath './windows/temp' \) -prune -o \
+    \( -type f -printf 'f %p %s\n' -o -printf '%y %p\n' \) | LC_ALL=C sort)
+  local root
+  for root in 'HKLM\Software' 'HKCU\Software'; do
+    rm -f "$WORK/export.reg"
+    wine reg export "$root" "$WORK/export.reg" /y >/dev/null 2>&1 </dev/null || fail "cannot export $root"
+    iconv -f UTF-16LE -t UTF-8 "$WORK/export.reg" | tr -d '\r' |
+      awk '/^\[/ { skip = ($0 ~ /^\[HKEY_[A-Z_]+\\Software\\Wine(\\|\])/ || $0 ~ /\\NetworkCards(\\|\])/) } !skip'
+  done
+}
+
+# compare_with BEFORE-FILE WHAT: the prefix equals the saved state.
+compare_with() {
+  prefix_state >"$WORK/after.txt"
+  diff "$1" "$WORK/after.txt" >"$WORK/prefix.diff" ||
+    fail "$2: the prefix differs from before the install: $(head -c 3000 "$WORK/prefix.diff")"
+}
+
+# uninstall_command: the uninstall key's command, as the registry holds it.
+uninstall_command() { reg_value "$UNINSTALL_KEY\\Brisk Sample" UninstallString; }
+
+# start_uninstall COMMAND-LINE: starts it as Windows starts a registered
+# command.
+start_uninstall() {
+  drive run-line "$1" >/dev/null || fail "cannot start $1: $(cat "$WORK/drive.err")"
+}
+
+# uninstall_window TEXT BUTTON [SHOT]: the uninstaller's window once it shows
+# the button (6 when it asks, 1 at the end), saying TEXT; prints its handle.
+uninstall_window() {
+  local window got
+  window=$(drive wait-window --title "$CAPTION" --class "#32770" --timeout 40) ||
+    fail "no uninstaller window (expected: $1)"
+  for _ in $(seq 1 300); do
+    drive state "$window" "$2" | grep -q '^visible' && break
+    sleep 0.2
+  done
+  got=$(drive get-text "$window" 102 | tr -d '\r')
+  [ "$got" = "$1" ] || fail "the uninstaller says \"$got\", expected \"$1\""
+  [ -n "${3:-}" ] && { "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/$3" >/dev/null || fail "screenshot failed"; }
+  step "  uninstaller: $(printf '%s' "$got" | tr '\n' '|')" >&2
+  printf '%s' "$window"
+}
+
+# finish_uninstall TEXT LIST [SHOT]: the final word and the list under it
+# (lines of the read-only box, in order); OK closes it.
+finish_uninstall() {
+  local window got
+  window=$(uninstall_window "$1" 1 "${3:-}") || exit 1
+  got=$(drive get-text "$window" 104 | tr -d '\r' | sed '/^$/d')
+  [ "$got" = "$2" ] || fail "the uninstaller lists \"$got\", expected \"$2\""
+  drive click "$window" 1 || fail "cannot click OK"
+  drive wait-gone "$window" --timeout 30 || fail "the uninstaller's window did not close"
+}
+
+# copies_left: the uninstaller's copies waiting in the temporary folder.
+copies_left() { find "$TEMP_UNIX" -maxdepth 2 -ipath '*/~BrikUn*' 2>/dev/null; }
+
+# wait_removed PATH: the path goes within 30 s (the copy deletes the
+# original once that has ended).
+wait_removed() {
+  for _ in $(seq 1 150); do
+    [ -e "$1" ] || return 0
+    sleep 0.2
+  done
+  fail "$1 is still there: $(find "$1" | head -20 | tr '\n' ' ')"
+}
+
+# --- The whole install taken back ----------------------------------------------------
+step "an install with every record kind, taken back by the registered command"
+install_project app
+P=$WORK/app
+I=$TARGETS/app
+IW="$TARGETS_WIN\\app"
+# brikpack brings the uninstaller: the project has none of its own.
+rm "$P/Presetup/UnInst.exe"
+printf '%s\r\n' '[Uninstall.Strings]' '1=Remove %ProgramName%' '2=Remove %ProgramName% and everything it installed?' \
+  >>"$P/Presetup/Enu.lng"
+# The uninstaller's bitmap, beside the log after the install.
+python3 - "$P/Presetup/UnBrik.bmp" <<'PY' || fail "cannot make UnBrik.bmp"
+import struct, sys
+w, h = 48, 96
+pixels = b''.join(bytes(c for x in range(w) for c in (255 - 2 * y, 120 + x, 40 + 2 * x)) for y in range(h))
+header = struct.pack('<2sIHHI', b'BM', 54 + len(pixels), 0, 0, 54)
+info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+open(sys.argv[1], 'wb').write(header + info + pixels)
+PY
+mkdir -p "$P/Data/docs/deep" "$P/Data/bin"
+cp "$TOOLS/writemark.exe" "$P/Data/app.exe"
+printf 'deep\n' >"$P/Data/docs/deep/readme.txt"
+cp "$TOOLS/comserver.dll" "$P/Data/bin/server.dll"
+printf 'shared\n' >"$P/Data/bin/shared.dll"
+printf 'kept\n' >"$P/Data/bin/kept.dll"
+python3 "$SCRIPTS/rename-font.py" /usr/share/wine/fonts/tahoma.ttf "$P/Data/BriskUT.ttf" "Brisk Uninstall Sans" ||
+  fail "cannot make the font"
+RAN_UNIX=$WORK/uninstall-ran.txt
+RAN=$(winpath "$RAN_UNIX")
+script app "[CopyFiles]
+AppFiles=%InstallPath%
+BinFiles=%InstallPath%\\bin
+FontFiles=%Fonts%
+[AppFiles]
+app.exe=app.exe
+docs\\deep\\readme.txt=docs\\deep\\readme.txt
+[BinFiles]
+bin\\server.dll=server.dll,4
+bin\\shared.dll=shared.dll,128
+bin\\kept.dll=kept.dll,128
+[FontFiles]
+BriskUT.ttf=BriskUT.ttf,8
+[AddReg]
+Deep=HKLM\\Software\\Brisk Uninstall\\Settings\\Window
+Before=$PRE_KEY
+[Deep]
+Left=10
+[Before]
+Added=by the install
+[AddIni]
+NewIni=%InstallPath%\\app.ini,Main
+OldIni=C:\\windows\\briskpre.ini,Added
+[NewIni]
+Key=value
+[OldIni]
+Key=added
+[Shortcuts]
+Menu=$TARGETS_WIN\\Menu\\Brisk Sample
+[Menu]
+App=%InstallPath%\\app.exe
+[Uninstall.RunApp]
+1=%InstallPath%\\app.exe,\"$RAN\" uninstalling"
+# What was there before: a key and an INI file of the user's, another
+# program's count on a shared file.
+# Our test server's marks live in a key of their own, which a real server's
+# unregistration would take away with everything else of it.
+wine reg add "$MARKS" /f >/dev/null 2>&1 </dev/null || fail "cannot make $MARKS"
+wine reg add "$PRE_KEY" /v Own /d "the user's" /f >/dev/null 2>&1 </dev/null || fail "cannot make $PRE_KEY"
+# Written as the INI engine writes a file (a blank line after each section),
+# so that the same contents are the same bytes.
+printf '[Own]\r\nKey=mine\r\n\r\n' >"$PRE_INI"
+mkdir -p "$I/bin"
+printf 'kept\n' >"$I/bin/kept.dll"
+touch -r "$P/Data/bin/kept.dll" "$I/bin/kept.dll"
+wine reg add "$SHARED_KEY" /v "$IW\\bin\\kept.dll" /t REG_DWORD /d 1 /f >/dev/null 2>&1 </dev/null ||
+  fail "cannot count the shared file"
+rm -f "$RAN_UNIX"
+prefix_state >"$WORK/before.txt"
+
+package app
+grep -q "added the uninstaller" "$WORK/brikpack.out" || fail "brikpack did not say that it added the uninstaller"
+run_install app
+expect_final FINISH "Installation complete"
+expect_end
+cmp -s "$UNINST" "$I/UnInst.exe" || fail "the install did not copy our uninstaller"
+[ "$(reg_value "$MARKS" "$IW\\bin\\server.dll")" = registered ] || fail "the COM server did not register"
+[ "$(reg_value "$SHARED_KEY" "$IW\\bin\\kept.dll")" = 0x2 ] || fail "the shared file was not counted again"
+[ -f "$FONTS/BriskUT.ttf" ] || fail "the font was not installed"
+[ -f "$TARGETS/Menu/Brisk Sample/App.lnk" ] || fail "the shortcut was not made"
+cp "$I/install.log" "$WORK/install.log.copy"
+
+command=$(uninstall_command)
+[ "$command" = "\"$IW\\UnInst.exe\" \"$IW\\install.log\"" ] || fail "UninstallString is $command"
+start_uninstall "$command"
+window=$(uninstall_window "Remove Brisk Sample and everything it installed?" 6 uninstall_question.png) || exit 1
+drive click "$window" 6 || fail "cannot answer Yes"
+finish_uninstall "Brisk Sample was removed from your computer." "" uninstall_done.png
+got=$(tr -d '\r' <"$RAN_UNIX" 2>/dev/null | grep '^arg=') || fail "the uninstall section's program did not run"
+[ "$got" = "arg=uninstalling" ] || fail "the uninstall section's program ran with $got"
+rm -f "$RAN_UNIX"
+# The folders of kept.dll were there before: they stay.
+wait_removed "$I/UnInst.exe"
+[ -n "$(copies_left)" ] || fail "no copy of the uninstaller waits in the temporary folder"
+compare_with "$WORK/before.txt" "after the uninstall"
+[ "$(cat "$PRE_INI" | tr -d '\r')" = "$(printf '[Own]\nKey=mine')" ] || fail "the user's INI file changed: $(cat "$PRE_INI")"
+BRIK_WINE_TIMEOUT=30 "$SCRIPTS/wine-run.sh" "$BUILD_DIR" "$TOOLS/hasfont.exe" "Brisk Uninstall Sans" >/dev/null 2>&1 &&
+  fail "the font is still listed by the system"
+
+step "the restart takes the uninstaller's copies away"
+wine wineboot -r >/dev/null 2>&1 </dev/null || fail "wineboot -r failed"
+[ -z "$(copies_left)" ] || fail "copies of the uninstaller are left after the restart: $(copies_left)"
+
+# --- What the user had, a file in use, a second run -------------------------------
+step "a file of the user's stays with its folder; a file held open goes at the restart"
+forget
+script app "[CopyFiles]
+AppFiles=%InstallPath%
+[AppFiles]
+app.exe=app.exe
+docs\\deep\\readme.txt=docs\\deep\\readme.txt"
+package app
+run_install app
+expect_final FINISH "Installation complete"
+expect_end
+cp "$I/install.log" "$WORK/install.log.copy"
+printf 'my notes\n' >"$I/docs/notes.txt"
+hold_file "$IW\\docs\\deep\\readme.txt"
+start_uninstall "$(uninstall_command)"
+window=$(uninstall_window "Remove Brisk Sample and everything it installed?" 6) || exit 1
+drive click "$window" 6 || fail "cannot answer Yes"
+finish_uninstall "Brisk Sample was removed, apart from the items listed below.
+Some files are in use. Restart Windows to complete the removal." \
+"$IW\\docs\\deep\\readme.txt (removed when Windows restarts)
+$IW\\docs\\deep (removed when Windows restarts)
+$IW\\docs (kept: it holds what the install did not make)
+$IW (kept: it holds what the install did not make)
+$TARGETS_WIN (kept: it holds what the install did not make)" uninstall_kept.png
+release_file
+[ "$(cat "$I/docs/notes.txt")" = "my notes" ] || fail "the user's file was touched"
+wait_removed "$I/UnInst.exe"
+[ -e "$I/app.exe" ] && fail "the program's file was not removed"
+[ -e "$I/install.log" ] && fail "the log was not removed"
+[ -n "$(uninstall_command)" ] && fail "the registration was not removed"
+wine wineboot -r >/dev/null 2>&1 </dev/null || fail "wineboot -r failed"
+[ -e "$I/docs/deep" ] && fail "the held file or its folder is still there after the restart"
+[ "$(cat "$I/docs/notes.txt")" = "my notes" ] || fail "the user's file did not survive the restart"
+
+step "a second run with the same log: nothing left, nothing changed"
+mkdir -p "$WORK/again"
+cp "$UNINST" "$WORK/again/UnInst.exe"
+cp "$WORK/install.log.copy" "$WORK/again/install.log"
+prefix_state >"$WORK/before.txt"
+start_uninstall "\"$(winpath "$WORK/again/UnInst.exe")\" \"$(winpath "$WORK/again/install.log")\""
+# The program's name, with its registration gone, is the log's folder's.
+finish_uninstall "Nothing of again is left to remove." ""
+compare_with "$WORK/before.txt" "after the second run"
+rm -rf "$TARGETS"
+
+# --- A run that fails half-way ----------------------------------------------------
+step "a failure keeps the registration and a log of what is left; the next run finishes without counting twice"
+script app "[CopyFiles]
+AppFiles=%InstallPath%
+BinFiles=%InstallPath%\\bin
+[AppFiles]
+app.exe=app.exe
+[BinFiles]
+bin\\server.dll=server.dll,4
+bin\\kept.dll=kept.dll,128"
+mkdir -p "$I/bin"
+cp "$P/Data/bin/kept.dll" "$I/bin/kept.dll"
+touch -r "$P/Data/bin/kept.dll" "$I/bin/kept.dll"
+wine reg add "$SHARED_KEY" /v "$IW\\bin\\kept.dll" /t REG_DWORD /d 1 /f >/dev/null 2>&1 </dev/null ||
+  fail "cannot count the shared file"
+wine reg add "$MARKS" /f >/dev/null 2>&1 </dev/null || fail "cannot make $MARKS"
+prefix_state >"$WORK/before.txt"
+package app
+run_install app
+expect_final FINISH "Installation complete"
+expect_end
+# Our test server cannot unregister without its mark.
+wine reg delete "$MARKS" /v "$IW\\bin\\server.dll" /f >/dev/null 2>&1 </dev/null || fail "cannot remove the mark"
+start_uninstall "$(uninstall_command)"
+window=$(uninstall_window "Remove Brisk Sample and everything it installed?" 6) || exit 1
+drive click "$window" 6 || fail "cannot answer Yes"
+finish_uninstall "Brisk Sample was removed, apart from the items listed below." \
+"$IW\\bin\\server.dll (could not be removed)" uninstall_failed.png
+[ "$(reg_value "$SHARED_KEY" "$IW\\bin\\kept.dll")" = 0x1 ] || fail "the shared count is not back to 1"
+[ -e "$I/app.exe" ] && fail "the program's file was not removed"
+[ -f "$I/install.log" ] || fail "the log was removed although a record failed"
+got=$(tr -d '\r' <"$I/install.log" | grep -v '^\[' | grep -v '^$' | grep -v -e '^Charset=' -e '^[0-9]*=' | sort)
+# The server that failed keeps its file; the folders were there before.
+want=$(printf '%s\n' "$IW\\bin\\server.dll=" "$IW\\bin\\server.dll=" "$UNINSTALL_KEY\\Brisk Sample=" | sed 's/HKLM\\Software/HKLM\\SOFTWARE/' | sort)
+[ "$got" = "$want" ] || fail "the log after the failure holds: $(echo $got), expected $(echo $want)"
+wine reg add "$MARKS" /v "$IW\\bin\\server.dll" /d registered /f >/dev/null 2>&1 </dev/null || fail "cannot mark"
+start_uninstall "$(uninstall_command)"
+window=$(uninstall_window "Remove Brisk Sample and everything it installed?" 6) || exit 1
+drive click "$window" 6 || fail "cannot answer Yes"
+finish_uninstall "Brisk Sample was removed from your computer." ""
+wait_removed "$I/UnInst.exe"
+compare_with "$WORK/before.txt" "after the second, complete run"
+rm -rf "$TARGETS"
+
+# --- Logs that are not there or not logs ----------------------------------------
+step "a missing log and a file that is not an install log: an error box, nothing changed"
+mkdir -p "$WORK/tools"
+cp "$UNINST" "$WORK/tools/UnInst.exe"
+TOOL=$(winpath "$WORK/tools/UnInst.exe")
+prefix_state >"$WORK/before.txt"
+start_uninstall "\"$TOOL\" \"$(winpath "$WORK/tools/install.log")\""
+expect_box "Error" "Cannot read the install log \"$(winpath "$WORK/tools/install.log")\". Nothing was removed."
+printf '[Something]\r\nElse=1\r\n' >"$WORK/tools/other.ini"
+start_uninstall "\"$TOOL\" \"$(winpath "$WORK/tools/other.ini")\""
+expect_box "Error" "\"$(winpath "$WORK/tools/other.ini")\" is not an install log. Nothing was removed."
+compare_with "$WORK/before.txt" "after the refused logs"
+[ -f "$WORK/tools/UnInst.exe" ] || fail "the uninstaller removed itself without a log"
+step "passed"
