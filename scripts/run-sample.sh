@@ -71,6 +71,9 @@ trap '"$ROOT/scripts/wine-session.sh" stop "$OUT" >/dev/null' EXIT
 shot() { "$ROOT/scripts/screenshot.sh" "$OUT" "$SCREENS/$1" >/dev/null && say "  screen $SCREENS/$1"; }
 drive() { BRIK_WINE_TIMEOUT=30 "$ROOT/scripts/wine-run.sh" "$OUT" "$BRIKDRIVE" "$@" 2>/dev/null; }
 
+# The prefix before the install, to show that the uninstall leaves it so.
+"$ROOT/scripts/prefix-state.sh" "$OUT/export.reg" >"$OUT/prefix-before.txt" || die "cannot take the prefix's state"
+
 say "running it under Wine"
 wine "$PACKAGE" >"$OUT/setup.out" 2>"$OUT/setup.err" </dev/null &
 pid=$!
@@ -134,4 +137,43 @@ query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v "$FONT_FACE (
 if [ -f "$HASFONT" ]; then
   say "  the system's font list: $(wine "$HASFONT" "$FONT_FACE" 2>/dev/null </dev/null | tr -d '\r')"
 fi
-exit $status
+[ "$status" -eq 0 ] || exit $status
+
+# The uninstall, started as Windows starts it from the list of programs: the
+# registered command as it stands; Yes to its question, OK to its end.
+say "uninstalling it"
+UNINSTALL_LIST='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+command=""
+for key in $(wine reg query "$UNINSTALL_LIST" 2>/dev/null </dev/null | tr -d '\r' | grep -i 'Brisk' | tr ' ' '\001'); do
+  key=${key//$'\001'/ }
+  command=$(query "$key" /v UninstallString | sed 's/^UninstallString[ \t]*REG_SZ[ \t]*//')
+  [ -n "$command" ] && { say "  $key: $command"; break; }
+done
+[ -n "$command" ] || die "no uninstall command registered"
+drive run-line "$command" >/dev/null || die "cannot start $command"
+window=$(drive wait-window --class "#32770" --timeout 30) || die "no uninstaller window"
+sleep 0.5
+shot "$(printf '%02d' $n)-uninstall.png"
+say "  uninstaller: $(drive get-text "$window" 102 | tr '\r\n' '  ')"
+drive click "$window" 6 >/dev/null || die "cannot answer the uninstaller"
+n=$((n + 1))
+for _ in $(seq 1 300); do
+  drive state "$window" 1 | grep -q '^visible' && break
+  sleep 0.2
+done
+shot "$(printf '%02d' $n)-uninstalled.png"
+say "  uninstaller: $(drive get-text "$window" 102 | tr '\r\n' '  ')"
+drive click "$window" 1 >/dev/null
+drive wait-gone "$window" --timeout 30 >/dev/null
+# The uninstaller's copy ends, and the original's file goes, a moment later.
+sleep 2
+"$ROOT/scripts/prefix-state.sh" "$OUT/export.reg" >"$OUT/prefix-after.txt" || die "cannot take the prefix's state"
+if diff "$OUT/prefix-before.txt" "$OUT/prefix-after.txt" >"$OUT/prefix.diff"; then
+  say "the prefix is clean again: its files and registry are as before the install"
+  say "  (the uninstaller's copy in the temporary folder goes at the next restart)"
+else
+  say "the prefix differs from before the install ($OUT/prefix.diff):"
+  head -n 20 "$OUT/prefix.diff" | sed 's/^/sample:   /'
+  exit 1
+fi
+exit 0

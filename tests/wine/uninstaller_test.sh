@@ -40,21 +40,8 @@ forget() {
 forget
 trap 'forget; cleanup' EXIT
 
-# The prefix as the comparison sees it: every entry of drive_c (type, path,
-# size of a file) but the temporary folders, and the registry's software
-# keys less Wine's own bookkeeping (its settings, and the network cards it
-# lists when a program first asks after a restart).
-prefix_state() {
-  (cd "$WINEPREFIX/drive_c" && find . \( -ipath './users/*/temp' -o -ipath './windows/temp' \) -prune -o \
-    \( -type f -printf 'f %p %s\n' -o -printf '%y %p\n' \) | LC_ALL=C sort)
-  local root
-  for root in 'HKLM\Software' 'HKCU\Software'; do
-    rm -f "$WORK/export.reg"
-    wine reg export "$root" "$WORK/export.reg" /y >/dev/null 2>&1 </dev/null || fail "cannot export $root"
-    iconv -f UTF-16LE -t UTF-8 "$WORK/export.reg" | tr -d '\r' |
-      awk '/^\[/ { skip = ($0 ~ /^\[HKEY_[A-Z_]+\\Software\\Wine(\\|\])/ || $0 ~ /\\NetworkCards(\\|\])/) } !skip'
-  done
-}
+# The prefix as the comparison sees it (scripts/prefix-state.sh).
+prefix_state() { "$SCRIPTS/prefix-state.sh" "$WORK/export.reg" || fail "cannot take the prefix's state"; }
 
 # compare_with BEFORE-FILE WHAT: the prefix equals the saved state.
 compare_with() {
