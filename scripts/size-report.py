@@ -30,7 +30,11 @@ CXXFILT = os.environ.get("CXXFILT", "i686-w64-mingw32-c++filt")
 # shipped variants it is made of.
 PROGRAMS = [("setup.exe", "src/launcher/setup.exe", "src/launcher/CMakeFiles/setup.dir",
              ["launcher", "ui", "ui_core", "config_win32", "config", "crypto", "cab", "util"]),
-            ("unpack.dll", "src/unpack/unpack.dll", "src/unpack/CMakeFiles/unpack.dir", ["cab", "util"])]
+            ("unpack.dll", "src/unpack/unpack.dll", "src/unpack/CMakeFiles/unpack.dir", ["cab", "util"]),
+            # Travels inside the package's cabinet, not before it.
+            ("UnInst.exe", "src/uninstall/UnInst.exe", "CMakeFiles/UnInst.dir",
+             ["uninstall", "uninstall_core", "install", "install_core", "ui", "ui_core", "config_win32", "config",
+              "util"])]
 SUFFIX = re.compile(r"(\.(lto_priv|isra|constprop|part|cold|localalias)(\.\d+)?)+$")
 
 
