@@ -88,23 +88,6 @@ TUndoResult RemoveFolder(const std::string& folder) {
     return RemoveDirectoryA(folder.c_str()) ? TUndoResult::Done : TUndoResult::Kept;
 }
 
-// Whether a file lies anywhere below the folder: a folder that holds only
-// folders is still the install's to take away, one with a file is not.
-bool HoldsFiles(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    bool holds = false;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        holds = !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || HoldsFiles(folder + "\\" + name);
-    } while (!holds && FindNextFileA(find, &found));
-    ::FindClose(find);
-    return holds;
-}
-
 }  // namespace
 
 TUndoResult CarryOut(const TUndoAction& a) {
@@ -135,6 +118,24 @@ TUndoResult CarryOut(const TUndoAction& a) {
     return TUndoResult::Failed;
 }
 
+bool EveryFileBelow(const std::string& folder, const std::function<bool(const std::string& path)>& test) {
+    WIN32_FIND_DATAA found;
+    const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return true;
+    bool every = true;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        // A link to elsewhere is never walked into, and never ours.
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) every = false;
+        else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) every = EveryFileBelow(path, test);
+        else every = test(path);
+    } while (every && FindNextFileA(find, &found));
+    ::FindClose(find);
+    return every;
+}
+
 bool IsPresent(const TUndoAction& a) {
     switch (a.kind) {
         case TUndoKind::RunProgram: return false;
@@ -148,7 +149,11 @@ bool IsPresent(const TUndoAction& a) {
         case TUndoKind::DeleteIniKey:
             return Exists(IniFilePath(a.target)) && IniReadString(a.target, a.section, a.name, "\x01") != "\x01";
         case TUndoKind::DeleteRegKey: return RegKeyExists(a.target);
-        case TUndoKind::RemoveFolder: return platform::DirectoryExists(a.target) && !HoldsFiles(a.target);
+        // A folder that holds only folders is still the install's to take
+        // away; one with a file is not.
+        case TUndoKind::RemoveFolder:
+            return platform::DirectoryExists(a.target) &&
+                   EveryFileBelow(a.target, [](const std::string&) { return false; });
     }
     return false;
 }

@@ -1,6 +1,9 @@
 // Carries out one action of an uninstall plan on the system.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "uninstall/UninstallPlan.h"
 
 namespace brik {
@@ -20,5 +23,9 @@ TUndoResult CarryOut(const TUndoAction& action);
 // back; a program to run is never counted. A run that finds nothing is a
 // second run, and changes nothing.
 bool IsPresent(const TUndoAction& action);
+
+// Whether test holds for every file anywhere below the folder (true for an
+// empty or missing folder); a link inside it fails.
+bool EveryFileBelow(const std::string& folder, const std::function<bool(const std::string& path)>& test);
 
 }  // namespace brik

@@ -138,31 +138,13 @@ private:
         return folder.substr(folder.find_last_of("\\:") + 1);
     }
 
-    // Whether everything below the folder goes at the next restart.
-    bool OnlyPending(const std::string& folder) const {
-        WIN32_FIND_DATAA found;
-        const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE) return false;
-        bool only = true;
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                only = !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && OnlyPending(path);
-            } else {
-                only = false;
-                for (const std::string& p : pending_) only = only || SameText(p, path);
-            }
-        } while (only && FindNextFileA(find, &found));
-        FindClose(find);
-        return only;
-    }
-
     // A folder of the install that holds nothing but files going at the
     // restart goes after them; the system's delayed moves keep their order.
     TUndoResult RemoveFolderAfterRestart(const std::string& folder) {
-        if (!InstallState().System.PlatformNT || !OnlyPending(folder)) return TUndoResult::Kept;
+        const auto pending = [this](const std::string& path) {
+            return std::any_of(pending_.begin(), pending_.end(), [&path](const std::string& p) { return SameText(p, path); });
+        };
+        if (!InstallState().System.PlatformNT || !EveryFileBelow(folder, pending)) return TUndoResult::Kept;
         if (!MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return TUndoResult::Kept;
         return TUndoResult::AtRestart;
     }
