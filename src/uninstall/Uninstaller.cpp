@@ -75,7 +75,7 @@ public:
         const TLogSectionLines lines = [this](std::string_view section) {
             StringList values;
             IniReadSectionValues(log_, section, values);
-            return std::vector<std::string>(values.begin(), values.end());
+            return values;
         };
         plan_ = BuildUndoPlan(lines, {SystemFolder(true), SystemFolder(false)});
         program_ = ProgramName();

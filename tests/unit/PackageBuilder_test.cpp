@@ -209,6 +209,45 @@ TEST(PackageBuilder, SameProjectSameBytes) {
     EXPECT_FALSE(fs::exists(project.Path("two.exe.part")));
 }
 
+// With the uninstall on, a package carries an uninstaller: the project's own,
+// else the one the builder brings; without one to add, a warning.
+TEST(PackageBuilder, AddsTheUninstallerWhenTheProjectHasNone) {
+    ProjectDir project;
+    project.Add("Presetup/Brik.ini", "[Config]\r\nLanguages=Enu\r\nInsFiles=App\r\nUninstall=1\r\n");
+    brik::Write(project.Path("ours.exe"), "our uninstaller");
+    BuildOptions options = project.Options();
+    options.uninstaller = project.Path("ours.exe");
+    BuildResult result = BuildPackage(options);
+    ASSERT_TRUE(result.ok) << Messages(result);
+    EXPECT_TRUE(result.uninstallerAdded);
+    EXPECT_EQ(Package(options.output).Files()["Presetup\\UnInst.exe"], "our uninstaller");
+
+    project.Add("Presetup/uninst.EXE", "the project's own");
+    result = BuildPackage(options);
+    ASSERT_TRUE(result.ok) << Messages(result);
+    EXPECT_FALSE(result.uninstallerAdded);
+    const std::map<std::string, std::string> files = Package(options.output).Files();
+    EXPECT_EQ(files.count("Presetup\\UnInst.exe"), 0u);
+    EXPECT_EQ(files.at("Presetup\\uninst.EXE"), "the project's own");
+
+    project.Remove("Presetup/uninst.EXE");
+    options.uninstaller.clear();
+    result = BuildPackage(options);
+    ASSERT_TRUE(result.ok) << Messages(result);
+    EXPECT_FALSE(result.uninstallerAdded);
+    EXPECT_NE(Messages(result).find("Brik.ini:4: warning: [Config] Uninstall is on"), std::string::npos)
+        << Messages(result);
+
+    // Off: nothing added, nothing said.
+    project.Add("Presetup/Brik.ini", "[Config]\r\nLanguages=Enu\r\nInsFiles=App\r\nUninstall=0\r\n");
+    options.uninstaller = project.Path("ours.exe");
+    result = BuildPackage(options);
+    ASSERT_TRUE(result.ok) << Messages(result);
+    EXPECT_FALSE(result.uninstallerAdded);
+    EXPECT_EQ(Package(options.output).Files().count("Presetup\\UnInst.exe"), 0u);
+    EXPECT_EQ(Messages(result), "");
+}
+
 TEST(PackageBuilder, ChecksBeforeBuilding) {
     using Level = Diagnostic::Level;
     struct Case {
