@@ -248,4 +248,13 @@ TRunOnceRename RenameBackCommand(std::string_view shortTarget, std::string_view 
     return rename;
 }
 
+TRunOnceRename RemoveFolderCommand(std::string_view shortFolder) {
+    TRunOnceRename remove;
+    remove.name = "Remove ";
+    remove.name += shortFolder;
+    remove.command = "command.com /c rd \"";
+    remove.command.append(shortFolder) += '"';
+    return remove;
+}
+
 }  // namespace brik

@@ -106,5 +106,8 @@ struct TRunOnceRename {
     std::string command;
 };
 TRunOnceRename RenameBackCommand(std::string_view shortTarget, std::string_view longFileName);
+// The RunOnce value that removes a folder once the restart has emptied it
+// (wininit.ini only takes files): "Remove " + short path, and its command.
+TRunOnceRename RemoveFolderCommand(std::string_view shortFolder);
 
 }  // namespace brik

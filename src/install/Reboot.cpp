@@ -144,6 +144,15 @@ bool ScheduleReplaceOnReboot(const std::string& sourcePath, const std::string& t
     return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT) != 0 && removed;
 }
 
+bool ScheduleFolderRemovalOnReboot(const std::string& folderPath) {
+    std::string folder = FullPath(folderPath);
+    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    if (!platform::DirectoryExists(folder)) return false;
+    if (InstallState().System.PlatformNT) return MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    const TRunOnceRename remove = RemoveFolderCommand(GetShortPath(folder));
+    return RegWriteString(kRunOnceKey, remove.name, remove.command);
+}
+
 bool RestartWindows(bool force) {
     if (InstallState().System.PlatformNT) {
         using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);

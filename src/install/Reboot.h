@@ -15,6 +15,12 @@ namespace brik {
 // wininit.ini is then left as it was, never truncated or missing.
 bool ScheduleReplaceOnReboot(const std::string& source, const std::string& target);
 
+// At the next restart, after the files scheduled before it, the folder goes
+// if it is empty then: on NT by the system's delayed moves, on 9x by a
+// RunOnce command (wininit.ini only takes files). false when it could not
+// be registered.
+bool ScheduleFolderRemovalOnReboot(const std::string& folder);
+
 // The short (8.3) form of an existing path; the path itself when the system
 // has none for it.
 std::string GetShortPath(const std::string& path);

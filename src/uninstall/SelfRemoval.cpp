@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "install/InstallContext.h"
 #include "install/Reboot.h"
 #include "uninstall/UninstallRules.h"
 #include "util/Platform.h"
@@ -99,12 +98,7 @@ void RemoveCopyAtRestart() {
         !SameText(folderName.substr(0, sizeof kCopyFolderPrefix - 1), kCopyFolderPrefix))
         return;
     ScheduleReplaceOnReboot(self, std::string());
-    // The system's delayed moves take an empty folder as well, after the file
-    // (they run in order); wininit.ini only takes files.
-    if (InstallState().System.PlatformNT) {
-        const std::string bare = folder.substr(0, folder.size() - 1);
-        MoveFileExA(bare.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    }
+    ScheduleFolderRemovalOnReboot(folder);
 }
 
 }  // namespace brik

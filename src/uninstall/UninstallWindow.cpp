@@ -149,6 +149,7 @@ void TUninstallWindow::Finish(const std::string& text, const std::string& lines,
     ShowWindow(GetDlgItem(window_, kUninstallProgressId), SW_HIDE);
     SetDlgItemTextA(window_, kUninstallTextId, text.c_str());
     SetDlgItemTextA(window_, kUninstallListId, lines.c_str());
+    if (!lines.empty()) GrowList();
     ShowWindow(GetDlgItem(window_, kUninstallListId), lines.empty() ? SW_HIDE : SW_SHOW);
     SetDlgItemTextA(window_, IDOK, ok.c_str());
     ShowWindow(GetDlgItem(window_, IDOK), SW_SHOW);
@@ -156,6 +157,24 @@ void TUninstallWindow::Finish(const std::string& text, const std::string& lines,
     SetFocus(GetDlgItem(window_, IDOK));
     WaitForAnswer();
     ShowWindow(window_, SW_HIDE);
+}
+
+// A list of what stayed gets room for a dozen lines: the window grows
+// downwards, and the button with it.
+void TUninstallWindow::GrowList() {
+    HWND list = GetDlgItem(window_, kUninstallListId);
+    const RECT r = ChildRect(window_, kUninstallListId);
+    const LONG lineHeight = HIWORD(GetDialogBaseUnits()) + 1;
+    const LONG grow = 12 * lineHeight - (r.bottom - r.top);
+    if (grow <= 0) return;
+    MoveWindow(list, r.left, r.top, r.right - r.left, r.bottom - r.top + grow, FALSE);
+    const RECT ok = ChildRect(window_, IDOK);
+    MoveWindow(GetDlgItem(window_, IDOK), ok.left, ok.top + grow, ok.right - ok.left, ok.bottom - ok.top, FALSE);
+    RECT frame{};
+    GetWindowRect(window_, &frame);
+    SetWindowPos(window_, nullptr, frame.left, frame.top - grow / 2, frame.right - frame.left,
+                 frame.bottom - frame.top + grow, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window_, nullptr, TRUE);
 }
 
 void TUninstallWindow::DrawBar(const DRAWITEMSTRUCT& item) const {

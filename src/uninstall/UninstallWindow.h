@@ -52,6 +52,7 @@ public:
 private:
     void Layout();
     void ShowButtons(bool question);
+    void GrowList();
     void WaitForAnswer();
     void DrawBar(const DRAWITEMSTRUCT& item) const;
 

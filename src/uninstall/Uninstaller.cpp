@@ -139,13 +139,12 @@ private:
     }
 
     // A folder of the install that holds nothing but files going at the
-    // restart goes after them; the system's delayed moves keep their order.
+    // restart goes after them.
     TUndoResult RemoveFolderAfterRestart(const std::string& folder) {
         const auto pending = [this](const std::string& path) {
             return std::any_of(pending_.begin(), pending_.end(), [&path](const std::string& p) { return SameText(p, path); });
         };
-        if (!InstallState().System.PlatformNT || !EveryFileBelow(folder, pending)) return TUndoResult::Kept;
-        if (!MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return TUndoResult::Kept;
+        if (!EveryFileBelow(folder, pending) || !ScheduleFolderRemovalOnReboot(folder)) return TUndoResult::Kept;
         return TUndoResult::AtRestart;
     }
 

@@ -338,6 +338,9 @@ TEST(CopyRules, RenameBackQuotesBothNames) {
     const TRunOnceRename rename = RenameBackCommand("C:\\PROGRA~1\\APP\\LONGNA~1.DLL", "LongName.dll");
     EXPECT_EQ(rename.name, "Rename C:\\PROGRA~1\\APP\\LONGNA~1.DLL");
     EXPECT_EQ(rename.command, "command.com /c ren \"C:\\PROGRA~1\\APP\\LONGNA~1.DLL\" \"LongName.dll\"");
+    const TRunOnceRename remove = RemoveFolderCommand("C:\\PROGRA~1\\APP");
+    EXPECT_EQ(remove.name, "Remove C:\\PROGRA~1\\APP");
+    EXPECT_EQ(remove.command, "command.com /c rd \"C:\\PROGRA~1\\APP\"");
 }
 
 // In Shift-JIS a double-byte character may end in the byte of a backslash

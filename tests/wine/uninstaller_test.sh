@@ -302,6 +302,69 @@ wait_removed "$I/UnInst.exe"
 compare_with "$WORK/before.txt" "after the second, complete run"
 rm -rf "$TARGETS"
 
+# --- Windows 98 --------------------------------------------------------------------
+step "Windows 98: a file in use goes by wininit.ini, the folders and the uninstaller's copy by RunOnce"
+RUNONCE='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+WININIT=$WINEPREFIX/drive_c/windows/wininit.ini
+# removals: "name<TAB>command" of the RunOnce values that remove folders.
+removals() {
+  wine reg query "$RUNONCE" 2>/dev/null </dev/null | tr -d '\r' |
+    awk '/^[ \t]+Remove / { line = $0; sub(/^[ \t]+/, "", line); n = index(line, "    REG_SZ    ")
+      if (n) print substr(line, 1, n - 1) "\t" substr(line, n + 14) }'
+}
+forget_9x() {
+  local name
+  removals | cut -f1 | while read -r name; do
+    wine reg delete "$RUNONCE" /v "$name" /f >/dev/null 2>&1 </dev/null
+  done
+  rm -f "$WININIT"
+  rm -rf "$TEMP_UNIX"/~BrikUn* "$TARGETS"
+}
+forget_9x
+trap 'forget_9x; forget; cleanup' EXIT
+VERSION_PROGRAMS="app.exe UnInst.exe"
+set_windows_version win98
+script app "[CopyFiles]
+AppFiles=%InstallPath%
+[AppFiles]
+app.exe=app.exe
+docs\\deep\\readme.txt=docs\\deep\\readme.txt"
+package app
+run_install app
+expect_final FINISH "Installation complete"
+expect_end
+hold_file "$IW\\docs\\deep\\readme.txt"
+start_uninstall "$(uninstall_command)"
+window=$(uninstall_window "Remove Brisk Sample and everything it installed?" 6) || exit 1
+drive click "$window" 6 || fail "cannot answer Yes"
+finish_uninstall "Brisk Sample was removed from your computer.
+Some files are in use. Restart Windows to complete the removal." \
+"$IW\\docs\\deep\\readme.txt (removed when Windows restarts)
+$IW\\docs\\deep (removed when Windows restarts)
+$IW\\docs (removed when Windows restarts)
+$IW (removed when Windows restarts)
+$TARGETS_WIN (removed when Windows restarts)" uninstall_win98.png
+release_file
+wait_removed "$I/UnInst.exe"
+set_windows_version ""
+[ -f "$WININIT" ] || fail "no wininit.ini"
+rename=$(tr -d '\r' <"$WININIT")
+step "  wininit.ini: $(printf '%s' "$rename" | tr '\n' '|')"
+printf '%s\n' "$rename" | head -n 1 | grep -qx '\[Rename\]' || fail "wininit.ini does not start with [Rename]"
+deletes=$(printf '%s\n' "$rename" | sed -n 's/^NUL=//p')
+# The held file and the uninstaller's copy, both by their short names.
+[ "$(printf '%s\n' "$deletes" | grep -c .)" = 2 ] || fail "wininit.ini deletes: $(echo $deletes)"
+printf '%s\n' "$deletes" | grep -qi '\\README\.TXT$' || fail "wininit.ini does not delete the held file"
+printf '%s\n' "$deletes" | grep -qi '\\UNINST\.EXE$' || fail "wininit.ini does not delete the uninstaller's copy"
+printf '%s\n' "$deletes" | grep -q ' ' && fail "a name in wininit.ini is not short: $(echo $deletes)"
+got=$(removals)
+step "  RunOnce: $(printf '%s' "$got" | tr '\n\t' '| ')"
+[ "$(printf '%s\n' "$got" | grep -c .)" = 5 ] || fail "expected the four folders and the copy's folder: $got"
+printf '%s\n' "$got" | awk -F '\t' '{ want = "command.com /c rd \"" substr($1, 8) "\""; if ($2 != want) exit 1 }' ||
+  fail "a RunOnce removal is not \"command.com /c rd\" of its own short folder: $got"
+forget_9x
+VERSION_PROGRAMS="versions.exe osinfo.exe"
+
 # --- Logs that are not there or not logs ----------------------------------------
 step "a missing log and a file that is not an install log: an error box, nothing changed"
 mkdir -p "$WORK/tools"
