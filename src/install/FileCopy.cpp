@@ -353,7 +353,10 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     if (path.empty()) return -1;
     AddToListing(path);
     Phase.Pending = path;
-    return 1;
+    // A new target may still be on its way to the disk when it is finished
+    // here: nothing of the finish needs its bytes, and the walk's end waits
+    // for it. A replacement must be whole before it is moved over the target.
+    return Phase.TargetExisted ? 1 : 2;
 }
 
 int FinishFileCopy(const std::string& name, const std::string& writtenPath) {

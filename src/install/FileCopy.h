@@ -53,7 +53,8 @@ bool CopyFailureReported();
 bool ExtractPackageFiles();
 bool CopyExternalFiles();
 
-// 1 with path set: write the file there; 0: skip it; -1: the name or the
+// 1 with path set: write the file there; 2 the same, for a new target that
+// may be finished before it is on the disk; 0: skip it; -1: the name or the
 // package is bad, the phase fails.
 int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::string& path);
 int FinishFileCopy(const std::string& name, const std::string& writtenPath);

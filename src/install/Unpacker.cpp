@@ -45,7 +45,7 @@ int NotifyFileNext(unpack::NotifyRecord& record) {
     const int result = walk.fileCallback(record.name ? record.name : "", static_cast<int>(record.size),
                                          static_cast<int>(record.attributes), destination,
                                          LocalTimeOf(record.dateTime));
-    if (result == 1 && !destination.empty() && record.destination != nullptr) {
+    if ((result == 1 || result == 2) && !destination.empty() && record.destination != nullptr) {
         // The library's buffer holds 255 characters; a callback that wants a
         // longer path must refuse the file itself, a cut one is never written.
         if (destination.size() >= unpack::kDestinationSize) {

@@ -7,7 +7,11 @@
 namespace brik::unpack {
 
 enum NotifyCode : int {
-    kNotifyFileNext = 1,   // NotifyRecord; 1 write, 0 skip, -1 end the walk
+    // NotifyRecord; 1 write, 0 skip, -1 end the walk; 2 write, and the file
+    // may still be on its way to the disk when its kNotifyFileDone comes
+    // (the walk's end waits for every such file, and fails when one could
+    // not be written; that one is deleted).
+    kNotifyFileNext = 1,
     kNotifyFileDone = 2,   // NotifyRecord with the destination filled
     kNotifyProgress = 3,   // ProgressRecord; -1 fails the write
 };

@@ -23,6 +23,197 @@ using namespace brik::unpack;
 
 namespace {
 
+// Files the caller lets finish after their done notice go to the disk on
+// writer threads while the walk decodes the next ones: under Wine creating,
+// writing and closing a file costs far more than decoding it, and two
+// threads create files faster than one. Each such file is held whole in
+// memory until written; larger files and the caller's other files are
+// written by the walk itself.
+constexpr uint32_t kQueuedFileLimit = 1024 * 1024;
+constexpr uint32_t kQueuedBytesLimit = 8 * 1024 * 1024;
+constexpr int kWriterCount = 2;
+
+struct QueuedFile {
+    QueuedFile* next;
+    uint8_t* data;
+    uint32_t size;
+    uint16_t date;
+    uint16_t time;
+    DWORD attributes;
+    char destination[kDestinationSize];
+};
+
+class WriterPool {
+public:
+    // Hands the file over; false when a writer has already failed.
+    bool Add(QueuedFile* file) {
+        if (!Start()) return WriteNow(file);
+        EnterCriticalSection(&lock_);
+        // Bounded memory: the walk waits while too much is on its way.
+        while (queuedBytes_ > 0 && queuedBytes_ + file->size > kQueuedBytesLimit && error_ == 0) {
+            LeaveCriticalSection(&lock_);
+            WaitForSingleObject(progress_, INFINITE);
+            EnterCriticalSection(&lock_);
+        }
+        const bool ok = error_ == 0;
+        if (ok) {
+            file->next = nullptr;
+            if (tail_) tail_->next = file;
+            else head_ = file;
+            tail_ = file;
+            queuedBytes_ += file->size;
+            ++outstanding_;
+        }
+        LeaveCriticalSection(&lock_);
+        if (!ok) {
+            Free(file);
+            return false;
+        }
+        ReleaseSemaphore(jobs_, 1, nullptr);
+        return true;
+    }
+
+    // Waits until every file handed over is written (or failed); the first
+    // writer's error, or 0.
+    DWORD Drain() {
+        if (!started_) return error_;
+        EnterCriticalSection(&lock_);
+        while (outstanding_ > 0) {
+            LeaveCriticalSection(&lock_);
+            WaitForSingleObject(progress_, INFINITE);
+            EnterCriticalSection(&lock_);
+        }
+        const DWORD error = error_;
+        LeaveCriticalSection(&lock_);
+        return error;
+    }
+
+    // Ends the threads once the queue is empty.
+    void Stop() {
+        if (!started_) return;
+        Drain();
+        stopping_ = true;
+        ReleaseSemaphore(jobs_, kWriterCount, nullptr);
+        WaitForMultipleObjects(threadCount_, threads_, TRUE, INFINITE);
+        for (int i = 0; i < threadCount_; ++i) CloseHandle(threads_[i]);
+        CloseHandle(jobs_);
+        CloseHandle(progress_);
+        DeleteCriticalSection(&lock_);
+        started_ = false;
+        stopping_ = false;
+        threadCount_ = 0;
+        error_ = 0;
+    }
+
+    DWORD Error() const { return error_; }
+
+    static void Free(QueuedFile* file) {
+        HeapFree(GetProcessHeap(), 0, file->data);
+        HeapFree(GetProcessHeap(), 0, file);
+    }
+
+    // Creates, writes, stamps and closes the file; a file that fails is
+    // deleted, never left half-written.
+    static DWORD Write(const QueuedFile& file) {
+        const HANDLE handle = CreateFileA(file.destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        DWORD error = 0;
+        DWORD done = 0;
+        if (file.size > 0 && (!WriteFile(handle, file.data, file.size, &done, nullptr) || done != file.size))
+            error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        FILETIME local, utc;
+        if (error == 0 && DosDateTimeToFileTime(file.date, file.time, &local) && LocalFileTimeToFileTime(&local, &utc))
+            SetFileTime(handle, &utc, nullptr, &utc);
+        if (!CloseHandle(handle) && error == 0) error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        if (error != 0) {
+            DeleteFileA(file.destination);
+            return error;
+        }
+        if (file.attributes != FILE_ATTRIBUTE_ARCHIVE)
+            SetFileAttributesA(file.destination, file.attributes ? file.attributes : FILE_ATTRIBUTE_NORMAL);
+        return 0;
+    }
+
+private:
+    bool Start() {
+        if (started_) return true;
+        InitializeCriticalSection(&lock_);
+        jobs_ = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+        progress_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        if (jobs_ && progress_) {
+            for (int i = 0; i < kWriterCount; ++i) {
+                DWORD id = 0;
+                const HANDLE thread = CreateThread(nullptr, 64 * 1024, &WriterPool::Run, this, 0, &id);
+                if (thread) threads_[threadCount_++] = thread;
+            }
+        }
+        if (threadCount_ > 0) {
+            started_ = true;
+            return true;
+        }
+        if (jobs_) CloseHandle(jobs_);
+        if (progress_) CloseHandle(progress_);
+        jobs_ = progress_ = nullptr;
+        DeleteCriticalSection(&lock_);
+        return false;
+    }
+
+    // Without threads (none could be made) the walk writes it itself.
+    bool WriteNow(QueuedFile* file) {
+        const DWORD error = Write(*file);
+        Free(file);
+        if (error != 0 && error_ == 0) error_ = error;
+        return error == 0;
+    }
+
+    static DWORD WINAPI Run(LPVOID self) {
+        static_cast<WriterPool*>(self)->Loop();
+        return 0;
+    }
+
+    void Loop() {
+        for (;;) {
+            WaitForSingleObject(jobs_, INFINITE);
+            EnterCriticalSection(&lock_);
+            QueuedFile* file = head_;
+            if (file) {
+                head_ = file->next;
+                if (!head_) tail_ = nullptr;
+            }
+            LeaveCriticalSection(&lock_);
+            if (!file) {
+                if (stopping_) return;
+                continue;
+            }
+            // After a failure the rest is dropped: the walk fails anyway.
+            const DWORD error = error_ == 0 ? Write(*file) : ERROR_CANCELLED;
+            EnterCriticalSection(&lock_);
+            if (error != 0 && error_ == 0) error_ = error;
+            queuedBytes_ -= file->size;
+            --outstanding_;
+            LeaveCriticalSection(&lock_);
+            Free(file);
+            SetEvent(progress_);
+        }
+    }
+
+    CRITICAL_SECTION lock_{};
+    HANDLE jobs_ = nullptr;
+    HANDLE progress_ = nullptr;
+    HANDLE threads_[kWriterCount] = {};
+    int threadCount_ = 0;
+    bool started_ = false;
+    volatile bool stopping_ = false;
+    QueuedFile* head_ = nullptr;
+    QueuedFile* tail_ = nullptr;
+    uint32_t queuedBytes_ = 0;
+    int outstanding_ = 0;
+    volatile DWORD error_ = 0;
+};
+
+WriterPool g_writers;
+
 cab::FileSource* g_source = nullptr;
 // One walk at a time per load: its write buffer lives with the library
 // rather than on the caller's stack.
@@ -42,7 +233,7 @@ public:
         record_.destination = destination_;
         const int answer = notify_(kNotifyFileNext, &record_);
         if (answer == -1) return cab::FileAction::Stop;
-        if (answer != 1) return cab::FileAction::Skip;
+        if (answer != 1 && answer != 2) return cab::FileAction::Skip;
         // The caller may have filled the buffer to its very end; a name that
         // does not end inside it is not a name we can trust to be complete.
         if (!std::memchr(destination_, 0, sizeof destination_)) {
@@ -50,20 +241,44 @@ public:
             return cab::FileAction::Stop;
         }
         if (destination_[0] == 0) return cab::FileAction::Skip;
+        written_ = 0;
+        pending_ = 0;
+        if (answer == 2 && file.size <= kQueuedFileLimit) {
+            queued_ = static_cast<QueuedFile*>(HeapAlloc(GetProcessHeap(), 0, sizeof(QueuedFile)));
+            if (queued_) {
+                queued_->data = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, file.size ? file.size : 1));
+                if (!queued_->data) {
+                    HeapFree(GetProcessHeap(), 0, queued_);
+                    queued_ = nullptr;
+                }
+            }
+            if (queued_) {
+                queued_->size = 0;
+                return cab::FileAction::Write;
+            }
+            // Without the memory it is written as any other file.
+        }
         file_ = CreateFileA(destination_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             nullptr);
         if (file_ == INVALID_HANDLE_VALUE) {
             Fail(GetLastError());
             return cab::FileAction::Stop;
         }
-        written_ = 0;
-        pending_ = 0;
         return cab::FileAction::Write;
     }
 
     // The decoder hands out a block's output at a time; under Wine each
     // WriteFile is a costly trip, so a file's data goes out in larger pieces.
     bool WriteData(const cab::CabFile& file, const uint8_t* data, uint32_t size) override {
+        if (queued_) {
+            if (size > file.size - queued_->size) return Fail(ERROR_INVALID_DATA);
+            std::memcpy(queued_->data + queued_->size, data, size);
+            queued_->size += size;
+            written_ += size;
+            ProgressRecord progress{file.name.c_str(), destination_, file.size, size, written_};
+            if (notify_(kNotifyProgress, &progress) == -1) return Fail(ERROR_CANCELLED);
+            return true;
+        }
         while (size > 0) {
             if (pending_ == sizeof g_writeBuffer && !Flush(file)) return false;
             const uint32_t take = std::min<uint32_t>(size, static_cast<uint32_t>(sizeof g_writeBuffer) - pending_);
@@ -76,6 +291,18 @@ public:
     }
 
     bool EndFile(const cab::CabFile& file) override {
+        if (queued_) {
+            QueuedFile* queued = queued_;
+            queued_ = nullptr;
+            std::memcpy(queued->destination, destination_, sizeof destination_);
+            queued->date = file.date;
+            queued->time = file.time;
+            queued->attributes = file.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+            if (!g_writers.Add(queued)) return Fail(g_writers.Error() ? g_writers.Error() : ERROR_WRITE_FAULT);
+            notify_(kNotifyFileDone, &record_);
+            return true;
+        }
         if (file_ == INVALID_HANDLE_VALUE) {
             // A skipped or empty-destination file never gets here; an empty
             // file does, and is created now.
@@ -100,6 +327,11 @@ public:
     }
 
     void AbortFile(const cab::CabFile&) override {
+        // Never handed over: nothing of it is on the disk.
+        if (queued_) {
+            WriterPool::Free(queued_);
+            queued_ = nullptr;
+        }
         // A half-written file must not pass for a complete one.
         if (file_ != INVALID_HANDLE_VALUE) {
             CloseHandle(file_);
@@ -150,6 +382,7 @@ private:
     uint32_t written_ = 0;
     DWORD error_ = 0;
     uint32_t pending_ = 0;
+    QueuedFile* queued_ = nullptr;
 };
 
 DWORD ErrorOf(cab::CabStatus status) {
@@ -195,9 +428,15 @@ int __stdcall Enumerate(NotifyProc notify, DecryptProc decrypt) {
     }
     LibraryWalk walk(notify, decrypt);
     const cab::CabStatus status = g_cabinet->Walk(walk);
+    // Every file handed to the writers is on the disk (or failed and gone)
+    // before the walk's end is told.
+    const DWORD writeError = g_writers.Drain();
+    g_writers.Stop();
     // -1 at "a file is next" ends the walk as the caller wished.
-    if (status == cab::CabStatus::Ok || (status == cab::CabStatus::Aborted && walk.Error() == 0)) return 1;
-    SetLastError(walk.Error() ? walk.Error() : ErrorOf(status));
+    if (writeError == 0 &&
+        (status == cab::CabStatus::Ok || (status == cab::CabStatus::Aborted && walk.Error() == 0)))
+        return 1;
+    SetLastError(walk.Error() ? walk.Error() : writeError ? writeError : ErrorOf(status));
     return 0;
 }
 

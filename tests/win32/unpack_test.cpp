@@ -48,6 +48,7 @@ struct Walk {
     std::string destinationOverride;  // used for every file when set
     bool fillBuffer = false;          // write 256 characters without a zero
     bool refuseProgress = false;
+    int answer = 1;                   // 2: the files may go to the disk after their done notice
     std::vector<std::string> events;
     std::vector<uint32_t> decrypted;
     uint8_t key = 0;
@@ -71,7 +72,7 @@ int __stdcall Notify(int code, void* record) {
         }
         std::string dest = w.destinationOverride.empty() ? w.dir + "\\" + r->name : w.destinationOverride;
         std::strcpy(r->destination, dest.c_str());
-        return 1;
+        return w.answer;
     }
     if (code == kNotifyProgress) {
         auto* p = static_cast<ProgressRecord*>(record);
@@ -149,6 +150,51 @@ TEST_F(UnpackLibrary, WritesFilesWithTimesAttributesAndNotifications) {
     EXPECT_EQ(walk.attributesSeen, DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                          FILE_ATTRIBUTE_ARCHIVE));
     SetFileAttributesA(dir.Path("two.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Files the caller lets finish before they are on the disk are all there,
+// whole, with their times and attributes, once the walk has returned; a
+// file too large to hold in memory is written as before, and a file that
+// cannot be written fails the walk and leaves nothing behind.
+TEST_F(UnpackLibrary, QueuedFilesAreOnTheDiskWhenTheWalkEnds) {
+    walk.answer = 2;
+    std::string big(1200000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i * 5 % 19);
+    CabBuilder b;
+    std::vector<std::string> names;
+    for (int i = 0; i < 200; ++i) {
+        names.push_back("f" + std::to_string(i) + ".txt");
+        b.AddFile(names.back(), std::string(static_cast<size_t>(i) * 37, static_cast<char>('A' + i % 26)));
+    }
+    // Stored blocks of 20000 bytes, as a real cabinet splits its data.
+    b.AddFile("big.bin", big.substr(0, 20000));
+    for (size_t at = 20000; at < big.size(); at += 20000) {
+        b.blocks.emplace_back(big.begin() + static_cast<std::ptrdiff_t>(at),
+                              big.begin() + static_cast<std::ptrdiff_t>(at + 20000));
+        b.files.back().size += 20000;
+    }
+    b.AddFile("ro.txt", "read only", 0x01 | 0x20);
+    ASSERT_NE(Run(b.Build(4096)), 0) << lastError;
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(Read(names[static_cast<size_t>(i)]), std::string(static_cast<size_t>(i) * 37, static_cast<char>('A' + i % 26))) << i;
+    EXPECT_EQ(Read("big.bin"), big);
+    EXPECT_EQ(Read("ro.txt"), "read only");
+    EXPECT_EQ(GetFileAttributesA(dir.Path("ro.txt").c_str()), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    SetFileAttributesA(dir.Path("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    HANDLE h = CreateFileA(dir.Path("f5.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    FILETIME created, written;
+    GetFileTime(h, &created, nullptr, &written);
+    CloseHandle(h);
+    EXPECT_EQ(CompareFileTime(&created, &written), 0);
+
+    // A destination that cannot be made: the walk fails with the system's reason.
+    walk.events.clear();
+    walk.destinationOverride = dir.Path("no such folder") + "\\x.txt";
+    CabBuilder one;
+    one.AddFile("x.txt", "x");
+    EXPECT_EQ(Run(one.Build(4096)), 0);
+    EXPECT_EQ(lastError, DWORD(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(UnpackLibrary, AFileOfManyBlocksIsWrittenInLargePiecesNotBlockByBlock) {
