@@ -29,14 +29,60 @@ namespace {
 using namespace brik;
 namespace fs = std::filesystem;
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: brikpack build PROJECT -o OUT.exe [--stub FILE] [--compression none|mszip]\n"
-                 "                      [--password TEXT] [--codepage N] [--threads N]\n"
-                 "       brikpack list FILE [--password TEXT] [--codepage N]\n"
-                 "       brikpack test FILE [--password TEXT] [--codepage N]\n"
-                 "       brikpack extract FILE -d DIR [--password TEXT] [--codepage N]\n"
-                 "FILE is a cabinet or a setup package. PROJECT holds Presetup/ and Data/.\n");
+// Each command's synopsis and options; `brikpack --help` prints them all,
+// `brikpack COMMAND --help` its own.
+struct CommandHelp {
+    const char* name;
+    const char* synopsis;
+    const char* options;  // the options it takes, blank-separated
+    const char* text;
+};
+
+const CommandHelp kCommands[] = {
+    {"build", "brikpack build PROJECT -o OUT.exe [--stub FILE] [--compression none|mszip]\n"
+              "                      [--password TEXT] [--codepage N] [--threads N]",
+     "-o --stub --compression --password --codepage --threads",
+     "Packs the project folder PROJECT (Presetup/ and Data/) into the setup package OUT.exe.\n"
+     "  -o OUT.exe           the package to write\n"
+     "  --stub FILE          the engine (default: setup.exe beside brikpack)\n"
+     "  --compression M      none or mszip (default) for the Data files\n"
+     "  --password TEXT      encrypt the Data files; the engine asks for TEXT\n"
+     "  --codepage N         the code page of names and texts on the target (default 1252)\n"
+     "  --threads N          compression threads (default 2)\n"},
+    {"list", "brikpack list FILE [--password TEXT] [--codepage N]", "--password --codepage",
+     "Lists the folders and files of a cabinet or setup package, and says whether it is password-protected.\n"},
+    {"test", "brikpack test FILE [--password TEXT] [--codepage N]", "--password --codepage",
+     "Decodes every file of a cabinet or setup package and checks it, writing nothing.\n"},
+    {"extract", "brikpack extract FILE -d DIR [--password TEXT] [--codepage N]", "-d --password --codepage",
+     "Writes the files of a cabinet or setup package into the folder DIR.\n"
+     "  -d DIR               the folder to write into (made when missing)\n"},
+};
+
+const CommandHelp* FindCommand(const std::string& name) {
+    for (const CommandHelp& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+void PrintHelp(std::FILE* out, const CommandHelp* only) {
+    if (only) {
+        std::fprintf(out, "usage: %s\n\n%s", only->synopsis, only->text);
+        return;
+    }
+    bool first = true;
+    for (const CommandHelp& c : kCommands) {
+        std::fprintf(out, "%s%s\n", first ? "usage: " : "       ", c.synopsis);
+        first = false;
+    }
+    std::fprintf(out, "FILE is a cabinet or a setup package. PROJECT holds Presetup/ and Data/.\n"
+                      "brikpack COMMAND --help tells more about a command.\n");
+}
+
+// A mistake on the command line: named, with the command's synopsis; exit 2.
+int UsageError(const std::string& what, const CommandHelp* command = nullptr) {
+    std::fprintf(stderr, "brikpack%s%s: %s\n", command ? " " : "", command ? command->name : "", what.c_str());
+    if (command) std::fprintf(stderr, "usage: %s\n", command->synopsis);
+    else std::fprintf(stderr, "brikpack --help lists the commands\n");
     return 2;
 }
 
@@ -86,7 +132,8 @@ const char* MethodName(uint16_t type) {
     }
 }
 
-int List(cab::Cabinet& cab) {
+int List(cab::Cabinet& cab, bool isProtected) {
+    if (isProtected) std::printf("password-protected package: its Data files are encrypted\n");
     if (cab.Offset() != 0) std::printf("cabinet at offset %llu\n", static_cast<unsigned long long>(cab.Offset()));
     for (size_t i = 0; i < cab.Folders().size(); ++i) {
         const cab::CabFolder& f = cab.Folders()[i];
@@ -124,34 +171,57 @@ bool ParseNumberArg(const std::string& text, int& value) {
     return true;
 }
 
-bool Parse(int argc, char** argv, Options& o) {
+// The command's options; false with `error` naming what is wrong.
+bool Parse(int argc, char** argv, const CommandHelp& command, Options& o, std::string& error) {
+    const std::string allowed = std::string(" ") + command.options + " ";
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = ArgumentUtf8(argv[++i]);
-            return true;
-        };
+        if (arg.size() > 1 && arg[0] == '-') {
+            if (allowed.find(" " + arg + " ") == std::string::npos) {
+                bool known = false;
+                for (const CommandHelp& c : kCommands)
+                    known = known || (std::string(" ") + c.options + " ").find(" " + arg + " ") != std::string::npos;
+                if (known) {
+                    error = arg + " is not an option of " + command.name;
+                } else {
+                    error = "unknown option " + arg;
+                    std::vector<std::string_view> names;
+                    for (const CommandHelp& c : kCommands)
+                        for (std::string_view rest = c.options; !rest.empty();) {
+                            const size_t end = rest.find(' ');
+                            names.push_back(rest.substr(0, end));
+                            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+                        }
+                    const std::string meant = ClosestName(arg, names);
+                    if (!meant.empty()) error += " (did you mean " + meant + "?)";
+                }
+                return false;
+            }
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+        }
+        auto value = [&](std::string& out) { out = ArgumentUtf8(argv[++i]); };
         std::string number;
         if (arg == "-o") {
-            if (!value(o.output)) return false;
+            value(o.output);
         } else if (arg == "-d") {
             // Opened through the system's own narrow path functions.
-            if (i + 1 >= argc) return false;
             o.directory = argv[++i];
         } else if (arg == "--stub") {
-            if (!value(o.stub)) return false;
+            value(o.stub);
         } else if (arg == "--compression") {
-            if (!value(o.compression)) return false;
+            value(o.compression);
         } else if (arg == "--password") {
-            if (!value(o.password)) return false;
+            value(o.password);
             o.hasPassword = true;
-        } else if (arg == "--codepage") {
-            if (!value(number) || !ParseNumberArg(number, o.codePage)) return false;
-        } else if (arg == "--threads") {
-            if (!value(number) || !ParseNumberArg(number, o.threads)) return false;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return false;
+        } else if (arg == "--codepage" || arg == "--threads") {
+            value(number);
+            if (!ParseNumberArg(number, arg == "--codepage" ? o.codePage : o.threads)) {
+                error = arg + " needs a number, not \"" + number + "\"";
+                return false;
+            }
         } else {
             o.positional.push_back(arg);
         }
@@ -213,7 +283,10 @@ fs::path BuiltProgram(const char* name, const char* module) {
 }
 
 int Build(const Options& o) {
-    if (o.positional.size() != 1 || o.output.empty()) return Usage();
+    const CommandHelp* help = FindCommand("build");
+    if (o.positional.empty()) return UsageError("missing PROJECT", help);
+    if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
+    if (o.output.empty()) return UsageError("missing -o OUT.exe", help);
     BuildOptions options;
     options.project = PathFromUtf8(ArgumentUtf8(o.positional[0].c_str()));
     options.output = PathFromUtf8(o.output);
@@ -250,15 +323,12 @@ int Build(const Options& o) {
 }
 
 int Read(const std::string& command, const std::string& file, const Options& o) {
-    if (command == "extract" && o.directory.empty()) return Usage();
-    if (!o.output.empty() || !o.stub.empty()) return Usage();
     cab::FileSource source;
     if (!source.Open(file)) return Fail(file, "cannot open the file");
     cab::Cabinet cab;
     if (cab.Open(source) != cab::CabStatus::Ok) return Fail(file, cab.Error());
     // A setup package is checked whole before anything is shown or written.
     if (cab.IsPackage() && cab.CheckFolders() != cab::CabStatus::Ok) return Fail(file, cab.Error());
-    if (command == "list" && !o.hasPassword) return List(cab);
 
     // A protected package keeps the check hash of its password in the
     // packaged settings file, which is never encrypted.
@@ -285,7 +355,7 @@ int Read(const std::string& command, const std::string& file, const Options& o) 
     } else if (isProtected && command != "list") {
         return Fail(file, "the package is password-protected: give its password with --password");
     }
-    if (command == "list") return List(cab);
+    if (command == "list") return List(cab, isProtected);
 
     auto walk = [&](cab::WalkHandler& handler) {
         if (!key) return cab.Walk(handler);
@@ -325,13 +395,30 @@ int Read(const std::string& command, const std::string& file, const Options& o) 
 }  // namespace
 
 static int Run(int argc, char** argv) {
-    if (argc < 3) return Usage();
+    if (argc < 2) {
+        PrintHelp(stderr, nullptr);
+        return 2;
+    }
     const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintHelp(stdout, argc > 2 ? FindCommand(argv[2]) : nullptr);
+        return 0;
+    }
+    const CommandHelp* help = FindCommand(command);
+    if (!help) return UsageError("unknown command \"" + command + "\" (build, list, test or extract)");
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            PrintHelp(stdout, help);
+            return 0;
+        }
+    }
     Options o;
-    if (!Parse(argc, argv, o)) return Usage();
+    std::string error;
+    if (!Parse(argc, argv, *help, o, error)) return UsageError(error, help);
     if (command == "build") return Build(o);
-    if (command != "list" && command != "test" && command != "extract") return Usage();
-    if (o.positional.size() != 1) return Usage();
+    if (o.positional.empty()) return UsageError("missing FILE", help);
+    if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
+    if (command == "extract" && o.directory.empty()) return UsageError("missing -d DIR", help);
     return Read(command, o.positional[0], o);
 }
 

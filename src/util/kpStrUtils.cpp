@@ -1,5 +1,6 @@
 #include "util/kpStrUtils.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <limits>
@@ -530,6 +531,44 @@ bool HasDeviceComponent(std::string_view path) {
         start = end + 1;
     }
     return false;
+}
+
+namespace {
+
+char Folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Optimal string alignment distance.
+size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<size_t> before(b.size() + 1), previous(b.size() + 1), current(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) previous[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        current[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t cost = Folded(a[i - 1]) == Folded(b[j - 1]) ? 0 : 1;
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + cost});
+            if (i > 1 && j > 1 && Folded(a[i - 1]) == Folded(b[j - 2]) && Folded(a[i - 2]) == Folded(b[j - 1]))
+                current[j] = std::min(current[j], before[j - 2] + 1);
+        }
+        before.swap(previous);
+        previous.swap(current);
+    }
+    return previous[b.size()];
+}
+
+}  // namespace
+
+std::string ClosestName(std::string_view word, const std::vector<std::string_view>& candidates) {
+    const size_t limit = std::max<size_t>(1, word.size() / 3);
+    size_t best = limit + 1;
+    std::string_view found;
+    for (std::string_view candidate : candidates) {
+        const size_t distance = EditDistance(word, candidate);
+        if (distance < best) {
+            best = distance;
+            found = candidate;
+        }
+    }
+    return std::string(found);
 }
 
 }  // namespace brik

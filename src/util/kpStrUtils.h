@@ -114,4 +114,10 @@ std::string AnsiUpperCase(std::string_view text);
 bool SameText(std::string_view a, std::string_view b);
 int CompareText(std::string_view a, std::string_view b);
 
+// Of the candidates, the one a mistyped word most likely meant: the fewest
+// single-character edits (insert, delete, replace, swap of two neighbours;
+// letters compared without regard to case), at most a third of the word's
+// length and at least one; empty when none is that close.
+std::string ClosestName(std::string_view word, const std::vector<std::string_view>& candidates);
+
 }  // namespace brik

@@ -81,7 +81,9 @@ low=$(od -An -tu1 -j "$entry" -N1 damaged.exe | tr -d ' ')
 printf "\\$(printf %o $((low ^ 1)))" | dd of=damaged.exe bs=1 seek="$entry" conv=notrunc status=none
 for command in list test extract; do
   rm -rf damaged_out
-  if "$brikpack" "$command" damaged.exe -d damaged_out > /dev/null 2> damaged.txt; then
+  where=()
+  [ "$command" = extract ] && where=(-d damaged_out)
+  if "$brikpack" "$command" damaged.exe "${where[@]}" > /dev/null 2> damaged.txt; then
     fail "damaged: $command passes"
   fi
   grep -q 'damaged package' damaged.txt || fail "damaged: $command: no clear message: $(cat damaged.txt)"
@@ -102,6 +104,41 @@ grep -q 'wrong password' wrong.txt || fail "protected: no clear message for a wr
 [ ! -e wrong_out/Data ] || fail "protected: a wrong password wrote Data files"
 if "$brikpack" test protected.exe 2> none.txt >/dev/null; then fail "protected: test without a password passes"; fi
 grep -q 'password-protected' none.txt || fail "protected: no message without a password: $(cat none.txt)"
+"$brikpack" list protected.exe 2>&1 | head -n 1 | grep -q '^password-protected package' ||
+  fail "protected: list does not say that the package is protected"
+"$brikpack" list pkg_mszip.exe 2>&1 | grep -q 'password-protected' && fail "list calls a plain package protected"
+
+# The command line: help on standard output with exit 0, and every mistake
+# named on standard error with exit 2 and the command's synopsis.
+while IFS='|' read -r want args message; do
+  got=0
+  # shellcheck disable=SC2086
+  "$brikpack" $args >cli.out 2>cli.err || got=$?
+  [ "$got" = "$want" ] || fail "brikpack $args: exit $got, expected $want"
+  if [ "$want" = 0 ]; then
+    grep -qF -- "$message" cli.out || fail "brikpack $args: no \"$message\" on standard output: $(cat cli.out)"
+    [ -s cli.err ] && fail "brikpack $args: wrote to standard error: $(cat cli.err)"
+  else
+    grep -qF -- "$message" cli.err || fail "brikpack $args: no \"$message\" on standard error: $(cat cli.err)"
+  fi
+done <<'CASES'
+0|--help|brikpack COMMAND --help
+0|build --help|usage: brikpack build PROJECT -o OUT.exe
+0|extract -d x --help|-d DIR
+0|help list|usage: brikpack list FILE
+2||usage: brikpack build
+2|frob|unknown command "frob"
+2|build project|brikpack build: missing -o OUT.exe
+2|build -o x.exe|brikpack build: missing PROJECT
+2|build project -o x.exe --compresion none|unknown option --compresion (did you mean --compression?)
+2|build project -o|-o needs a value
+2|build project -o x.exe --threads many|--threads needs a number, not "many"
+2|list|brikpack list: missing FILE
+2|list a.exe b.exe|unexpected argument b.exe
+2|list a.exe -o x|-o is not an option of list
+2|extract pkg_mszip.exe|brikpack extract: missing -d DIR
+2|test pkg_mszip.exe --bogus|unknown option --bogus
+CASES
 
 [ $status -eq 0 ] && { echo "package_build: all checks passed"; cd /; rm -rf "$work"; }
 exit $status

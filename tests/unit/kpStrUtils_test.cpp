@@ -530,5 +530,23 @@ TEST_F(DoubleByteCase, MasksMatchWholeCharacters) {
     EXPECT_EQ(WildcardPos("\\", "\x95\x5C"), 0);
 }
 
+// A mistyped name finds what it meant; a word far from every candidate
+// finds nothing.
+TEST(kpStrUtils, ClosestName) {
+    const std::vector<std::string_view> options = {"--compression", "--codepage", "--password", "--stub"};
+    const struct {
+        const char* word;
+        const char* meant;
+    } cases[] = {
+        {"--compresion", "--compression"}, {"--COMPRESSION", "--compression"}, {"--pasword", "--password"},
+        {"--stbu", "--stub"},              {"--threads", ""},                  {"-o", ""},
+        {"Langauges", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ClosestName(c.word, options), c.meant) << c.word;
+    EXPECT_EQ(ClosestName("Langauges", {"Languages", "Language"}), "Languages");
+    EXPECT_EQ(ClosestName("Uninstal", {"Uninstall", "UninstallKey"}), "Uninstall");
+    EXPECT_EQ(ClosestName("x", {}), "");
+}
+
 }  // namespace
 }  // namespace brik
