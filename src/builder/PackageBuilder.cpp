@@ -684,6 +684,37 @@ bool PasswordBytes(std::string_view utf8, int codePage, std::string& bytes, std:
     return true;
 }
 
+namespace {
+
+// The checks of a project before it is packed: its files, its settings and
+// scripts; false when one found an error.
+bool PrepareProject(const BuildOptions& options, Project& project, std::vector<Diagnostic>& diagnostics) {
+    ScanProject(options.project, options.codePage, project, diagnostics);
+    CheckProject(project, diagnostics);
+    return !HasErrors(diagnostics);
+}
+
+}  // namespace
+
+BuildResult CheckOnly(const BuildOptions& options) {
+    BuildResult result;
+    std::vector<Diagnostic>& diagnostics = result.diagnostics;
+    if (!IsSupportedCodePage(options.codePage)) {
+        Error(diagnostics, "", "code page " + std::to_string(options.codePage) + " is not supported (supported: " +
+                                   SupportedCodePages() + ")");
+        return result;
+    }
+    Project project;
+    if (!PrepareProject(options, project, diagnostics)) return result;
+    AddUninstaller(project, options.uninstaller, diagnostics);
+    // The catalogue's warnings (names it cannot hold, unreadable versions).
+    for (const ProjectFile& f : project.data) FileInfoLine(f, options.codePage, diagnostics);
+    result.presetupFiles = static_cast<uint32_t>(project.presetup.size());
+    result.dataFiles = static_cast<uint32_t>(project.data.size());
+    result.ok = !HasErrors(diagnostics);
+    return result;
+}
+
 BuildResult BuildPackage(const BuildOptions& options) {
     BuildResult result;
     std::vector<Diagnostic>& diagnostics = result.diagnostics;
@@ -731,9 +762,7 @@ BuildResult BuildPackage(const BuildOptions& options) {
     }
 
     Project project;
-    ScanProject(options.project, options.codePage, project, diagnostics);
-    CheckProject(project, diagnostics);
-    if (HasErrors(diagnostics)) return result;
+    if (!PrepareProject(options, project, diagnostics)) return result;
     result.uninstallerAdded = AddUninstaller(project, options.uninstaller, diagnostics);
 
     const ProjectFile& settings = project.presetup[static_cast<size_t>(project.settings)];

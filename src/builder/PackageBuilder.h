@@ -142,6 +142,12 @@ struct BuildResult {
 
 BuildResult BuildPackage(const BuildOptions& options);
 
+// The checks of BuildPackage without writing anything: the project's files,
+// settings, scripts, the uninstaller and the catalogue. Only `project`,
+// `uninstaller` and `codePage` of the options are read; ok when no check
+// found an error.
+BuildResult CheckOnly(const BuildOptions& options);
+
 // The password as the engine hashes it: its bytes in the code page. False
 // with `error` set when it is empty or has a character the code page lacks.
 bool PasswordBytes(std::string_view utf8, int codePage, std::string& bytes, std::string& error);

@@ -49,6 +49,9 @@ const CommandHelp kCommands[] = {
      "  --password TEXT      encrypt the Data files; the engine asks for TEXT\n"
      "  --codepage N         the code page of names and texts on the target (default 1252)\n"
      "  --threads N          compression threads (default 2)\n"},
+    {"check", "brikpack check PROJECT [--codepage N]", "--codepage",
+     "Checks the project folder PROJECT as build does, writing nothing: every finding as\n"
+     "\"file:line: error|warning: text\" on standard error; exit 1 when one is an error.\n"},
     {"list", "brikpack list FILE [--password TEXT] [--codepage N]", "--password --codepage",
      "Lists the folders and files of a cabinet or setup package, and says whether it is password-protected.\n"},
     {"test", "brikpack test FILE [--password TEXT] [--codepage N]", "--password --codepage",
@@ -322,6 +325,26 @@ int Build(const Options& o) {
     return 0;
 }
 
+int Check(const Options& o) {
+    const CommandHelp* help = FindCommand("check");
+    if (o.positional.empty()) return UsageError("missing PROJECT", help);
+    if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
+    BuildOptions options;
+    options.project = PathFromUtf8(ArgumentUtf8(o.positional[0].c_str()));
+    options.uninstaller = BuiltProgram("UnInst.exe", "uninstall");
+    options.codePage = o.codePage;
+    const BuildResult result = CheckOnly(options);
+    size_t errors = 0, warnings = 0;
+    for (const Diagnostic& d : result.diagnostics) {
+        std::fprintf(stderr, "%s\n", d.Format().c_str());
+        ++(d.level == Diagnostic::Level::Error ? errors : warnings);
+    }
+    std::printf("%s: %u Presetup and %u Data files, %zu error%s, %zu warning%s\n", o.positional[0].c_str(),
+                result.presetupFiles, result.dataFiles, errors, errors == 1 ? "" : "s", warnings,
+                warnings == 1 ? "" : "s");
+    return result.ok ? 0 : 1;
+}
+
 int Read(const std::string& command, const std::string& file, const Options& o) {
     cab::FileSource source;
     if (!source.Open(file)) return Fail(file, "cannot open the file");
@@ -405,7 +428,7 @@ static int Run(int argc, char** argv) {
         return 0;
     }
     const CommandHelp* help = FindCommand(command);
-    if (!help) return UsageError("unknown command \"" + command + "\" (build, list, test or extract)");
+    if (!help) return UsageError("unknown command \"" + command + "\" (build, check, list, test or extract)");
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp(stdout, help);
@@ -416,6 +439,7 @@ static int Run(int argc, char** argv) {
     std::string error;
     if (!Parse(argc, argv, *help, o, error)) return UsageError(error, help);
     if (command == "build") return Build(o);
+    if (command == "check") return Check(o);
     if (o.positional.empty()) return UsageError("missing FILE", help);
     if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
     if (command == "extract" && o.directory.empty()) return UsageError("missing -d DIR", help);

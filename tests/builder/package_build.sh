@@ -108,6 +108,15 @@ grep -q 'password-protected' none.txt || fail "protected: no message without a p
   fail "protected: list does not say that the package is protected"
 "$brikpack" list pkg_mszip.exe 2>&1 | grep -q 'password-protected' && fail "list calls a plain package protected"
 
+# check: the build's findings without a package.
+"$brikpack" check project >check.out 2>check.err || fail "check: a good project fails: $(cat check.err)"
+grep -q ', 0 errors' check.out || fail "check: no summary: $(cat check.out)"
+ls ./*.part >/dev/null 2>&1 && fail "check: wrote a package"
+mkdir -p broken/Presetup
+printf '[Config]\r\nLanguages=Enu\r\n' >broken/Presetup/Setup.ini
+if "$brikpack" check broken >check.out 2>check.err; then fail "check: a project without Brik.ini passes"; fi
+grep -q 'Brik.ini: error: the settings file is missing' check.err || fail "check: no error for the missing settings: $(cat check.err)"
+
 # The command line: help on standard output with exit 0, and every mistake
 # named on standard error with exit 2 and the command's synopsis.
 while IFS='|' read -r want args message; do
@@ -136,6 +145,9 @@ done <<'CASES'
 2|list|brikpack list: missing FILE
 2|list a.exe b.exe|unexpected argument b.exe
 2|list a.exe -o x|-o is not an option of list
+2|check|brikpack check: missing PROJECT
+2|check project --stub x|--stub is not an option of check
+0|check --help|writing nothing
 2|extract pkg_mszip.exe|brikpack extract: missing -d DIR
 2|test pkg_mszip.exe --bogus|unknown option --bogus
 CASES
