@@ -13,6 +13,7 @@
 #include "builder/CodePage.h"
 #include "builder/FileInfo.h"
 #include "config/Settings.h"
+#include "config/SettingsKeys.h"
 #include "config/kpIniFile.h"
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
@@ -491,6 +492,94 @@ bool AddUninstaller(Project& project, const fs::path& uninstaller, std::vector<D
     return true;
 }
 
+namespace {
+
+std::string DidYouMean(std::string_view word, const std::vector<std::string_view>& names, std::string_view before = "",
+                       std::string_view after = "") {
+    const std::string meant = ClosestName(word, names);
+    return meant.empty() ? std::string() : " (did you mean " + std::string(before) + meant + std::string(after) + "?)";
+}
+
+// An author's slips in the settings file that would otherwise pass without a
+// word and leave the engine on its defaults: unknown sections and keys, a
+// section written twice (the engine reads the first), dialogs that do not
+// exist, bitmaps the project lacks. Names are checked against the table the
+// engine is held to (config/SettingsKeys).
+void CheckSettingsNames(const Project& project, const ProjectFile& settings, std::string_view text,
+                        std::vector<Diagnostic>& diagnostics) {
+    std::map<std::string, int> seen;  // upper-case section -> its first line
+    std::string section;
+    bool active = false;
+    int number = 0;
+    for (size_t i = 0; i < text.size();) {
+        size_t end = i;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        ++number;
+        const std::string line(Trim(text.substr(i, end - i)));
+        i = end + ((end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+        if (line.empty() || line[0] == ';') continue;
+        if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+            section = std::string(Trim(std::string_view(line).substr(1, line.size() - 2)));
+            const auto [first, fresh] = seen.emplace(AnsiUpperCase(section), number);
+            active = fresh;
+            if (!fresh)
+                Warning(diagnostics, settings.shown,
+                        "a second [" + section + "] section (the first is at line " + std::to_string(first->second) +
+                            "): the engine reads only the first, so everything in this one is ignored",
+                        number);
+            else if (!IsSettingsSection(section))
+                Warning(diagnostics, settings.shown,
+                        "unknown section [" + section + "], which the engine never reads" +
+                            DidYouMean(section, SettingsSectionNames(), "[", "]"),
+                        number);
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (!active || equals == std::string::npos || !IsSettingsSection(section)) continue;
+        const std::string key(Trim(std::string_view(line).substr(0, equals)));
+        const std::string value(Trim(std::string_view(line).substr(equals + 1)));
+        if (SameText(section, "DialogBitmap")) {
+            if (!std::count(WizardDialogNames().begin(), WizardDialogNames().end(), AnsiUpperCase(key)))
+                Warning(diagnostics, settings.shown,
+                        "[DialogBitmap] names no dialog of the wizard: " + key + DidYouMean(key, WizardDialogNames()),
+                        number);
+            if (!value.empty() && !FindPresetupFile(project, value))
+                Warning(diagnostics, settings.shown, "the bitmap \"" + value + "\" is not among the Presetup files",
+                        number);
+            continue;
+        }
+        if (SettingsSectionTakesAnyKey(section)) continue;
+        if (!FindSettingsKey(section, key)) {
+            const char* other = SameText(section, "Config") ? "Display" : "Config";
+            Warning(diagnostics, settings.shown,
+                    FindSettingsKey(other, key)
+                        ? key + " belongs in [" + other + "], not in [" + section + "]: the engine does not read it here"
+                        : "unknown key " + key + " in [" + section + "], which the engine never reads" +
+                              DidYouMean(key, SettingsKeyNames(section)),
+                    number);
+            continue;
+        }
+        if (SameText(key, "PreInstallDialogSequence") || SameText(key, "PostInstallDialogSequence")) {
+            for (std::string_view rest = value; !rest.empty();) {
+                const size_t comma = rest.find(',');
+                const std::string name = AnsiUpperCase(Trim(rest.substr(0, comma)));
+                rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+                // A variable may stand for dialogs; the engine expands it first.
+                if (name.empty() || name.find('%') != std::string::npos) continue;
+                if (!std::count(WizardDialogNames().begin(), WizardDialogNames().end(), name))
+                    Warning(diagnostics, settings.shown,
+                            key + " names " + name + ", which is no dialog of the wizard" +
+                                DidYouMean(name, WizardDialogNames()),
+                            number);
+            }
+        }
+        if (SameText(key, "BackgroundBitmap") && !value.empty() && !FindPresetupFile(project, value))
+            Warning(diagnostics, settings.shown, "the bitmap \"" + value + "\" is not among the Presetup files", number);
+    }
+}
+
+}  // namespace
+
 void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) {
     const int codePage = project.codePage;
     if (project.settings < 0)
@@ -545,6 +634,8 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
               "the settings as one line (save the file with CR LF line ends)");
         return;
     }
+
+    CheckSettingsNames(project, settings, text, diagnostics);
 
     // Values as the engine reads them: quotes an author wrote stay part of
     // them, so Languages="Enu" names a language "Enu" with its quotes.

@@ -248,6 +248,35 @@ TEST(PackageBuilder, AddsTheUninstallerWhenTheProjectHasNone) {
     EXPECT_EQ(Messages(result), "");
 }
 
+// The slips a new author makes in Brik.ini are named, with the line and the
+// name that was meant; what the engine reads is left alone.
+TEST(PackageBuilder, NamesTheAuthorsSlipsInTheSettings) {
+    ProjectDir project;
+    project.Add("Presetup/Brik.ini",
+                "[Config]\r\nLanguages=Enu\r\nInsFiles=App\r\nUninstal=1\r\n"
+                "PreInstallDialogSequence=DLG_WELCOME, DLG_LICENCE,%MoreDialogs%\r\nShowMainTitle=0\r\n"
+                "[Dispaly]\r\nX=1\r\n[config]\r\nPswCheckHash=\r\n[DialogBitmap]\r\nDLG_DIR=images\\Brik.bmp\r\n"
+                "DLG_WELCOM=Gone.bmp\r\n[Variables.Enu]\r\nAnything=1\r\n[Display]\r\nBackgroundBitmap=Back.bmp\r\n");
+    BuildOptions options = project.Options();
+    const BuildResult result = CheckOnly(options);
+    EXPECT_TRUE(result.ok) << Messages(result);
+    const std::string shown = (project.Root() / "Presetup" / "Brik.ini").string();
+    std::string want;
+    for (const char* line : {
+             ":4: warning: unknown key Uninstal in [Config], which the engine never reads (did you mean Uninstall?)",
+             ":5: warning: PreInstallDialogSequence names DLG_LICENCE, which is no dialog of the wizard (did you mean "
+             "DLG_LICENSE?)",
+             ":6: warning: ShowMainTitle belongs in [Display], not in [Config]: the engine does not read it here",
+             ":7: warning: unknown section [Dispaly], which the engine never reads (did you mean [Display]?)",
+             ":9: warning: a second [config] section (the first is at line 1): the engine reads only the first, so "
+             "everything in this one is ignored",
+             ":13: warning: [DialogBitmap] names no dialog of the wizard: DLG_WELCOM (did you mean DLG_WELCOME?)",
+             ":13: warning: the bitmap \"Gone.bmp\" is not among the Presetup files",
+             ":17: warning: the bitmap \"Back.bmp\" is not among the Presetup files"})
+        want += shown + line + "\n";
+    EXPECT_EQ(Messages(result), want);
+}
+
 TEST(PackageBuilder, ChecksBeforeBuilding) {
     using Level = Diagnostic::Level;
     struct Case {
