@@ -578,6 +578,93 @@ void CheckSettingsNames(const Project& project, const ProjectFile& settings, std
     }
 }
 
+// The dialogs an install of the project shows: those of its sequences and
+// the ones every install shows, in upper case.
+std::set<std::string> ShownDialogs(const Project& project) {
+    std::set<std::string> dialogs = {"DLG_PROGRESS", "DLG_FINISH", "DLG_NOTFINISH"};
+    if (project.settings < 0) return dialogs;
+    const std::unique_ptr<TkpIniFile> ini =
+        OpenSetupFile(project.presetup[static_cast<size_t>(project.settings)].source.string());
+    for (const char* key : {"PreInstallDialogSequence", "PostInstallDialogSequence"}) {
+        const std::string value = ini->ReadString("Config", key, "");
+        for (std::string_view rest = value; !rest.empty();) {
+            const size_t comma = rest.find(',');
+            const std::string name = AnsiUpperCase(Trim(rest.substr(0, comma)));
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            if (!name.empty()) dialogs.insert(name);
+        }
+    }
+    return dialogs;
+}
+
+// Valid UTF-8 with at least one letter beyond ASCII (or a byte-order mark):
+// text saved by an editor's default, not in a Windows code page.
+bool LooksLikeUtf8(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") return true;
+    bool multiByte = false;
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int follow = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+        if (follow < 0 || i + static_cast<size_t>(follow) >= text.size() + (follow == 0 ? 1 : 0)) return false;
+        for (int k = 1; k <= follow; ++k)
+            if ((static_cast<unsigned char>(text[i + static_cast<size_t>(k)]) & 0xC0) != 0x80) return false;
+        multiByte = multiByte || follow > 0;
+        i += static_cast<size_t>(follow) + 1;
+    }
+    return multiByte;
+}
+
+// Section -> its keys, in file order, of an INI text (first section of a
+// name only, as the engine reads).
+std::vector<std::pair<std::string, std::vector<std::string>>> SectionKeys(std::string_view text) {
+    std::vector<std::pair<std::string, std::vector<std::string>>> sections;
+    std::set<std::string> seen;
+    bool active = false;
+    for (size_t i = 0; i < text.size();) {
+        size_t end = i;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        const std::string line(Trim(text.substr(i, end - i)));
+        i = end + 1;
+        if (line.empty() || line[0] == ';') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            const std::string name(Trim(std::string_view(line).substr(1, line.size() - 2)));
+            active = seen.insert(AnsiUpperCase(name)).second;
+            if (active) sections.push_back({name, {}});
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (active && equals != std::string::npos) sections.back().second.emplace_back(Trim(std::string_view(line).substr(0, equals)));
+    }
+    return sections;
+}
+
+// A language file against the shipped English one: the texts of [Strings],
+// [Dialogs], the dialogs every install shows and those the sequences name,
+// which the engine would otherwise show empty.
+void CheckLanguageTexts(const ProjectFile& file, std::string_view text, const std::set<std::string>& dialogs,
+                        std::vector<Diagnostic>& diagnostics) {
+    const IniLineIndex own(text);
+    std::string missing;
+    size_t count = 0;
+    for (const auto& [section, keys] : SectionKeys(ShippedEnglishTexts())) {
+        const std::string upper = AnsiUpperCase(section);
+        if (upper != "STRINGS" && upper != "DIALOGS" && !dialogs.count(upper)) continue;
+        std::string list;
+        for (const std::string& key : keys) {
+            std::string value;
+            if (own.Value(section, key, value)) continue;
+            ++count;
+            if (count <= 12) list += (list.empty() ? "" : ", ") + key;
+        }
+        if (!list.empty()) missing += (missing.empty() ? "[" : "; [") + section + "] " + list;
+    }
+    if (count > 0)
+        Warning(diagnostics, file.shown,
+                std::to_string(count) + " text" + (count == 1 ? "" : "s") +
+                    " of the shipped Enu.lng missing here, which the engine would show empty: " + missing +
+                    (count > 12 ? ", ..." : ""));
+}
+
 }  // namespace
 
 void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) {
@@ -616,6 +703,12 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
                 Warning(diagnostics, f.shown,
                         "lines end in a bare line feed; the engine ends lines only at a carriage return, so it "
                         "reads this language file as one line (save it with CR LF line ends)");
+            if (ok && LooksLikeUtf8(text))
+                Warning(diagnostics, f.shown,
+                        "the file is UTF-8 text, but the engine reads language files in code page " +
+                            std::to_string(codePage) + ", so its letters beyond ASCII would show as garbage (save it "
+                            "in code page " + std::to_string(codePage) + ")");
+            if (ok) CheckLanguageTexts(f, text, ShownDialogs(project), diagnostics);
         }
     }
 

@@ -72,6 +72,9 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics);
 // a warning: the install would register no uninstaller.
 bool AddUninstaller(Project& project, const std::filesystem::path& uninstaller, std::vector<Diagnostic>& diagnostics);
 
+// The English texts the engine ships (resources/Enu.lng), built into the tool.
+std::string_view ShippedEnglishTexts();
+
 // The [FileInfo] line of a Data file ("key=size,version,font"), or empty
 // with a warning when the name cannot be a key.
 std::string FileInfoLine(const ProjectFile& file, int codePage, std::vector<Diagnostic>& diagnostics);

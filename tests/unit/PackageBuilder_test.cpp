@@ -68,7 +68,8 @@ class ProjectDir {
 public:
     ProjectDir() {
         Add("Presetup/Brik.ini", kSettings);
-        Add("Presetup/Enu.lng", "[Strings]\r\nLanguageName=English\r\n");
+        // The shipped English texts, as an author starts from them.
+        Add("Presetup/Enu.lng", std::string(ShippedEnglishTexts()));
         Add("Presetup/App.ins", "[CopyFiles]\r\nCopyApp=%InstallPath%\r\n\r\n[CopyApp]\r\n*.*=\r\n");
         Add("Presetup/images/Brik.bmp", "BM not really");
         Add("Data/app.exe", Str(test::MakePe((1u << 16) | 2, (3u << 16) | 4)));
@@ -277,6 +278,32 @@ TEST(PackageBuilder, NamesTheAuthorsSlipsInTheSettings) {
     EXPECT_EQ(Messages(result), want);
 }
 
+// A language file saved as UTF-8, or without texts the engine shows, is
+// named: the engine would show garbage or empty boxes.
+TEST(PackageBuilder, HoldsLanguageFilesToTheShippedTexts) {
+    ProjectDir project;
+    project.Add("Presetup/Brik.ini", "[Config]\r\nLanguages=Enu,Deu\r\nInsFiles=App\r\n"
+                                     "PreInstallDialogSequence=DLG_WELCOME\r\n");
+    project.Add("Presetup/Deu.lng", "[Strings]\r\nLanguageName=Deutsch\r\n1=Abbrechen? \xC3\x84\r\n");
+    const BuildResult result = CheckOnly(project.Options());
+    EXPECT_TRUE(result.ok) << Messages(result);
+    const std::string messages = Messages(result);
+    EXPECT_NE(messages.find("Deu.lng: warning: the file is UTF-8 text, but the engine reads language files in code "
+                            "page 1252"),
+              std::string::npos)
+        << messages;
+    // The shipped file's [Strings] but the one given, [Dialogs], and the
+    // dialogs the install shows: the sequence's and the progress and final ones.
+    EXPECT_NE(messages.find("Deu.lng: warning: "), std::string::npos) << messages;
+    EXPECT_NE(messages.find("missing here, which the engine would show empty: [Strings] 2, 3,"), std::string::npos)
+        << messages;
+    EXPECT_EQ(messages.find("Enu.lng: warning"), std::string::npos) << messages;
+
+    // Latin-1 bytes are no UTF-8; a file with every text is not named.
+    project.Add("Presetup/Deu.lng", std::string(ShippedEnglishTexts()) + "[Extra]\r\nName=\xC4pfel\r\n");
+    EXPECT_EQ(Messages(CheckOnly(project.Options())), "");
+}
+
 TEST(PackageBuilder, ChecksBeforeBuilding) {
     using Level = Diagnostic::Level;
     struct Case {
@@ -404,7 +431,7 @@ TEST(PackageBuilder, QuotedValuesAreCheckedAsTheEngineReadsThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         ProjectDir project;
-        project.Add("Presetup/Deu.lng", "[Strings]\r\nLanguageName=Deutsch\r\n");
+        project.Add("Presetup/Deu.lng", std::string(ShippedEnglishTexts()));
         project.Add(c.file, c.text);
         const BuildResult result = BuildPackage(project.Options());
         EXPECT_EQ(result.ok, c.builds) << Messages(result);
