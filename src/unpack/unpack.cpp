@@ -90,7 +90,11 @@ public:
 
     // Ends the threads once the queue is empty.
     void Stop() {
-        if (!started_) return;
+        if (!started_) {
+            // Written by the walk itself: only its error is left to forget.
+            error_ = 0;
+            return;
+        }
         Drain();
         stopping_ = true;
         ReleaseSemaphore(jobs_, kWriterCount, nullptr);
