@@ -872,6 +872,13 @@ namespace {
 
 // The checks of a project before it is packed: its files, its settings and
 // scripts; false when one found an error.
+bool CodePageUsable(int codePage, std::vector<Diagnostic>& diagnostics) {
+    if (IsSupportedCodePage(codePage)) return true;
+    Error(diagnostics, "",
+          "code page " + std::to_string(codePage) + " is not supported (supported: " + SupportedCodePages() + ")");
+    return false;
+}
+
 bool PrepareProject(const BuildOptions& options, Project& project, std::vector<Diagnostic>& diagnostics) {
     ScanProject(options.project, options.codePage, project, diagnostics);
     CheckProject(project, diagnostics);
@@ -883,11 +890,7 @@ bool PrepareProject(const BuildOptions& options, Project& project, std::vector<D
 BuildResult CheckOnly(const BuildOptions& options) {
     BuildResult result;
     std::vector<Diagnostic>& diagnostics = result.diagnostics;
-    if (!IsSupportedCodePage(options.codePage)) {
-        Error(diagnostics, "", "code page " + std::to_string(options.codePage) + " is not supported (supported: " +
-                                   SupportedCodePages() + ")");
-        return result;
-    }
+    if (!CodePageUsable(options.codePage, diagnostics)) return result;
     Project project;
     if (!PrepareProject(options, project, diagnostics)) return result;
     AddUninstaller(project, options.uninstaller, diagnostics);
@@ -902,11 +905,7 @@ BuildResult CheckOnly(const BuildOptions& options) {
 BuildResult BuildPackage(const BuildOptions& options) {
     BuildResult result;
     std::vector<Diagnostic>& diagnostics = result.diagnostics;
-    if (!IsSupportedCodePage(options.codePage)) {
-        Error(diagnostics, "", "code page " + std::to_string(options.codePage) + " is not supported (supported: " +
-                                   SupportedCodePages() + ")");
-        return result;
-    }
+    if (!CodePageUsable(options.codePage, diagnostics)) return result;
     std::string password;
     if (options.protect) {
         std::string why;

@@ -212,18 +212,23 @@ step "the restart takes the uninstaller's copies away"
 wine wineboot -r >/dev/null 2>&1 </dev/null || fail "wineboot -r failed"
 [ -z "$(copies_left)" ] || fail "copies of the uninstaller are left after the restart: $(copies_left)"
 
-# --- What the user had, a file in use, a second run -------------------------------
-step "a file of the user's stays with its folder; a file held open goes at the restart"
-forget
-script app "[CopyFiles]
+# install_small_app: the program and a file two folders down, installed.
+install_small_app() {
+  script app "[CopyFiles]
 AppFiles=%InstallPath%
 [AppFiles]
 app.exe=app.exe
 docs\\deep\\readme.txt=docs\\deep\\readme.txt"
-package app
-run_install app
-expect_final FINISH "Installation complete"
-expect_end
+  package app
+  run_install app
+  expect_final FINISH "Installation complete"
+  expect_end
+}
+
+# --- What the user had, a file in use, a second run -------------------------------
+step "a file of the user's stays with its folder; a file held open goes at the restart"
+forget
+install_small_app
 cp "$I/install.log" "$WORK/install.log.copy"
 printf 'my notes\n' >"$I/docs/notes.txt"
 hold_file "$IW\\docs\\deep\\readme.txt"
@@ -324,15 +329,7 @@ forget_9x
 trap 'forget_9x; forget; cleanup' EXIT
 VERSION_PROGRAMS="app.exe UnInst.exe"
 set_windows_version win98
-script app "[CopyFiles]
-AppFiles=%InstallPath%
-[AppFiles]
-app.exe=app.exe
-docs\\deep\\readme.txt=docs\\deep\\readme.txt"
-package app
-run_install app
-expect_final FINISH "Installation complete"
-expect_end
+install_small_app
 hold_file "$IW\\docs\\deep\\readme.txt"
 start_uninstall "$(uninstall_command)"
 window=$(uninstall_window "Remove Brisk Sample and everything it installed?" 6) || exit 1
