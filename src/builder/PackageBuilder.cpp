@@ -368,7 +368,7 @@ void DosDateTime(fs::file_time_type time, uint16_t& date, uint16_t& dosTime) {
 }
 
 IniLineIndex::IniLineIndex(std::string_view text) {
-    std::set<std::string> seenSections;
+    std::map<std::string, int> seenSections;  // upper case -> first line
     std::string section;
     bool active = false;
     int number = 0;
@@ -387,18 +387,23 @@ IniLineIndex::IniLineIndex(std::string_view text) {
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
             section = AnsiUpperCase(line.substr(1, line.size() - 2));
             // Of same-named sections the engine keeps the first.
-            active = seenSections.insert(section).second;
+            const auto [first, fresh] = seenSections.emplace(section, number);
+            active = fresh;
+            sections_.push_back({std::string(Trim(std::string_view(line).substr(1, line.size() - 2))), number,
+                                 first->second, {}});
             continue;
         }
         const size_t eq = line.find('=');
-        if (!active || eq == std::string::npos) continue;
+        if (eq == std::string::npos || sections_.empty()) continue;
         size_t keyEnd = eq;
         while (keyEnd > 0 && (line[keyEnd - 1] == ' ' || line[keyEnd - 1] == '\t')) --keyEnd;
-        std::string id = section + '\x01' + AnsiUpperCase(line.substr(0, keyEnd));
-        if (!index_.emplace(std::move(id), entries_.size()).second) continue;
         size_t valueStart = eq + 1;
         while (valueStart < line.size() && (line[valueStart] == ' ' || line[valueStart] == '\t')) ++valueStart;
         // Quotes stay, as in the engine's reading of its setup files.
+        sections_.back().keys.push_back({line.substr(0, keyEnd), line.substr(valueStart), number});
+        if (!active) continue;
+        std::string id = section + '\x01' + AnsiUpperCase(line.substr(0, keyEnd));
+        if (!index_.emplace(std::move(id), entries_.size()).second) continue;
         entries_.push_back(Entry{number, line.substr(valueStart)});
     }
 }
@@ -500,6 +505,19 @@ std::string DidYouMean(std::string_view word, const std::vector<std::string_view
     return meant.empty() ? std::string() : " (did you mean " + std::string(before) + meant + std::string(after) + "?)";
 }
 
+// The dialog names of a sequence setting, as the engine splits it: trimmed,
+// upper case, empty items skipped.
+std::vector<std::string> SequenceDialogs(std::string_view value) {
+    std::vector<std::string> names;
+    for (std::string_view rest = value; !rest.empty();) {
+        const size_t comma = rest.find(',');
+        std::string name = AnsiUpperCase(Trim(rest.substr(0, comma)));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        if (!name.empty()) names.push_back(std::move(name));
+    }
+    return names;
+}
+
 // An author's slips in the settings file that would otherwise pass without a
 // word and leave the engine on its defaults: unknown sections and keys, a
 // section written twice (the engine reads the first), dialogs that do not
@@ -507,74 +525,63 @@ std::string DidYouMean(std::string_view word, const std::vector<std::string_view
 // engine is held to (config/SettingsKeys).
 void CheckSettingsNames(const Project& project, const ProjectFile& settings, std::string_view text,
                         std::vector<Diagnostic>& diagnostics) {
-    std::map<std::string, int> seen;  // upper-case section -> its first line
-    std::string section;
-    bool active = false;
-    int number = 0;
-    for (size_t i = 0; i < text.size();) {
-        size_t end = i;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-        ++number;
-        const std::string line(Trim(text.substr(i, end - i)));
-        i = end + ((end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-        if (line.empty() || line[0] == ';') continue;
-        if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            section = std::string(Trim(std::string_view(line).substr(1, line.size() - 2)));
-            const auto [first, fresh] = seen.emplace(AnsiUpperCase(section), number);
-            active = fresh;
-            if (!fresh)
-                Warning(diagnostics, settings.shown,
-                        "a second [" + section + "] section (the first is at line " + std::to_string(first->second) +
-                            "): the engine reads only the first, so everything in this one is ignored",
-                        number);
-            else if (!IsSettingsSection(section))
-                Warning(diagnostics, settings.shown,
-                        "unknown section [" + section + "], which the engine never reads" +
-                            DidYouMean(section, SettingsSectionNames(), "[", "]"),
-                        number);
+    const IniLineIndex index(text);
+    for (const IniLineIndex::Section& section : index.Sections()) {
+        const std::string& name = section.name;
+        if (section.firstLine != section.line) {
+            Warning(diagnostics, settings.shown,
+                    "a second [" + name + "] section (the first is at line " + std::to_string(section.firstLine) +
+                        "): the engine reads only the first, so everything in this one is ignored",
+                    section.line);
             continue;
         }
-        const size_t equals = line.find('=');
-        if (!active || equals == std::string::npos || !IsSettingsSection(section)) continue;
-        const std::string key(Trim(std::string_view(line).substr(0, equals)));
-        const std::string value(Trim(std::string_view(line).substr(equals + 1)));
-        if (SameText(section, "DialogBitmap")) {
-            if (!std::count(WizardDialogNames().begin(), WizardDialogNames().end(), AnsiUpperCase(key)))
+        if (!IsSettingsSection(name)) {
+            Warning(diagnostics, settings.shown,
+                    "unknown section [" + name + "], which the engine never reads" +
+                        DidYouMean(name, SettingsSectionNames(), "[", "]"),
+                    section.line);
+            continue;
+        }
+        for (const IniLineIndex::Key& entry : section.keys) {
+            const std::string& key = entry.name;
+            const std::string value(Trim(entry.value));
+            const int number = entry.line;
+            if (SameText(name, "DialogBitmap")) {
+                if (!std::count(WizardDialogNames().begin(), WizardDialogNames().end(), AnsiUpperCase(key)))
+                    Warning(diagnostics, settings.shown,
+                            "[DialogBitmap] names no dialog of the wizard: " + key + DidYouMean(key, WizardDialogNames()),
+                            number);
+                if (!value.empty() && !FindPresetupFile(project, value))
+                    Warning(diagnostics, settings.shown,
+                            "the bitmap \"" + value + "\" is not among the Presetup files", number);
+                continue;
+            }
+            if (SettingsSectionTakesAnyKey(name)) continue;
+            if (!FindSettingsKey(name, key)) {
+                const char* other = SameText(name, "Config") ? "Display" : "Config";
                 Warning(diagnostics, settings.shown,
-                        "[DialogBitmap] names no dialog of the wizard: " + key + DidYouMean(key, WizardDialogNames()),
+                        FindSettingsKey(other, key)
+                            ? key + " belongs in [" + other + "], not in [" + name + "]: the engine does not read it here"
+                            : "unknown key " + key + " in [" + name + "], which the engine never reads" +
+                                  DidYouMean(key, SettingsKeyNames(name)),
                         number);
-            if (!value.empty() && !FindPresetupFile(project, value))
+                continue;
+            }
+            if (SameText(key, "PreInstallDialogSequence") || SameText(key, "PostInstallDialogSequence")) {
+                for (const std::string& dialog : SequenceDialogs(value)) {
+                    // A variable may stand for dialogs; the engine expands it first.
+                    if (dialog.find('%') != std::string::npos) continue;
+                    if (!std::count(WizardDialogNames().begin(), WizardDialogNames().end(), dialog))
+                        Warning(diagnostics, settings.shown,
+                                key + " names " + dialog + ", which is no dialog of the wizard" +
+                                    DidYouMean(dialog, WizardDialogNames()),
+                                number);
+                }
+            }
+            if (SameText(key, "BackgroundBitmap") && !value.empty() && !FindPresetupFile(project, value))
                 Warning(diagnostics, settings.shown, "the bitmap \"" + value + "\" is not among the Presetup files",
                         number);
-            continue;
         }
-        if (SettingsSectionTakesAnyKey(section)) continue;
-        if (!FindSettingsKey(section, key)) {
-            const char* other = SameText(section, "Config") ? "Display" : "Config";
-            Warning(diagnostics, settings.shown,
-                    FindSettingsKey(other, key)
-                        ? key + " belongs in [" + other + "], not in [" + section + "]: the engine does not read it here"
-                        : "unknown key " + key + " in [" + section + "], which the engine never reads" +
-                              DidYouMean(key, SettingsKeyNames(section)),
-                    number);
-            continue;
-        }
-        if (SameText(key, "PreInstallDialogSequence") || SameText(key, "PostInstallDialogSequence")) {
-            for (std::string_view rest = value; !rest.empty();) {
-                const size_t comma = rest.find(',');
-                const std::string name = AnsiUpperCase(Trim(rest.substr(0, comma)));
-                rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-                // A variable may stand for dialogs; the engine expands it first.
-                if (name.empty() || name.find('%') != std::string::npos) continue;
-                if (!std::count(WizardDialogNames().begin(), WizardDialogNames().end(), name))
-                    Warning(diagnostics, settings.shown,
-                            key + " names " + name + ", which is no dialog of the wizard" +
-                                DidYouMean(name, WizardDialogNames()),
-                            number);
-            }
-        }
-        if (SameText(key, "BackgroundBitmap") && !value.empty() && !FindPresetupFile(project, value))
-            Warning(diagnostics, settings.shown, "the bitmap \"" + value + "\" is not among the Presetup files", number);
     }
 }
 
@@ -585,15 +592,8 @@ std::set<std::string> ShownDialogs(const Project& project) {
     if (project.settings < 0) return dialogs;
     const std::unique_ptr<TkpIniFile> ini =
         OpenSetupFile(project.presetup[static_cast<size_t>(project.settings)].source.string());
-    for (const char* key : {"PreInstallDialogSequence", "PostInstallDialogSequence"}) {
-        const std::string value = ini->ReadString("Config", key, "");
-        for (std::string_view rest = value; !rest.empty();) {
-            const size_t comma = rest.find(',');
-            const std::string name = AnsiUpperCase(Trim(rest.substr(0, comma)));
-            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-            if (!name.empty()) dialogs.insert(name);
-        }
-    }
+    for (const char* key : {"PreInstallDialogSequence", "PostInstallDialogSequence"})
+        for (std::string& name : SequenceDialogs(ini->ReadString("Config", key, ""))) dialogs.insert(std::move(name));
     return dialogs;
 }
 
@@ -614,30 +614,6 @@ bool LooksLikeUtf8(std::string_view text) {
     return multiByte;
 }
 
-// Section -> its keys, in file order, of an INI text (first section of a
-// name only, as the engine reads).
-std::vector<std::pair<std::string, std::vector<std::string>>> SectionKeys(std::string_view text) {
-    std::vector<std::pair<std::string, std::vector<std::string>>> sections;
-    std::set<std::string> seen;
-    bool active = false;
-    for (size_t i = 0; i < text.size();) {
-        size_t end = i;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-        const std::string line(Trim(text.substr(i, end - i)));
-        i = end + 1;
-        if (line.empty() || line[0] == ';') continue;
-        if (line.front() == '[' && line.back() == ']') {
-            const std::string name(Trim(std::string_view(line).substr(1, line.size() - 2)));
-            active = seen.insert(AnsiUpperCase(name)).second;
-            if (active) sections.push_back({name, {}});
-            continue;
-        }
-        const size_t equals = line.find('=');
-        if (active && equals != std::string::npos) sections.back().second.emplace_back(Trim(std::string_view(line).substr(0, equals)));
-    }
-    return sections;
-}
-
 // A language file against the shipped English one: the texts of [Strings],
 // [Dialogs], the dialogs every install shows and those the sequences name,
 // which the engine would otherwise show empty.
@@ -646,17 +622,18 @@ void CheckLanguageTexts(const ProjectFile& file, std::string_view text, const st
     const IniLineIndex own(text);
     std::string missing;
     size_t count = 0;
-    for (const auto& [section, keys] : SectionKeys(ShippedEnglishTexts())) {
-        const std::string upper = AnsiUpperCase(section);
+    const IniLineIndex shipped(ShippedEnglishTexts());
+    for (const IniLineIndex::Section& section : shipped.Sections()) {
+        const std::string upper = AnsiUpperCase(section.name);
         if (upper != "STRINGS" && upper != "DIALOGS" && !dialogs.count(upper)) continue;
         std::string list;
-        for (const std::string& key : keys) {
+        for (const IniLineIndex::Key& key : section.keys) {
             std::string value;
-            if (own.Value(section, key, value)) continue;
+            if (own.Value(section.name, key.name, value)) continue;
             ++count;
-            if (count <= 12) list += (list.empty() ? "" : ", ") + key;
+            if (count <= 12) list += (list.empty() ? "" : ", ") + key.name;
         }
-        if (!list.empty()) missing += (missing.empty() ? "[" : "; [") + section + "] " + list;
+        if (!list.empty()) missing += (missing.empty() ? "[" : "; [") + section.name + "] " + list;
     }
     if (count > 0)
         Warning(diagnostics, file.shown,

@@ -104,6 +104,21 @@ public:
     // Line feeds without a carriage return before them.
     bool HasBareLineFeeds() const { return bareLineFeeds_; }
 
+    // Every section as written, in file order, a repeated one too (the
+    // engine reads only the first of a name), with its "key=value" lines.
+    struct Key {
+        std::string name;   // trimmed
+        std::string value;  // quotes kept
+        int line;
+    };
+    struct Section {
+        std::string name;  // trimmed
+        int line;
+        int firstLine;  // of the first section of the name; equal to line for that one
+        std::vector<Key> keys;
+    };
+    const std::vector<Section>& Sections() const { return sections_; }
+
 private:
     struct Entry {
         int line;
@@ -112,7 +127,7 @@ private:
     const Entry* Find(std::string_view section, std::string_view key) const;
     std::vector<Entry> entries_;
     std::unordered_map<std::string, size_t> index_;  // upper-case section and key
-
+    std::vector<Section> sections_;
     bool bareLineFeeds_ = false;
 };
 
