@@ -249,9 +249,12 @@ Files=%InstallPath%
 [Files]
 payload.bin=payload.bin'
 package damaged "" --compression none
-# A byte in the middle of the file's data, well inside the cabinet.
+# A byte in the middle of the file's data, well inside the cabinet, turned
+# into another (a fixed value would be no change once in 256 runs).
 size=$(stat -c %s "$WORK/damaged.exe")
-printf '\x5a' | dd of="$WORK/damaged.exe" bs=1 seek=$((size - 8 - 200000)) conv=notrunc status=none
+at=$((size - 8 - 200000))
+byte=$(od -An -tu1 -j "$at" -N1 "$WORK/damaged.exe" | tr -d ' ')
+printf "\\$(printf %o $((byte ^ 255)))" | dd of="$WORK/damaged.exe" bs=1 seek="$at" conv=notrunc status=none
 run_install damaged
 expect_box "Brisk Sample" "Can't extract file \"$TARGETS_WIN\\damaged\\payload.bin\"."
 expect_final NOTFINISH "Installation aborted"
