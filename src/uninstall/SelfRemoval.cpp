@@ -2,11 +2,12 @@
 
 #include <windows.h>
 
+#include "install/InstallContext.h"
 #include "install/Reboot.h"
 #include "uninstall/UninstallRules.h"
 #include "util/Platform.h"
-#include "util/TempNames.h"
 #include "util/kpStrUtils.h"
+#include "util/kpSysUtils.h"
 
 namespace brik {
 
@@ -16,18 +17,8 @@ namespace {
 // a folder named so, in the temporary folder, that holds nothing but itself.
 constexpr char kCopyFolderPrefix[] = "~BrikUn";
 
-std::string ModulePath() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
-}
-
-std::string TempFolder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetTempPathA(MAX_PATH, path);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return WithTrailingBackslash(std::string(path, length));
-}
+// The temporary folder of the running system, with a trailing backslash.
+std::string TempFolder() { return TempPath(!InstallState().System.PlatformNT); }
 
 // A folder that did not exist before: made here, so nobody else has put
 // anything in it (a fixed name in the temporary folder could be prepared

@@ -16,6 +16,7 @@
 #include "uninstall/UninstallWindow.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
+#include "util/kpSysUtils.h"
 
 namespace brik {
 
@@ -28,12 +29,6 @@ std::string FullPath(const std::string& path) {
     char* name = nullptr;
     const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, &name);
     return length == 0 || length >= MAX_PATH ? path : std::string(full, length);
-}
-
-std::string SystemFolder(bool windows) {
-    char path[MAX_PATH] = {};
-    const UINT length = windows ? GetWindowsDirectoryA(path, MAX_PATH) : GetSystemDirectoryA(path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
 }
 
 bool Readable(const std::string& path) {
@@ -77,7 +72,7 @@ public:
             IniReadSectionValues(log_, section, values);
             return values;
         };
-        plan_ = BuildUndoPlan(lines, {SystemFolder(true), SystemFolder(false)});
+        plan_ = BuildUndoPlan(lines, {platform::WindowsDirectory(), SystemDirectory()});
         program_ = ProgramName();
         ReadTexts();
 
@@ -278,7 +273,7 @@ private:
 int RunUninstaller(const TUninstallArguments& arguments) {
     InstallState().System.PlatformNT = (GetVersion() & 0x80000000u) == 0;
     // Nothing of the install may be the current folder: it could not go.
-    const std::string systemFolder = SystemFolder(false);
+    const std::string systemFolder = SystemDirectory();
     SetCurrentDirectoryA(systemFolder.c_str());
     if (arguments.originalProcess) WaitForOriginal(arguments.originalProcess);
 
