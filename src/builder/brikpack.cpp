@@ -20,6 +20,7 @@
 #include "builder/CodePage.h"
 #include "builder/Extract.h"
 #include "builder/PackageBuilder.h"
+#include "builder/Starter.h"
 #include "cab/Cabinet.h"
 #include "crypto/Password.h"
 #include "util/kpStrUtils.h"
@@ -39,6 +40,11 @@ struct CommandHelp {
 };
 
 const CommandHelp kCommands[] = {
+    {"new", "brikpack new DIR [--name TEXT] [--codepage N]", "--name --codepage",
+     "Writes a starter project into DIR (new or empty) that builds and installs as it stands:\n"
+     "Brik.ini, Enu.lng, an install script with an example of every item kind, a placeholder\n"
+     "program in Data/ and README.txt, which says what to change.\n"
+     "  --name TEXT          the program's name (default: My Application)\n"},
     {"build", "brikpack build PROJECT -o OUT.exe [--stub FILE] [--compression none|mszip]\n"
               "                      [--password TEXT] [--codepage N] [--threads N]",
      "-o --stub --compression --password --codepage --threads",
@@ -160,6 +166,7 @@ struct Options {
     std::string output;      // -o
     std::string directory;   // -d, as the system gave it
     std::string stub;
+    std::string name;        // --name, UTF-8
     std::string compression = "mszip";
     bool hasPassword = false;
     std::string password;    // UTF-8
@@ -212,6 +219,8 @@ bool Parse(int argc, char** argv, const CommandHelp& command, Options& o, std::s
         } else if (arg == "-d") {
             // Opened through the system's own narrow path functions.
             o.directory = argv[++i];
+        } else if (arg == "--name") {
+            value(o.name);
         } else if (arg == "--stub") {
             value(o.stub);
         } else if (arg == "--compression") {
@@ -325,6 +334,33 @@ int Build(const Options& o) {
     return 0;
 }
 
+// The name becomes a folder, a shortcut and a script key: what none of
+// them can hold is refused here rather than found by the author later.
+int New(const Options& o) {
+    const CommandHelp* help = FindCommand("new");
+    if (o.positional.empty()) return UsageError("missing DIR", help);
+    if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
+    std::string name = "My Application";
+    if (!o.name.empty()) {
+        std::string bad;
+        if (!Utf8ToCodePage(o.name, o.codePage, name, &bad))
+            return Fail(o.name, "the name cannot be written in code page " + std::to_string(o.codePage) +
+                                    (bad.empty() ? "" : " (" + bad + ")"));
+        for (const char c : name)
+            if (static_cast<unsigned char>(c) < 32 || std::strchr("\\/:*?\"<>|%=[];,", c) != nullptr)
+                return Fail(o.name, std::string("the name cannot hold \"") + c +
+                                        "\": it becomes a folder, a shortcut and a script key");
+        if (name != std::string(Trim(name))) return Fail(o.name, "the name cannot begin or end with a blank");
+    }
+    const std::string shown = ArgumentUtf8(o.positional[0].c_str());
+    std::string error;
+    if (!WriteStarterProject(PathFromUtf8(shown), name, error)) return Fail(shown, error);
+    std::printf("%s: a new project for \"%s\"; its README.txt says what to change, and\n"
+                "  brikpack build %s -o setup.exe\nbuilds it\n",
+                shown.c_str(), o.name.empty() ? name.c_str() : o.name.c_str(), shown.c_str());
+    return 0;
+}
+
 int Check(const Options& o) {
     const CommandHelp* help = FindCommand("check");
     if (o.positional.empty()) return UsageError("missing PROJECT", help);
@@ -428,7 +464,7 @@ static int Run(int argc, char** argv) {
         return 0;
     }
     const CommandHelp* help = FindCommand(command);
-    if (!help) return UsageError("unknown command \"" + command + "\" (build, check, list, test or extract)");
+    if (!help) return UsageError("unknown command \"" + command + "\" (new, check, build, list, test or extract)");
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp(stdout, help);
@@ -440,6 +476,7 @@ static int Run(int argc, char** argv) {
     if (!Parse(argc, argv, *help, o, error)) return UsageError(error, help);
     if (command == "build") return Build(o);
     if (command == "check") return Check(o);
+    if (command == "new") return New(o);
     if (o.positional.empty()) return UsageError("missing FILE", help);
     if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
     if (command == "extract" && o.directory.empty()) return UsageError("missing -d DIR", help);

@@ -117,6 +117,13 @@ printf '[Config]\r\nLanguages=Enu\r\n' >broken/Presetup/Setup.ini
 if "$brikpack" check broken >check.out 2>check.err; then fail "check: a project without Brik.ini passes"; fi
 grep -q 'Brik.ini: error: the settings file is missing' check.err || fail "check: no error for the missing settings: $(cat check.err)"
 
+# new: a starter project that passes its own checks; an author's folder is
+# never written into.
+"$brikpack" new starter --name "Brisk Starter" >new.out 2>&1 || fail "new: $(cat new.out)"
+"$brikpack" check starter >check.out 2>check.err || fail "new: the starter fails its check: $(cat check.err)"
+grep -q ', 0 errors, 0 warnings$' check.out || fail "new: the starter has findings: $(cat check.err)"
+grep -q '^ProgramName=Brisk Starter' starter/Presetup/Brik.ini || fail "new: the name is not the program's"
+
 # The command line: help on standard output with exit 0, and every mistake
 # named on standard error with exit 2 and the command's synopsis.
 while IFS='|' read -r want args message; do
@@ -135,7 +142,7 @@ done <<'CASES'
 0|build --help|usage: brikpack build PROJECT -o OUT.exe
 0|extract -d x --help|-d DIR
 0|help list|usage: brikpack list FILE
-2||usage: brikpack build
+2||usage: brikpack new
 2|frob|unknown command "frob"
 2|build project|brikpack build: missing -o OUT.exe
 2|build -o x.exe|brikpack build: missing PROJECT
@@ -148,9 +155,14 @@ done <<'CASES'
 2|check|brikpack check: missing PROJECT
 2|check project --stub x|--stub is not an option of check
 0|check --help|writing nothing
+2|new|brikpack new: missing DIR
+1|new project|is not empty: a new project goes into a new or empty folder
+1|new fresh --name a:b|the name cannot hold ":"
 2|extract pkg_mszip.exe|brikpack extract: missing -d DIR
 2|test pkg_mszip.exe --bogus|unknown option --bogus
 CASES
+
+[ -e fresh ] && fail "new: a refused name left a folder"
 
 [ $status -eq 0 ] && { echo "package_build: all checks passed"; cd /; rm -rf "$work"; }
 exit $status
