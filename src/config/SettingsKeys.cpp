@@ -6,7 +6,7 @@ namespace brik {
 
 namespace {
 
-const char* const kPlainSections[] = {"Config", "Display", "DialogBitmap", "FileInfo"};
+const char* const kPlainSections[] = {"Config", "Display", "DialogBitmap", "StaticBitmap", "PreRunApp", "FileInfo"};
 const char* const kVariableSections[] = {"Variables", "RegVariables", "IniVariables"};
 
 }  // namespace

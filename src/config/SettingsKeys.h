@@ -25,7 +25,7 @@ const std::vector<TSettingsKey>& SettingsKeys();
 const TSettingsKey* FindSettingsKey(std::string_view section, std::string_view key);
 
 // Whether the engine reads a section of that name: Config, Display,
-// DialogBitmap, FileInfo, and Variables, RegVariables, IniVariables with or
+// DialogBitmap, StaticBitmap, PreRunApp, FileInfo, and Variables, RegVariables, IniVariables with or
 // without a language suffix (".Enu").
 bool IsSettingsSection(std::string_view section);
 

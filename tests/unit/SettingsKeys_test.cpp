@@ -41,7 +41,9 @@ TEST(SettingsKeys, TheTableIsWhatTheEngineReads) {
         R"re((?:IniRead(?:String|Integer|Bool)\([^;]*?|GetSetting\()"(Config|Display)",\s*"(\w+)")re");
     // The launcher's own shorthands for its [Display] keys.
     const std::regex display(R"re((?:flag|colour)\("(\w+)"|\{"(\w+Font)",)re");
-    std::set<std::string> read;
+    // Sections the engine reads whole from the settings file.
+    const std::regex sections(R"re(IniRead\w*\([^;]*?SettingsFile,\s*"(\w+)")re");
+    std::set<std::string> read, sectionsRead;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(BRIK_SOURCE_DIR) + "/src")) {
         if (entry.path().extension() != ".cpp" && entry.path().extension() != ".h") continue;
         // The uninstaller reads sections of the same names from the install log.
@@ -52,6 +54,8 @@ TEST(SettingsKeys, TheTableIsWhatTheEngineReads) {
         const std::string source = text.str();
         for (std::sregex_iterator it(source.begin(), source.end(), reads), end; it != end; ++it)
             read.insert((*it)[1].str() + "/" + (*it)[2].str());
+        for (std::sregex_iterator it(source.begin(), source.end(), sections), end; it != end; ++it)
+            sectionsRead.insert((*it)[1].str());
         if (entry.path().filename() == "Main.cpp" && entry.path().parent_path().filename() == "launcher")
             for (std::sregex_iterator it(source.begin(), source.end(), display), end; it != end; ++it)
                 read.insert("Display/" + ((*it)[1].matched ? (*it)[1].str() : (*it)[2].str()));
@@ -61,6 +65,9 @@ TEST(SettingsKeys, TheTableIsWhatTheEngineReads) {
     for (const TSettingsKey& k : SettingsKeys()) table.insert(std::string(k.section) + "/" + k.key);
     for (const std::string& key : read) EXPECT_TRUE(table.count(key)) << key << " is read but not in the table";
     for (const std::string& key : table) EXPECT_TRUE(read.count(key)) << key << " is in the table but never read";
+    EXPECT_TRUE(sectionsRead.count("PreRunApp") && sectionsRead.count("StaticBitmap"));
+    for (const std::string& section : sectionsRead)
+        EXPECT_TRUE(IsSettingsSection(section)) << "[" << section << "] is read but unknown to the builder's checks";
 }
 #endif
 
