@@ -17,7 +17,7 @@ const std::vector<TSettingsKey>& SettingsKeys() {
         {"Config", "AutoSelectLanguage", "bool", "1", "start in the user's language when it is offered"},
         {"Config", "InsFiles", "list", "", "base names of the install scripts (App for App.ins, App.nt, App.9x...)"},
         {"Config", "Uninstall", "bool", "0", "log the install and register the uninstaller UnInst.exe"},
-        {"Config", "UninstallKey", "text", "the program name", "name of the entry in the list of installed programs"},
+        {"Config", "UninstallKey", "text", "", "name of the entry in the list of installed programs (empty: the program's name)"},
         {"Config", "RemoveOldReferences", "bool", "0", "take away what an earlier install into the same folder logged"},
         {"Config", "ExtraDiskSpace", "int", "0", "kilobytes added to the free space the install requires"},
         {"Config", "CheckAdminRights", "bool", "0", "refuse to run without administrator rights"},

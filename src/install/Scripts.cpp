@@ -88,6 +88,9 @@ constexpr TIndexedSection kIndexedSections[] = {
     {"DelReg", AddRegDelete},     {"Shortcuts", AddShortcut},  {"AddIni", AddIniEntry},
 };
 
+// The one-level section: each line is an item.
+constexpr const char* kRunAppSection = "RunApp";
+
 StringList SectionLines(const std::string& path, std::string_view section) {
     StringList lines;
     IniReadSectionValues(path, section, lines);
@@ -131,7 +134,7 @@ void ReadScriptPass(const std::string& path, const std::string& suffixWord, TWor
     const std::string suffix = suffixWord.empty() ? std::string() : "." + suffixWord;
     for (const TIndexedSection& section : kIndexedSections)
         ReadIndexedSection(path, section.name + suffix, section.handler, lists);
-    for (const std::string& line : SectionLines(path, "RunApp" + suffix))
+    for (const std::string& line : SectionLines(path, kRunAppSection + suffix))
         lists.RunList.Set(ExpandText(NamePart(line)), ExpandText(ValuePart(line)));
 
     StringList sections;
@@ -179,6 +182,13 @@ void ReadScriptFile(const std::string& path, const std::string& languageCode, TW
     ReadScriptPass(path, "", lists);
     // Without a language there are no language sections to read.
     if (!languageCode.empty()) ReadScriptPass(path, languageCode, lists);
+}
+
+std::vector<std::string_view> ScriptSectionNames() {
+    std::vector<std::string_view> names;
+    for (const TIndexedSection& section : kIndexedSections) names.push_back(section.name);
+    names.push_back(kRunAppSection);
+    return names;
 }
 
 bool IsUninstallSectionFor(std::string_view section, std::string_view suffixWord) {

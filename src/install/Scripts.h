@@ -34,6 +34,10 @@ void ReadInstallScripts(const std::string& settingsFile, const std::string& setu
 // A missing file does nothing.
 void ReadScriptFile(const std::string& path, const std::string& languageCode, TWorkLists& lists);
 
+// The sections one pass over a script reads, in order (the two-level ones,
+// then RunApp), without the language suffix.
+std::vector<std::string_view> ScriptSectionNames();
+
 // A section name split at dots (runs of dots count as one) whose first word
 // is "Uninstall" and whose third word is suffixWord, or missing when
 // suffixWord is empty; without regard to case.
