@@ -17,6 +17,8 @@
 #include "config/kpIniFile.h"
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
+#include "install/ScriptFormat.h"
+#include "install/Scripts.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {
@@ -277,6 +279,55 @@ int32_t DecimalField(const std::string& text, int32_t defaultValue) {
     return ec == std::errc() && end == t.data() + t.size() && !t.empty() ? value : defaultValue;
 }
 
+// The script's own section of a name: the name itself or the name with a
+// language suffix ("CopyFiles.Deu").
+bool IsSectionOf(std::string_view section, std::string_view name) {
+    return section.size() >= name.size() && SameText(section.substr(0, name.size()), name) &&
+           (section.size() == name.size() || (section[name.size()] == '.' && section.size() > name.size() + 1));
+}
+
+// A section the engine never reads is an author's slip ([CopyFile], an item
+// section no index line names): its lines would do nothing, silently. So is
+// an index line that names a section the script does not have.
+void CheckScriptSections(const IniLineIndex& lines, TkpIniFile& ini, const ProjectFile& script,
+                         std::vector<Diagnostic>& diagnostics) {
+    const std::vector<std::string_view> own = ScriptSectionNames();
+    std::set<std::string> named, present;  // upper case
+    for (const IniLineIndex::Section& section : lines.Sections()) present.insert(AnsiUpperCase(section.name));
+    std::vector<std::string_view> candidates(own.begin(), own.end());
+    for (const IniLineIndex::Section& section : lines.Sections()) {
+        bool indexed = false;
+        for (const std::string_view name : own)
+            indexed = indexed || (name != "RunApp" && IsSectionOf(section.name, name));
+        if (!indexed || section.line != section.firstLine) continue;
+        StringList index;
+        ini.ReadSectionValues(section.name, index);
+        for (const std::string& indexLine : index) {
+            const std::string item(NamePart(indexLine));
+            named.insert(AnsiUpperCase(item));
+            if (!present.count(AnsiUpperCase(item)))
+                Warning(diagnostics, script.shown,
+                        "[" + section.name + "] names the item section [" + item + "], which this script does not have",
+                        lines.Line(section.name, item));
+        }
+    }
+    for (const IniLineIndex::Section& section : lines.Sections()) candidates.push_back(section.name);
+    for (const IniLineIndex::Section& section : lines.Sections()) {
+        bool known = named.count(AnsiUpperCase(section.name)) > 0 || IsSectionOf(section.name, "Uninstall");
+        for (const std::string_view name : own) known = known || IsSectionOf(section.name, name);
+        if (known) continue;
+        std::vector<std::string_view> others;
+        for (const std::string_view c : candidates)
+            if (!SameText(c, section.name)) others.push_back(c);
+        const std::string meant = ClosestName(section.name, others);
+        Warning(diagnostics, script.shown,
+                "section [" + section.name + "] is read by nothing: it is none of the script's sections (" +
+                    "CopyFiles, DelFiles, AddReg, DelReg, Shortcuts, AddIni, RunApp, Uninstall.*) and no index line "
+                    "names it" + (meant.empty() ? std::string() : " (did you mean [" + meant + "]?)"),
+                section.line);
+    }
+}
+
 void CheckScript(const Project& project, const DataNames& data, const ProjectFile& script,
                  std::vector<Diagnostic>& diagnostics) {
     bool ok = false;
@@ -293,6 +344,7 @@ void CheckScript(const Project& project, const DataNames& data, const ProjectFil
         return;
     }
     const std::unique_ptr<TkpIniFile> ini = OpenSetupFile(script.source.string());
+    CheckScriptSections(lines, *ini, script, diagnostics);
     StringList sections;
     ini->ReadSections(sections);
     for (const std::string& section : sections) {
@@ -929,6 +981,21 @@ BuildResult BuildPackage(const BuildOptions& options) {
     std::string pswCheckHash;
     if (options.protect) {
         pswCheckHash = PasswordCheckHash(password);
+        // The install checks the password before it changes anything; a
+        // wizard that never asks for it makes a package nobody can install.
+        const std::unique_ptr<TkpIniFile> ini = OpenSetupFile(settings.source.string());
+        const std::string sequence = ini->ReadString("Config", "PreInstallDialogSequence", "");
+        const std::vector<std::string> dialogs = SequenceDialogs(sequence);
+        // A variable may bring the page in; only the target knows.
+        if (sequence.find('%') == std::string::npos &&
+            std::find(dialogs.begin(), dialogs.end(), "DLG_PASSWORD") == dialogs.end()) {
+            bool ok = false;
+            const IniLineIndex lines(ReadAll(settings.source, ok));
+            Warning(diagnostics, settings.shown,
+                    "the package is password-protected, but [Config] PreInstallDialogSequence has no DLG_PASSWORD: "
+                    "the install would refuse every user with \"Incorrect password has been specified!\"",
+                    lines.Line("Config", "PreInstallDialogSequence"));
+        }
     } else {
         // Any value the engine reads, even "" (two quote characters), makes it
         // ask for a password that nothing matches.

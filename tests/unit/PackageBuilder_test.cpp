@@ -304,6 +304,50 @@ TEST(PackageBuilder, HoldsLanguageFilesToTheShippedTexts) {
     EXPECT_EQ(Messages(CheckOnly(project.Options())), "");
 }
 
+// A script section nothing reads does nothing, silently: a misspelt index
+// section, an item section no index line names, an index line naming a
+// section the script lacks. Language and uninstall sections are read.
+TEST(PackageBuilder, NamesScriptSectionsNothingReads) {
+    ProjectDir project;
+    project.Add("Presetup/App.ins",
+                "[CopyFiles]\r\nCopyApp=%InstallPath%\r\nDocs=%InstallPath%\\docs\r\n[CopyApp]\r\n*.*=\r\n"
+                "[CopyFiles.Deu]\r\nCopyApp=%InstallPath%\r\n[Shortcut]\r\nGroup=%ProgramsMenu%\r\n"
+                "[Group]\r\nApp=%InstallPath%\\app.exe\r\n[RunApp.Deu]\r\nx=y\r\n[Uninstall.RunApp]\r\nx=y\r\n");
+    const BuildResult result = CheckOnly(project.Options());
+    EXPECT_TRUE(result.ok) << Messages(result);
+    const std::string shown = (project.Root() / "Presetup" / "App.ins").string();
+    std::string want;
+    for (const char* line : {
+             ":3: warning: [CopyFiles] names the item section [Docs], which this script does not have",
+             ":8: warning: section [Shortcut] is read by nothing: it is none of the script's sections (CopyFiles, "
+             "DelFiles, AddReg, DelReg, Shortcuts, AddIni, RunApp, Uninstall.*) and no index line names it (did you "
+             "mean [Shortcuts]?)",
+             ":10: warning: section [Group] is read by nothing: it is none of the script's sections (CopyFiles, "
+             "DelFiles, AddReg, DelReg, Shortcuts, AddIni, RunApp, Uninstall.*) and no index line names it"})
+        want += shown + line + "\n";
+    EXPECT_EQ(Messages(result), want);
+}
+
+// A protected package whose wizard never asks for the password cannot be
+// installed by anyone.
+TEST(PackageBuilder, ProtectedPackageNeedsThePasswordPage) {
+    ProjectDir project;
+    BuildOptions options = project.Options();
+    options.protect = true;
+    options.password = "secret";
+    BuildResult result = BuildPackage(options);
+    ASSERT_TRUE(result.ok) << Messages(result);
+    EXPECT_NE(Messages(result).find("warning: the package is password-protected, but [Config] "
+                                    "PreInstallDialogSequence has no DLG_PASSWORD"),
+              std::string::npos)
+        << Messages(result);
+    project.Add("Presetup/Brik.ini", "[Config]\r\nLanguages=Enu\r\nInsFiles=App\r\n"
+                                     "PreInstallDialogSequence=DLG_WELCOME,dlg_password\r\n");
+    result = BuildPackage(options);
+    ASSERT_TRUE(result.ok) << Messages(result);
+    EXPECT_EQ(Messages(result).find("DLG_PASSWORD"), std::string::npos) << Messages(result);
+}
+
 TEST(PackageBuilder, ChecksBeforeBuilding) {
     using Level = Diagnostic::Level;
     struct Case {
