@@ -777,6 +777,34 @@ void CheckProject(const Project& project, std::vector<Diagnostic>& diagnostics) 
                     "language \"" + code + "\" of [Config] Languages has no language file Presetup/" + code + ".lng",
                     languagesLine);
 
+    // The licence and readme pages show the first non-empty text among
+    // License.<code>, License.rtf and License.txt; without one, an empty box.
+    const std::set<std::string> pages = ShownDialogs(project);
+    const std::vector<std::string> offered = codes.empty() ? std::vector<std::string>{"ENU"} : codes;
+    for (const auto& [dialog, base] : {std::pair<std::string, std::string>{"DLG_LICENSE", "License"},
+                                       std::pair<std::string, std::string>{"DLG_README", "Readme"}}) {
+        if (!pages.count(dialog)) continue;
+        std::string without;
+        for (const std::string& code : offered) {
+            bool found = false;
+            for (const std::string& extension : {"." + code, std::string(".rtf"), std::string(".txt")}) {
+                const ProjectFile* file = FindPresetupFile(project, base + extension);
+                found = found || (file != nullptr && file->size > 0);
+            }
+            if (!found) without += (without.empty() ? "" : ", ") + code;
+        }
+        if (without.empty()) continue;
+        const std::vector<std::string> before =
+            SequenceDialogs(ini->ReadString("Config", "PreInstallDialogSequence", ""));
+        const char* key =
+            std::count(before.begin(), before.end(), dialog) ? "PreInstallDialogSequence" : "PostInstallDialogSequence";
+        Warning(diagnostics, settings.shown,
+                dialog + " is in the wizard, but no " + base + " text is among the Presetup files for " + without +
+                    " (" + base + ".txt, " + base + ".rtf or " + base + ".<language code>, not empty): the page "
+                    "would show an empty box",
+                lines.Line("Config", key));
+    }
+
     const std::string insFiles(Trim(ini->ReadString("Config", "InsFiles", "")));
     const int insLine = lines.Line("Config", "InsFiles");
     std::set<const ProjectFile*> scripts;

@@ -328,6 +328,30 @@ TEST(PackageBuilder, NamesScriptSectionsNothingReads) {
     EXPECT_EQ(Messages(result), want);
 }
 
+// The licence and readme pages show a text among the setup files, by
+// language first; a language with none would see an empty box.
+TEST(PackageBuilder, NamesLicenceAndReadmePagesWithoutText) {
+    ProjectDir project;
+    project.Add("Presetup/Brik.ini", "[Config]\r\nLanguages=Enu,Deu\r\nInsFiles=App\r\n"
+                                     "PreInstallDialogSequence=DLG_WELCOME,DLG_LICENSE\r\n"
+                                     "PostInstallDialogSequence=DLG_README\r\n");
+    project.Add("Presetup/Deu.lng", std::string(ShippedEnglishTexts()));
+    project.Add("Presetup/License.txt", "");
+    project.Add("Presetup/license.deu", "Lizenz");
+    project.Add("Presetup/Readme.rtf", "{\\rtf1 read me}");
+    const std::string shown = (project.Root() / "Presetup" / "Brik.ini").string();
+    EXPECT_EQ(Messages(CheckOnly(project.Options())),
+              shown + ":4: warning: DLG_LICENSE is in the wizard, but no License text is among the Presetup files "
+                      "for Enu (License.txt, License.rtf or License.<language code>, not empty): the page would "
+                      "show an empty box\n");
+    project.Add("Presetup/License.txt", "The terms");
+    project.Remove("Presetup/Readme.rtf");
+    EXPECT_EQ(Messages(CheckOnly(project.Options())),
+              shown + ":5: warning: DLG_README is in the wizard, but no Readme text is among the Presetup files "
+                      "for Enu, Deu (Readme.txt, Readme.rtf or Readme.<language code>, not empty): the page would "
+                      "show an empty box\n");
+}
+
 // A protected package whose wizard never asks for the password cannot be
 // installed by anyone.
 TEST(PackageBuilder, ProtectedPackageNeedsThePasswordPage) {
