@@ -21,6 +21,30 @@ bool LineHasKey(std::string_view line, std::string_view key) {
     return line.find('=') != std::string_view::npos && SameText(NamePart(line), key);
 }
 
+// Below this many lines a scan is as quick as the index.
+constexpr size_t kIndexedLines = 64;
+
+// The index compares keys in their upper-case form; a key with a double-byte
+// character is looked up by scanning, so that the index never decides what
+// the scan's comparison would decide otherwise.
+bool HasLeadByte(std::string_view key) {
+    const bool* lead = platform::AnsiLeadTable();
+    for (const char c : key)
+        if (lead[static_cast<unsigned char>(c)]) return true;
+    return false;
+}
+
+void IndexKeys(IniSection& section) {
+    section.keys.Clear();
+    section.keys.Reserve(section.lines.size());
+    for (size_t i = 0; i < section.lines.size(); ++i) {
+        const std::string& line = section.lines[i];
+        if (line.find('=') != std::string::npos)
+            section.keys.TryEmplace(AnsiUpperCase(NamePart(line)), static_cast<int>(i));
+    }
+    section.indexed = section.lines.size();
+}
+
 bool HasDirectoryPart(std::string_view name) {
     return name.find_first_of("\\/:") != std::string_view::npos;
 }
@@ -218,7 +242,20 @@ TkpIniFile::KeyRef TkpIniFile::FindKey(std::string_view section, std::string_vie
         sections_.Add(std::string(section));
         ref.section = currentSection_ = sections_.Count() - 1;
     }
-    const StringList& lines = sections_[ref.section].lines;
+    IniSection& found = sections_[ref.section];
+    const StringList& lines = found.lines;
+    if (lines.size() >= kIndexedLines && !HasLeadByte(key)) {
+        if (found.indexed != lines.size()) IndexKeys(found);
+        const std::string upper = AnsiUpperCase(key);
+        const int* at = found.keys.Find(upper);
+        // A line changed behind the index's back: index afresh, ask again.
+        if (at != nullptr && !LineHasKey(lines[static_cast<size_t>(*at)], key)) {
+            IndexKeys(found);
+            at = found.keys.Find(upper);
+        }
+        if (at != nullptr) ref.line = *at;
+        return ref;
+    }
     for (size_t i = 0; i < lines.size(); ++i)
         if (LineHasKey(lines[i], key)) {
             ref.line = static_cast<int>(i);
@@ -246,9 +283,15 @@ void TkpIniFile::WriteString(std::string_view section, std::string_view key, std
     newLine.reserve(key.size() + 1 + value.size());
     newLine.append(key).append("=").append(value);
     KeyRef ref = FindKey(section, key, true);
-    StringList& lines = sections_[ref.section].lines;
+    IniSection& target = sections_[ref.section];
+    StringList& lines = target.lines;
     if (ref.line < 0) {
         lines.push_back(std::move(newLine));
+        // The lookup left the index current: the new key joins it.
+        if (target.indexed + 1 == lines.size() && target.indexed >= kIndexedLines) {
+            target.keys.TryEmplace(AnsiUpperCase(key), static_cast<int>(lines.size() - 1));
+            target.indexed = lines.size();
+        }
         modified_ = true;
     } else if (lines[static_cast<size_t>(ref.line)] != newLine) {
         lines[static_cast<size_t>(ref.line)] = std::move(newLine);
@@ -324,8 +367,10 @@ void TkpIniFile::EraseSection(std::string_view section) {
 void TkpIniFile::DeleteKey(std::string_view section, std::string_view key) {
     KeyRef ref = FindKey(section, key, false);
     if (ref.line < 0) return;
-    StringList& lines = sections_[ref.section].lines;
-    lines.erase(lines.begin() + ref.line);
+    IniSection& target = sections_[ref.section];
+    target.lines.erase(target.lines.begin() + ref.line);
+    // The lines after it moved up: the index is rebuilt when next needed.
+    target.indexed = static_cast<size_t>(-1);
     modified_ = true;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "util/Error.h"
+#include "util/NameIndex.h"
 #include "util/Platform.h"
 
 namespace brik {
@@ -27,6 +28,12 @@ public:
 struct IniSection {
     std::string name;  // exactly as it stood between the brackets
     StringList lines;  // normally name=value, in file order
+    // Where each key first stands, for sections so long that scanning them
+    // on every lookup would cost: an install log lists thousands of files,
+    // and each new one is looked up before it is added. Current while
+    // `indexed` equals the line count; the key lookup builds it.
+    NameIndex keys;
+    size_t indexed = 0;
 };
 
 // Sections in file order. Lookups start at the last hit, so a run of reads in
@@ -36,7 +43,11 @@ public:
     int Count() const { return static_cast<int>(items_.size()); }
     IniSection& operator[](int i) { return items_[static_cast<size_t>(i)]; }
     const IniSection& operator[](int i) const { return items_[static_cast<size_t>(i)]; }
-    void Add(std::string name) { items_.push_back({std::move(name), {}}); }
+    void Add(std::string name) {
+        IniSection section;
+        section.name = std::move(name);
+        items_.push_back(std::move(section));
+    }
     void Delete(int i) { items_.erase(items_.begin() + i); }
     void Clear() { items_.clear(); LastFound = 0; }
     std::vector<IniSection>& Items() { return items_; }

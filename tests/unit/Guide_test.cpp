@@ -95,7 +95,7 @@ std::string UninstallTextTable() {
     return out;
 }
 
-std::map<std::string, std::string> RenderedBlocks() {
+[[maybe_unused]] std::map<std::string, std::string> RenderedBlocks() {
     return {
         {"config-keys", SettingsTable("Config")},
         {"display-keys", SettingsTable("Display")},

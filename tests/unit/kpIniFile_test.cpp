@@ -10,6 +10,7 @@
 #include "CodePageTest.h"
 #include "TestUtil.h"
 #include "util/Platform.h"
+#include "util/kpStrUtils.h"
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -133,6 +134,64 @@ TEST(IniKeys, FirstOfDuplicateKeysIsReadAndWritten) {
     }
     // The written line takes the key as the caller spelled it.
     EXPECT_EQ(ReadBytes(path), "[S]\r\nkey=2\r\nKeyX=3\r\n\r\n");
+}
+
+// Long sections find their keys through an index; reads, writes and
+// deletions must come out exactly as a scan of the lines gives them. A model
+// that scans is run beside the file over a few thousand mixed operations on
+// a section loaded with duplicate keys and lines without "=".
+TEST(IniKeys, LongSectionsAnswerAsAScanDoes) {
+    ScratchDir dir;
+    const std::string path = dir.Path("long.ini");
+    StringList model;  // the section's lines
+    std::string bytes = "[Log]\r\n";
+    for (int i = 0; i < 150; ++i) {
+        model.push_back("Key" + std::to_string(i % 120) + "=v" + std::to_string(i));
+        if (i % 37 == 0) model.push_back("no equals here " + std::to_string(i));
+    }
+    for (const std::string& line : model) bytes += line + "\r\n";
+    WriteBytes(path, bytes);
+    TkpIniFile ini(path, {.readOnly = false, .skipLinesWithoutEquals = false});
+    auto find = [&](const std::string& key) {
+        for (size_t i = 0; i < model.size(); ++i)
+            if (model[i].find('=') != std::string::npos && SameText(NamePart(model[i]), key)) return static_cast<int>(i);
+        return -1;
+    };
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int step = 0; step < 3000; ++step) {
+        // Upper, lower and mixed spellings of the same keys, and new ones.
+        std::string key = "key" + std::to_string(next(260));
+        if (next(2)) key[0] = 'K';
+        if (next(3) == 0) key = AnsiUpperCase(key);
+        const int at = find(key);
+        switch (next(4)) {
+            case 0:
+                ini.DeleteKey("LOG", key);
+                if (at >= 0) model.erase(model.begin() + at);
+                break;
+            case 1: {
+                const std::string value = "w" + std::to_string(step);
+                ini.WriteString("log", key, value);
+                if (at >= 0) model[static_cast<size_t>(at)] = key + "=" + value;
+                else model.push_back(key + "=" + value);
+                break;
+            }
+            default:
+                ASSERT_EQ(ini.ReadString("Log", key, "-"),
+                          at < 0 ? "-" : model[static_cast<size_t>(at)].substr(key.size() + 1))
+                    << "step " << step << " key " << key;
+        }
+    }
+    StringList lines;
+    ini.GetStrings(lines);
+    StringList want{"[Log]"};
+    want.insert(want.end(), model.begin(), model.end());
+    want.emplace_back();
+    EXPECT_EQ(lines, want);
 }
 
 TEST(IniWrite, SameValueWritesNothing) {
