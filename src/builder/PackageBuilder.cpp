@@ -63,6 +63,12 @@ std::string ReadAll(const fs::path& path, bool& ok) {
 }
 
 // Why Windows cannot hold a name component, or empty.
+// The line of a settings key, for a finding about it (0 when absent).
+int SettingsLine(const ProjectFile& settings, std::string_view section, std::string_view key) {
+    bool ok = false;
+    return IniLineIndex(ReadAll(settings.source, ok)).Line(section, key);
+}
+
 std::string ComponentProblem(std::string_view part) {
     if (part.empty()) return "an empty name";
     for (char c : part) {
@@ -523,12 +529,10 @@ bool AddUninstaller(Project& project, const fs::path& uninstaller, std::vector<D
     std::error_code ec;
     const uint64_t size = uninstaller.empty() ? 0 : fs::file_size(uninstaller, ec);
     if (uninstaller.empty() || ec) {
-        bool ok = false;
-        const IniLineIndex lines(ReadAll(settings.source, ok));
         Warning(diagnostics, settings.shown,
                 "[Config] Uninstall is on, but the project has no Presetup/UnInst.exe and brikpack has none to add: "
                 "the install will register no uninstaller",
-                lines.Line("Config", "Uninstall"));
+                SettingsLine(settings, "Config", "Uninstall"));
         return false;
     }
     ProjectFile file;
@@ -1017,12 +1021,10 @@ BuildResult BuildPackage(const BuildOptions& options) {
         // A variable may bring the page in; only the target knows.
         if (sequence.find('%') == std::string::npos &&
             std::find(dialogs.begin(), dialogs.end(), "DLG_PASSWORD") == dialogs.end()) {
-            bool ok = false;
-            const IniLineIndex lines(ReadAll(settings.source, ok));
             Warning(diagnostics, settings.shown,
                     "the package is password-protected, but [Config] PreInstallDialogSequence has no DLG_PASSWORD: "
                     "the install would refuse every user with \"Incorrect password has been specified!\"",
-                    lines.Line("Config", "PreInstallDialogSequence"));
+                    SettingsLine(settings, "Config", "PreInstallDialogSequence"));
         }
     } else {
         // Any value the engine reads, even "" (two quote characters), makes it
@@ -1030,12 +1032,10 @@ BuildResult BuildPackage(const BuildOptions& options) {
         const std::string existing =
             OpenSetupFile(settings.source.string())->ReadString(kPasswordSection, kPswCheckHashKey, "");
         if (IsPasswordProtected(existing)) {
-            bool ok = false;
-            const IniLineIndex lines(ReadAll(settings.source, ok));
             Error(diagnostics, settings.shown,
                   "[Config] PswCheckHash is set, but no --password was given: the engine would ask for a password "
                   "and try to decrypt data that is not encrypted",
-                  lines.Line(kPasswordSection, kPswCheckHashKey));
+                  SettingsLine(settings, kPasswordSection, kPswCheckHashKey));
             return result;
         }
     }
