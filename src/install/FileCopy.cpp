@@ -49,6 +49,10 @@ struct TPhase {
     bool Reported = false;
     // The folder whose missing parts were made last.
     std::string LastFolder;
+    // Folders this phase made, and folders it has listed (upper case; the
+    // made ones without, the listed ones with their trailing backslash).
+    NameIndex Made;
+    NameIndex Listed;
 };
 TPhase Phase;
 TCopyCounters Counters;
@@ -148,12 +152,27 @@ struct TFolderListing {
     NameIndex names;
 } Listing;
 
+// Whether a folder holds nothing this phase has not seen without asking the
+// disk: a folder inside one the phase made is either missing or made by it,
+// and one it made and has not listed yet holds only folders it made.
+bool KnownEmpty(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '\\') path.pop_back();
+    const std::string upper = AnsiUpperCase(path);
+    if (Phase.Made.Contains(upper)) return !Phase.Listed.Contains(upper + "\\");
+    const std::string parent = platform::ExtractFilePath(path);
+    return parent.size() > 1 && Phase.Made.Contains(AnsiUpperCase(std::string_view(parent).substr(0, parent.size() - 1)));
+}
+
 bool ListedInFolder(const std::string& path) {
     const std::string folder = platform::ExtractFilePath(path);
     if (!Listing.valid || Listing.folder != folder) {
         Listing.valid = true;
         Listing.folder = folder;
         Listing.names.Clear();
+        const bool empty = KnownEmpty(folder);
+        Phase.Listed.TryEmplace(AnsiUpperCase(folder), 0);
+        if (empty) return false;
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
@@ -338,7 +357,7 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     const std::string folder = platform::ExtractFilePath(dest);
     // Files come folder by folder: one look per folder is enough.
     if (folder != Phase.LastFolder) {
-        ForceDirectoriesLogged(folder);
+        ForceDirectoriesLogged(folder, &Phase.Made);
         Phase.LastFolder = folder;
     }
     if (Phase.CurrentFlags & kCopyFont) {

@@ -76,15 +76,23 @@ bool LogHasEntry(int kind, const std::string& name) {
     return IniReadString(InstallState().LogPath, section, name, "=") != "=";
 }
 
-void ForceDirectoriesLogged(const std::string& pathIn) {
+void ForceDirectoriesLogged(const std::string& pathIn, NameIndex* created) {
     std::string path = pathIn;
     while (path.size() > 1 && path.back() == '\\') path.pop_back();
-    if (path.size() <= 2 || platform::DirectoryExists(path)) return;
+    if (path.size() <= 2) return;
+    const std::string upper = created != nullptr ? AnsiUpperCase(path) : std::string();
+    if (created != nullptr && created->Contains(upper)) return;
     std::string parent = platform::ExtractFilePath(path);
     while (parent.size() > 1 && parent.back() == '\\') parent.pop_back();
-    if (parent == path) return;
-    if (!parent.empty()) ForceDirectoriesLogged(parent);
-    if (CreateDirectoryA(path.c_str(), nullptr)) WriteLogEntry(kLogCreateDirs, path);
+    const bool inMade = created != nullptr && !parent.empty() && created->Contains(AnsiUpperCase(parent));
+    if (!inMade) {
+        if (platform::DirectoryExists(path) || parent == path) return;
+        if (!parent.empty()) ForceDirectoriesLogged(parent, created);
+    }
+    if (CreateDirectoryA(path.c_str(), nullptr)) {
+        if (created != nullptr) created->TryEmplace(upper, 0);
+        WriteLogEntry(kLogCreateDirs, path);
+    }
 }
 
 bool RegisterUninstall() {

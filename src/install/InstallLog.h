@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "util/NameIndex.h"
+
 #include "install/LogFormat.h"
 
 namespace brik {
@@ -16,7 +18,10 @@ bool WriteLogValue(const std::string& section, const std::string& name, const st
 bool LogHasEntry(int kind, const std::string& name);
 
 // Creates the missing folders of path, parents first, logging each created.
-void ForceDirectoriesLogged(const std::string& path);
+// With `created` (upper-case paths without trailing backslash), the folders
+// made are added there, and a folder inside one of them is created without
+// a look first: only what was made since can be in it.
+void ForceDirectoriesLogged(const std::string& path, NameIndex* created = nullptr);
 
 // Copies UnInst.exe to the install folder and registers it; false (with the
 // error box) when the copy fails.
