@@ -148,7 +148,8 @@ while kill -0 "$pid" 2>/dev/null; do
     n=$((n + 1))
     continue
   fi
-  # A wizard dialog has its title band, control 100; a message box has none.
+  # A wizard dialog has its title band, control 100, and a status message
+  # its icon there; a message box has none, but its text, control 65535.
   if drive get-text "$box" 100 >/dev/null; then
     # The language list: English, chosen as a user would, so that the
     # choice is what the install then speaks.
@@ -156,14 +157,27 @@ while kill -0 "$pid" 2>/dev/null; do
       [ -n "$english" ]; then
       drive select "$box" 106 $((english - 1)) >/dev/null || say "  cannot choose English"
     fi
+    if [ -z "$title" ]; then
+      # A status message goes by itself, and the progress dialog may follow
+      # at once and be gone in a few seconds: no button to try, no pause.
+      sleep 0.1
+      shot "$(printf '%02d' $n)-message.png"
+      say "  message window"
+      drive wait-gone "$box" --timeout 30 >/dev/null
+      n=$((n + 1))
+      continue
+    fi
     # Painted once it is shown: give the title band a moment.
     sleep 0.5
     shot "$(printf '%02d' $n)-$(screen_name "$title").png"
-    if [ -n "$title" ]; then say "  dialog \"$title\""; else say "  message window"; fi
-  else
+    say "  dialog \"$title\""
+  elif drive get-text "$box" 65535 >/dev/null; then
     text=$(drive get-text "$box" 65535 | tr '\r\n' '  ')
     shot "$(printf '%02d' $n)-box.png"
     say "  box \"$title\": $text"
+  else
+    # A status message that was gone before it could be told apart.
+    continue
   fi
   # Next, the license's Yes, the final dialog's OK, a message box's OK.
   for button in 102 105 104 1 2; do
