@@ -59,7 +59,7 @@ python3 "$ROOT/scripts/rename-font.py" /usr/share/wine/fonts/tahoma.ttf "$PROJEC
 # The uninstaller's bitmap, drawn like the logo below.
 convert -size 64x128 gradient:'#0a2a66-#3f7fd8' \
   -fill '#f2b233' -draw 'roundrectangle 8,70 56,118 6,6' \
-  -fill '#47c24f' -draw 'polygon 24,12 40,12 40,42 52,42 32,66 12,42 24,42' \
+  -fill '#47c24f' -draw 'polygon 24,12 40,12 40,42 52,42 32,66 12,42 24,42' -colors 64 \
   "BMP3:$PROJECT/Presetup/UnBrik.bmp" || say "no uninstaller bitmap (ImageMagick's convert failed)"
 # The builder's checks: the sample shows every capability, and no slip.
 "$BRIKPACK" check "$PROJECT" >"$OUT/check.out" 2>&1
@@ -202,8 +202,11 @@ indent() {
   prefix=$(printf '%s' "${1:-}" | sed 's/[\\&/]/\\&/g')
   sed "s/^/sample:   $prefix/"
 }
-APP='Brisk Sample Software\Brisk Notes'
-INSTALL_WIN=$(query "HKLM\\Software\\$APP" /v InstallPath | sed 's/^InstallPath[ \t]*REG_SZ[ \t]*//')
+# The company's name, and so the key, is the chosen language's.
+for APP in 'Brisk Sample Software\Brisk Notes' 'Brisk Beispiel-Software\Brisk Notes'; do
+  INSTALL_WIN=$(query "HKLM\\Software\\$APP" /v InstallPath | sed 's/^InstallPath[ \t]*REG_SZ[ \t]*//')
+  [ -n "$INSTALL_WIN" ] && break
+done
 INSTALL_DIR=""
 [ -n "$INSTALL_WIN" ] && INSTALL_DIR=$(winepath -u "$INSTALL_WIN" 2>/dev/null </dev/null)
 SPELL_WIN=$(query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs" | grep -i 'BriskSpell.dll' |
