@@ -59,7 +59,7 @@ python3 "$ROOT/scripts/rename-font.py" /usr/share/wine/fonts/tahoma.ttf "$PROJEC
 # The uninstaller's bitmap, drawn like the logo below.
 convert -size 64x128 gradient:'#0a2a66-#3f7fd8' \
   -fill '#f2b233' -draw 'roundrectangle 8,70 56,118 6,6' \
-  -fill '#47c24f' -draw 'polygon 24,12 40,12 40,42 52,42 32,66 12,42 24,42' -colors 64 \
+  -fill '#47c24f' -draw 'polygon 24,12 40,12 40,42 52,42 32,66 12,42 24,42' -colors 64 -type Palette -compress None \
   "BMP3:$PROJECT/Presetup/UnBrik.bmp" || say "no uninstaller bitmap (ImageMagick's convert failed)"
 # The builder's checks: the sample shows every capability, and no slip.
 "$BRIKPACK" check "$PROJECT" >"$OUT/check.out" 2>&1
@@ -211,11 +211,31 @@ INSTALL_DIR=""
 [ -n "$INSTALL_WIN" ] && INSTALL_DIR=$(winepath -u "$INSTALL_WIN" 2>/dev/null </dev/null)
 SPELL_WIN=$(query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs" | grep -i 'BriskSpell.dll' |
   sed 's/[ \t]*REG_DWORD.*//')
+# The files below a folder (or one file), each with its size and, for a
+# program or library, the fixed file version of its version resource: what
+# the builder lists in [FileInfo] and the install compares.
+list_files() {
+  python3 - "$1" <<'PY'
+import os, struct, sys
+top = sys.argv[1]
+if os.path.isdir(top):
+    paths = sorted(os.path.relpath(os.path.join(d, f), top) for d, _, fs in os.walk(top) for f in fs)
+else:
+    top, paths = os.path.dirname(top), [os.path.basename(top)]
+for path in paths:
+    data = open(os.path.join(top, path), 'rb').read()
+    line = '%s  %d bytes' % (path.replace('/', '\\'), len(data))
+    at = data.find(struct.pack('<I', 0xFEEF04BD)) if path.lower().endswith(('.exe', '.dll')) else -1
+    if at >= 0:
+        ms, ls = struct.unpack_from('<II', data, at + 8)
+        line += '  version %d.%d.%d.%d' % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    print(line)
+PY
+}
 say "files in $INSTALL_WIN:"
-if [ -n "$INSTALL_DIR" ] && [ -d "$INSTALL_DIR" ]; then
-  (cd "$INSTALL_DIR" && find . -type f -printf '%P  %s bytes\n' | LC_ALL=C sort) | indent
-fi
+[ -n "$INSTALL_DIR" ] && [ -d "$INSTALL_DIR" ] && list_files "$INSTALL_DIR" | indent
 say "the shared library: ${SPELL_WIN:-none}"
+[ -n "$SPELL_WIN" ] && list_files "$(winepath -u "$SPELL_WIN" 2>/dev/null </dev/null)" | indent
 say "registry values:"
 for key in "HKLM\\Software\\$APP" "HKCU\\Software\\$APP\\Window"; do
   query "$key" | indent "$key  "

@@ -37,6 +37,9 @@ screens=$(cd "$OUT/screens" && ls | sed -n 's/^[0-9][0-9]-\(.*\)\.png$/\1/p' | g
 expected="init language welcome license readme folder group start finish uninstall uninstalled "
 # A progress dialog that came and went between two looks is no fault.
 [ "${screens/progress /}" = "$expected" ] || fail "the screens were \"$screens\", expected \"$expected\""
+# The programs with their version resources, the shared one too.
+grep -qE '^sample:   BriskNotes\.exe  [0-9]+ bytes  version 1\.2\.0\.0$' "$LOG" || fail "the program's version is not 1.2.0.0"
+grep -qE '^sample:   BriskSpell\.dll  [0-9]+ bytes  version 2\.1\.0\.3$' "$LOG" || fail "the shared library's version is not 2.1.0.3"
 has 'Brisk Notes  Language    REG_SZ    ENU' "the language chosen is not the one the install kept"
 has 'InprocServer32  (Default)    REG_SZ    C:\Program Files\Brisk Sample Software\Brisk Notes\BriskNotesShell.dll' \
   "the COM library's class is not registered"
