@@ -264,6 +264,20 @@ say "the first start's welcome page (Welcome.txt):"
 [ -n "$INSTALL_DIR" ] && tr -d '\r' <"$INSTALL_DIR/Welcome.txt" 2>/dev/null | sed '/^$/d' | indent
 [ "$status" -eq 0 ] || exit $status
 
+# The program as the user then finds it: its welcome page, in its own font.
+if [ -n "$INSTALL_WIN" ] && notes=$(drive start "$INSTALL_WIN\\BriskNotes.exe"); then
+  if window=$(drive wait-window --title "Brisk Notes" --class BriskNotesWindow --pid "$notes" --timeout 30); then
+    sleep 0.5
+    shot "$(printf '%02d' $n)-notes.png"
+    n=$((n + 1))
+    say "  Brisk Notes runs"
+    drive close "$window" >/dev/null
+  else
+    say "  Brisk Notes shows no window"
+  fi
+  drive wait-process "$notes" --timeout 30 >/dev/null || say "  Brisk Notes did not end"
+fi
+
 # The uninstall, started as Windows starts it from the list of programs: the
 # registered command as it stands; Yes to its question, OK to its end.
 say "uninstalling it"

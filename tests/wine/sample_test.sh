@@ -32,9 +32,10 @@ has() { grep -qF -- "$1" "$LOG" || fail "$2 (no line with \"$1\")"; }
 
 has "0 errors, 0 warnings" "brikpack check finds fault with the sample"
 has "the engine ended with exit code 0" "the install did not end well"
-# Every screen of the wizard and the uninstaller, each once, in order.
+# Every screen of the wizard, the installed program and the uninstaller,
+# each once, in order.
 screens=$(cd "$OUT/screens" && ls | sed -n 's/^[0-9][0-9]-\(.*\)\.png$/\1/p' | grep -v '^message$' | tr '\n' ' ')
-expected="init language welcome license readme folder group start finish uninstall uninstalled "
+expected="init language welcome license readme folder group start finish notes uninstall uninstalled "
 # A progress dialog that came and went between two looks is no fault.
 [ "${screens/progress /}" = "$expected" ] || fail "the screens were \"$screens\", expected \"$expected\""
 # The programs with their version resources, the shared one too.
@@ -53,5 +54,6 @@ has 'Spelling: Brisk Spelling 2.1 (shared)' "the program's first start did not w
 has 'Brisk Notes Sans (TrueType)    REG_SZ    BriskNotes.ttf' "the font is not registered"
 has '\Desktop\Brisk Notes.lnk' "no shortcut on the desktop"
 has 'Start Menu\Programs\Brisk Notes\Uninstall Brisk Notes.lnk' "no uninstall shortcut in the program group"
+has "Brisk Notes runs" "the installed program shows no window"
 has "the prefix is clean again" "the uninstall left the prefix changed"
 echo "$NAME: passed ($(echo $screens | wc -w) screens)"
