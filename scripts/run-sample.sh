@@ -9,9 +9,8 @@
 #   run-sample.sh BUILD_DIR [OUT_DIR]
 # Output (OUT_DIR, by default BUILD_DIR/sample): BriskSample.exe (the
 # package, with logo.bmp beside it), the Wine session of the run and
-# screens/NN-NAME.png. Ends with the engine's exit
-# code, or 1 when brikpack finds fault with the sample or the prefix is not
-# clean after the uninstall.
+# screens/NN-NAME.png. Ends with the engine's exit code, or 1 when brikpack
+# finds fault with the sample or the prefix is not clean after the uninstall.
 # BRIK_SAMPLE_MEDIA_MB sets the size of the large media file (default 120):
 # a test needs no progress dialog that stays long.
 set -u
@@ -131,7 +130,6 @@ screen_name() {
     "Program group") echo group ;;
     "Start install") echo start ;;
     "Installation complete") echo finish ;;
-    "") echo message ;;
     *) printf '%s' "$1" | tr 'A-Z' 'a-z' | tr -cs 'a-z0-9' '-' | sed 's/^-//; s/-$//' ;;
   esac
 }
@@ -151,12 +149,6 @@ while kill -0 "$pid" 2>/dev/null; do
   # A wizard dialog has its title band, control 100, and a status message
   # its icon there; a message box has none, but its text, control 65535.
   if drive get-text "$box" 100 >/dev/null; then
-    # The language list: English, chosen as a user would, so that the
-    # choice is what the install then speaks.
-    if english=$(drive items "$box" 106 2>/dev/null | tr -d '\r' | grep -n '^English' | head -n 1 | cut -d: -f1) &&
-      [ -n "$english" ]; then
-      drive select "$box" 106 $((english - 1)) >/dev/null || say "  cannot choose English"
-    fi
     if [ -z "$title" ]; then
       # A status message goes by itself, and the progress dialog may follow
       # at once and be gone in a few seconds: no button to try, no pause.
@@ -166,6 +158,12 @@ while kill -0 "$pid" 2>/dev/null; do
       drive wait-gone "$box" --timeout 30 >/dev/null
       n=$((n + 1))
       continue
+    fi
+    # The language list: English, chosen as a user would, so that the
+    # choice is what the install then speaks.
+    if english=$(drive items "$box" 106 2>/dev/null | tr -d '\r' | grep -n '^English' | head -n 1 | cut -d: -f1) &&
+      [ -n "$english" ]; then
+      drive select "$box" 106 $((english - 1)) >/dev/null || say "  cannot choose English"
     fi
     # Painted once it is shown: give the title band a moment.
     sleep 0.5
