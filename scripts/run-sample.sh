@@ -130,7 +130,7 @@ screen_name() {
     "Program group") echo group ;;
     "Start install") echo start ;;
     "Installation complete") echo finish ;;
-    *) printf '%s' "$1" | tr 'A-Z' 'a-z' | tr -cs 'a-z0-9' '-' | sed 's/^-//; s/-$//' ;;
+    *) printf '%s' "$1" | tr '[:upper:]' '[:lower:]' | tr -cs '[:lower:][:digit:]' '-' | sed 's/^-//; s/-$//' ;;
   esac
 }
 n=2

@@ -34,10 +34,13 @@ has "0 errors, 0 warnings" "brikpack check finds fault with the sample"
 has "the engine ended with exit code 0" "the install did not end well"
 # Every screen of the wizard, the installed program and the uninstaller,
 # each once, in order.
-screens=$(cd "$OUT/screens" && ls | sed -n 's/^[0-9][0-9]-\(.*\)\.png$/\1/p' | grep -v '^message$' | tr '\n' ' ')
-expected="init language welcome license readme folder group start finish notes uninstall uninstalled "
-# A progress dialog that came and went between two looks is no fault.
-[ "${screens/progress /}" = "$expected" ] || fail "the screens were \"$screens\", expected \"$expected\""
+screens=$(find "$OUT/screens" -name '*.png' -printf '%f\n' | LC_ALL=C sort | sed -n 's/^[0-9][0-9]-\(.*\)\.png$/\1/p' | grep -v '^message$' | tr '\n' ' ')
+expected="language welcome license readme folder group start finish notes uninstall uninstalled "
+# The init window and the progress dialog come and go by themselves: one
+# missed between two looks is no fault.
+seen=${screens#init }
+seen=${seen/progress /}
+[ "$seen" = "$expected" ] || fail "the screens were \"$screens\", expected \"$expected\""
 # The programs with their version resources, the shared one too.
 grep -qE '^sample:   BriskNotes\.exe  [0-9]+ bytes  version 1\.2\.0\.0$' "$LOG" || fail "the program's version is not 1.2.0.0"
 grep -qE '^sample:   BriskSpell\.dll  [0-9]+ bytes  version 2\.1\.0\.3$' "$LOG" || fail "the shared library's version is not 2.1.0.3"
@@ -56,4 +59,4 @@ has '\Desktop\Brisk Notes.lnk' "no shortcut on the desktop"
 has 'Start Menu\Programs\Brisk Notes\Uninstall Brisk Notes.lnk' "no uninstall shortcut in the program group"
 has "Brisk Notes runs" "the installed program shows no window"
 has "the prefix is clean again" "the uninstall left the prefix changed"
-echo "$NAME: passed ($(echo $screens | wc -w) screens)"
+echo "$NAME: passed ($(printf "%s" "$screens" | wc -w) screens)"
