@@ -20,39 +20,42 @@ constexpr uint32_t kMaxPadding = 7;
 PackageExtent FindPackageEnd(uint64_t fileSize, ReadAtFunction read, void* context) {
     PackageExtent extent;
     extent.end = fileSize;
+    // The trailer's offsets are 32 bits, so a package is smaller than 4 GB;
+    // reckoning in 32 bits keeps the engine small.
+    if (fileSize > 0xFFFFFFFFu) return extent;
+    const uint32_t size = static_cast<uint32_t>(fileSize);
     uint8_t dos[64];
-    if (fileSize < sizeof dos || !read(context, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
-        return extent;
+    if (size < sizeof dos || !read(context, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return extent;
     const uint32_t peAt = Le32(dos + 0x3C);
-    if (peAt >= fileSize) return extent;
-    uint8_t pe[kPeHeaders] = {};
-    const uint32_t have = fileSize - peAt < kPeHeaders ? static_cast<uint32_t>(fileSize - peAt) : kPeHeaders;
+    if (peAt >= size) return extent;
+    uint8_t pe[kPeHeaders];
+    const uint32_t have = size - peAt < kPeHeaders ? size - peAt : kPeHeaders;
     if (have < 4 + 20 + 2 || !read(context, peAt, pe, have) || Le32(pe) != 0x00004550) return extent;
     const uint8_t* optional = pe + 24;
-    const uint32_t optionalSize = Le16(pe + 20);
     const uint32_t magic = Le16(optional);
     // PE32 and PE32+ differ in where the directory count and entries lie.
     const uint32_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
     const uint32_t entry = directories + 4 * 8;
-    if (directories == 0 || optionalSize < entry + 8 || 24 + entry + 8 > have ||
+    if (directories == 0 || Le16(pe + 20) < entry + 8 || 24 + entry + 8 > have ||
         Le32(optional + directories - 4) < 5)
         return extent;
     // Its "virtual address" is a file offset.
-    const uint64_t tableAt = Le32(optional + entry);
-    const uint64_t tableEnd = tableAt + Le32(optional + entry + 4);
-    if (tableAt == 0 || tableEnd == tableAt || tableEnd > fileSize) return extent;
+    const uint32_t tableAt = Le32(optional + entry);
+    const uint32_t tableSize = Le32(optional + entry + 4);
+    if (tableAt == 0 || tableSize == 0 || tableAt > size || tableSize > size - tableAt) return extent;
     extent.signatureAt = tableAt;
-    extent.signatureEnd = tableEnd;
-    if (tableEnd < fileSize) return extent;
+    extent.signatureEnd = tableAt + tableSize;
+    if (tableAt + tableSize != size) return extent;
     // The trailer names its own offset, which tells how many zero bytes
     // the signing tool put between it and the table.
     uint8_t before[8 + kMaxPadding];
-    const uint32_t got = tableAt < sizeof before ? static_cast<uint32_t>(tableAt) : sizeof before;
+    const uint32_t got = tableAt < sizeof before ? tableAt : sizeof before;
     if (!read(context, tableAt - got, before, got)) return extent;
     for (uint32_t padding = 0; padding <= kMaxPadding && padding + 8 <= got; ++padding) {
         const uint8_t* trailerEnd = before + got - padding;
         if (padding > 0 && trailerEnd[0] != 0) break;
-        if (Le32(trailerEnd - 4) + uint64_t{8} == tableAt - padding) {
+        // No wrap: tableAt - padding is at least 8 here.
+        if (Le32(trailerEnd - 4) + 8 == tableAt - padding) {
             extent.end = tableAt - padding;
             break;
         }

@@ -42,12 +42,8 @@ bool ReadTrailer(const std::string& package, uint32_t (&words)[2], uint64_t& end
     const DWORD low = GetFileSize(file.Get(), &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
     end = cab::FindPackageEnd((uint64_t{high} << 32) | low, ReadAtHandle, file.Get()).end;
-    unsigned char bytes[8];
-    if (end < sizeof bytes || !ReadAtHandle(file.Get(), end - sizeof bytes, bytes, sizeof bytes)) return false;
-    for (int i = 0; i < 2; ++i)
-        words[i] = uint32_t{bytes[4 * i]} | uint32_t{bytes[4 * i + 1]} << 8 | uint32_t{bytes[4 * i + 2]} << 16 |
-                   uint32_t{bytes[4 * i + 3]} << 24;
-    return true;
+    // Little-endian words, as the processor holds them.
+    return end >= sizeof words && ReadAtHandle(file.Get(), end - sizeof words, words, sizeof words);
 }
 
 // Just below the logo, but never closer than 15 pixels to the bottom of the
