@@ -196,11 +196,11 @@ bool Cabinet::Locate() {
 }
 
 bool Cabinet::ReadTrailer() {
-    package_ = false;
     trailer_ = PackageTrailer{};
     if (base_ == 0) return true;
+    const uint64_t fileSize = source_->Size();
     const PackageExtent extent = FindPackageEnd(
-        source_->Size(),
+        fileSize,
         [](void* source, uint64_t offset, void* buffer, size_t size) {
             return static_cast<CabSource*>(source)->ReadAt(offset, buffer, size);
         },
@@ -208,10 +208,12 @@ bool Cabinet::ReadTrailer() {
     // A signature made over the package (it starts behind the cabinet's
     // start) and then followed by more bytes: what was appended was not
     // signed. A signature inside the host only covered the host.
-    if (extent.signatureAt > base_ && extent.signatureEnd != source_->Size()) return false;
+    if (extent.signatureAt > base_ && extent.signatureEnd != fileSize) return false;
     const uint64_t size = extent.end;
+    // At least 8: the file holds the cabinet's signature, or a whole
+    // trailer before its own.
     uint8_t t[8];
-    if (size < base_ + sizeof t || !source_->ReadAt(size - sizeof t, t, sizeof t)) return true;
+    if (!source_->ReadAt(size - sizeof t, t, sizeof t)) return true;
     const PackageTrailer trailer{Get32(t), Get32(t + 4)};
     if (uint64_t{trailer.offset} + sizeof t != size || trailer.offset <= base_) return true;
     package_ = true;

@@ -10,9 +10,10 @@ uint32_t Le32(const uint8_t* p) {
 }
 uint32_t Le16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | p[1] << 8); }
 
-// The PE's signature, the file header and an optional header up to and
-// including the certificate table's directory entry (PE32+ reaches furthest).
-constexpr uint32_t kPeHeaders = 4 + 20 + 112 + 5 * 8;
+// The PE's signature, the file header and a PE32 optional header up to and
+// including the certificate table's directory entry. The engine is a 32-bit
+// program; a package behind any other is none of ours.
+constexpr uint32_t kPeHeaders = 4 + 20 + 96 + 5 * 8;
 constexpr uint32_t kMaxPadding = 7;
 
 }  // namespace
@@ -29,19 +30,15 @@ PackageExtent FindPackageEnd(uint64_t fileSize, ReadAtFunction read, void* conte
     const uint32_t peAt = Le32(dos + 0x3C);
     if (peAt >= size) return extent;
     uint8_t pe[kPeHeaders];
-    const uint32_t have = size - peAt < kPeHeaders ? size - peAt : kPeHeaders;
-    if (have < 4 + 20 + 2 || !read(context, peAt, pe, have) || Le32(pe) != 0x00004550) return extent;
-    const uint8_t* optional = pe + 24;
-    const uint32_t magic = Le16(optional);
-    // PE32 and PE32+ differ in where the directory count and entries lie.
-    const uint32_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
-    const uint32_t entry = directories + 4 * 8;
-    if (directories == 0 || Le16(pe + 20) < entry + 8 || 24 + entry + 8 > have ||
-        Le32(optional + directories - 4) < 5)
+    const uint8_t* entry = pe + kPeHeaders - 8;
+    // "PE\0\0", an optional header that holds the entry, PE32, and at least
+    // five directories.
+    if (size - peAt < kPeHeaders || !read(context, peAt, pe, kPeHeaders) || Le32(pe) != 0x00004550 ||
+        Le16(pe + 20) < kPeHeaders - 24 || Le16(pe + 24) != 0x10B || Le32(pe + 24 + 92) < 5)
         return extent;
     // Its "virtual address" is a file offset.
-    const uint32_t tableAt = Le32(optional + entry);
-    const uint32_t tableSize = Le32(optional + entry + 4);
+    const uint32_t tableAt = Le32(entry);
+    const uint32_t tableSize = Le32(entry + 4);
     if (tableAt == 0 || tableSize == 0 || tableAt > size || tableSize > size - tableAt) return extent;
     extent.signatureAt = tableAt;
     extent.signatureEnd = tableAt + tableSize;

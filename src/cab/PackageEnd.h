@@ -21,8 +21,8 @@ struct PackageExtent {
     // The certificate table, when the headers name one that lies within the
     // file; both 0 otherwise. A table that ends before the file does was
     // followed by bytes after the file was signed.
-    uint64_t signatureAt = 0;
-    uint64_t signatureEnd = 0;
+    uint32_t signatureAt = 0;
+    uint32_t signatureEnd = 0;
 };
 
 // The PE headers are read with every offset checked against the file: a

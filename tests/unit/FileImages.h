@@ -198,15 +198,15 @@ inline std::vector<uint8_t> MakeFont(uint32_t version, const std::vector<NameRec
 // the DOS header's tail when `peAt` is small, which fits them into a short
 // host; only the fields a signature check reads are set.
 inline void SignImage(std::vector<uint8_t>& image, uint32_t padding, uint32_t tableSize = 0x300,
-                      uint32_t peAt = 0x10, bool pe32plus = false) {
+                      uint32_t peAt = 0x10) {
     Image im;
     im.b = std::move(image);
     im.Le32(0x3C, peAt);
     im.Text(peAt, std::string("PE\0\0", 4));
     const size_t opt = peAt + 24;
-    const uint32_t dirs = pe32plus ? 112 : 96;
+    const uint32_t dirs = 96;
     im.Le16(peAt + 20, dirs + 16 * 8);  // the optional header's size
-    im.Le16(opt, pe32plus ? 0x20B : 0x10B);
+    im.Le16(opt, 0x10B);
     im.Le32(opt + dirs - 4, 16);        // directories
     im.b.resize(im.b.size() + padding, 0);
     const uint32_t tableAt = static_cast<uint32_t>(im.b.size());

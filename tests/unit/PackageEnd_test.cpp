@@ -68,8 +68,8 @@ TEST(PackageEnd, TheTrailerIsFoundBeforeTheSignatureOnly) {
         // end; -1: at the file's end.
         int64_t end;
     };
-    const auto signedWith = [](uint32_t padding, bool pe32plus = false) {
-        return [=](std::vector<uint8_t>& b) { SignImage(b, padding, 0x300, 0x10, pe32plus); };
+    const auto signedWith = [](uint32_t padding) {
+        return [=](std::vector<uint8_t>& b) { SignImage(b, padding); };
     };
     const Case cases[] = {
         {"unsigned", [](auto&) {}, -1},
@@ -78,7 +78,6 @@ TEST(PackageEnd, TheTrailerIsFoundBeforeTheSignatureOnly) {
         {"signed, 1 byte of padding", signedWith(1), 0},
         {"signed, 4 bytes of padding", signedWith(4), 0},
         {"signed, 7 bytes of padding", signedWith(7), 0},
-        {"signed, PE32+", signedWith(3, true), 0},
         {"8 zero bytes are more than a signing tool pads", signedWith(8), -1},
         {"padding that is not zero",
          [&](auto& b) {
@@ -151,10 +150,10 @@ TEST(PackageEnd, TheTrailerIsFoundBeforeTheSignatureOnly) {
              b[0x10 + 21] = 0;
          },
          -1},
-        {"an unknown optional header",
+        {"not a 32-bit program (PE32+)",
          [](auto& b) {
              SignImage(b, 0);
-             b[0x10 + 24] = 0x07;
+             b[0x10 + 25] = 0x02;
          },
          -1},
         {"no PE signature",
