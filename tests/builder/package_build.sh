@@ -165,8 +165,9 @@ cp pkg_mszip.exe unsigned.exe
 got=0
 PATH=/nonexistent "$brikpack" sign unsigned.exe --cert c.pem --key k.pem >cli.out 2>cli.err || got=$?
 [ "$got" = 1 ] || fail "sign without osslsigncode: exit $got, expected 1"
-grep -qF 'osslsigncode is not installed' cli.err && grep -qF 'apt-get install osslsigncode' cli.err ||
-  fail "sign without osslsigncode: no clear message: $(cat cli.err)"
+for message in 'osslsigncode is not installed' 'apt-get install osslsigncode'; do
+  grep -qF "$message" cli.err || fail "sign without osslsigncode: no \"$message\": $(cat cli.err)"
+done
 cmp -s pkg_mszip.exe unsigned.exe || fail "sign without osslsigncode changed the package"
 
 [ $status -eq 0 ] && { echo "package_build: all checks passed"; cd /; rm -rf "$work"; }
