@@ -12,6 +12,7 @@
 
 #include "builder/CodePage.h"
 #include "builder/FileInfo.h"
+#include "cab/PackageEnd.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 #include "config/kpIniFile.h"
@@ -1003,6 +1004,21 @@ BuildResult BuildPackage(const BuildOptions& options) {
             Error(diagnostics, shownStub, "unusable stub: " + problem);
             return result;
         }
+        // A signature made over the engine alone does not cover what follows
+        // it, and Windows shows it as broken on the package.
+        const cab::PackageExtent signature = cab::FindPackageEnd(
+            stub.size(),
+            [](void* bytes, uint64_t offset, void* buffer, size_t count) {
+                const auto& from = *static_cast<const std::vector<uint8_t>*>(bytes);
+                if (offset > from.size() || from.size() - offset < count) return false;
+                std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(offset), count, static_cast<uint8_t*>(buffer));
+                return true;
+            },
+            &stub);
+        if (signature.signatureAt != 0)
+            Warning(diagnostics, shownStub,
+                    "the engine is signed, but its signature cannot cover the package: build with an unsigned "
+                    "engine and sign the package (brikpack sign)");
     }
 
     Project project;

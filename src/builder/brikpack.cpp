@@ -20,6 +20,7 @@
 #include "builder/CodePage.h"
 #include "builder/Extract.h"
 #include "builder/PackageBuilder.h"
+#include "builder/Sign.h"
 #include "builder/Starter.h"
 #include "cab/Cabinet.h"
 #include "crypto/Password.h"
@@ -65,6 +66,18 @@ const CommandHelp kCommands[] = {
     {"extract", "brikpack extract FILE -d DIR [--password TEXT] [--codepage N]", "-d --password --codepage",
      "Writes the files of a cabinet or setup package into the folder DIR.\n"
      "  -d DIR               the folder to write into (made when missing)\n"},
+    {"sign", "brikpack sign PACKAGE --cert CERT --key KEY [--pass PASSWORD] [--name TEXT] [--url URL]\n"
+             "                      [--timestamp URL] [-o OUT]",
+     "--cert --key --pass --name --url --timestamp -o",
+     "Signs the setup package PACKAGE with Authenticode, through osslsigncode (found on PATH), in place\n"
+     "or into OUT, and checks that the engine still finds its package.\n"
+     "  --cert CERT          the certificate (chain), PEM or DER\n"
+     "  --key KEY            its private key, PEM or DER\n"
+     "  --pass PASSWORD      the key's password\n"
+     "  --name TEXT          the program's name, shown when Windows asks whether to run it\n"
+     "  --url URL            a web address with more about the program\n"
+     "  --timestamp URL      an RFC 3161 time-stamping service, so the signature outlives the certificate\n"
+     "  -o OUT               write the signed package here and leave PACKAGE as it is\n"},
 };
 
 const CommandHelp* FindCommand(const std::string& name) {
@@ -172,6 +185,7 @@ struct Options {
     std::string password;    // UTF-8
     int codePage = kDefaultCodePage;
     int threads = 2;
+    SignOptions sign;
 };
 
 bool ParseNumberArg(const std::string& text, int& value) {
@@ -219,7 +233,7 @@ bool Parse(int argc, char** argv, const CommandHelp& command, Options& o, std::s
         } else if (arg == "-d") {
             // Opened through the system's own narrow path functions.
             o.directory = argv[++i];
-        } else if (arg == "--name") {
+        } else if (arg == "--name" && std::strcmp(command.name, "new") == 0) {
             value(o.name);
         } else if (arg == "--stub") {
             value(o.stub);
@@ -228,6 +242,14 @@ bool Parse(int argc, char** argv, const CommandHelp& command, Options& o, std::s
         } else if (arg == "--password") {
             value(o.password);
             o.hasPassword = true;
+        } else if (arg == "--cert" || arg == "--key") {
+            value(number);
+            (arg == "--cert" ? o.sign.certificate : o.sign.key) = PathFromUtf8(number);
+        } else if (arg == "--pass") {
+            value(o.sign.password);
+            o.sign.hasPassword = true;
+        } else if (arg == "--name" || arg == "--url" || arg == "--timestamp") {
+            value(arg == "--name" ? o.sign.description : arg == "--url" ? o.sign.url : o.sign.timestampUrl);
         } else if (arg == "--codepage" || arg == "--threads") {
             value(number);
             if (!ParseNumberArg(number, arg == "--codepage" ? o.codePage : o.threads)) {
@@ -381,6 +403,20 @@ int Check(const Options& o) {
     return result.ok ? 0 : 1;
 }
 
+int Sign(Options& o) {
+    const CommandHelp* help = FindCommand("sign");
+    if (o.positional.empty()) return UsageError("missing PACKAGE", help);
+    if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
+    if (o.sign.certificate.empty()) return UsageError("missing --cert CERT", help);
+    if (o.sign.key.empty()) return UsageError("missing --key KEY", help);
+    o.sign.package = fs::path(o.positional[0]);
+    if (!o.output.empty()) o.sign.output = PathFromUtf8(o.output);
+    const SignResult result = SignPackage(o.sign);
+    if (!result.ok) return Fail(o.positional[0], result.error);
+    std::printf("%s: signed\n", result.signedFile.string().c_str());
+    return 0;
+}
+
 int Read(const std::string& command, const std::string& file, const Options& o) {
     cab::FileSource source;
     if (!source.Open(file)) return Fail(file, "cannot open the file");
@@ -464,7 +500,7 @@ static int Run(int argc, char** argv) {
         return 0;
     }
     const CommandHelp* help = FindCommand(command);
-    if (!help) return UsageError("unknown command \"" + command + "\" (new, check, build, list, test or extract)");
+    if (!help) return UsageError("unknown command \"" + command + "\" (new, check, build, sign, list, test or extract)");
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp(stdout, help);
@@ -477,6 +513,7 @@ static int Run(int argc, char** argv) {
     if (command == "build") return Build(o);
     if (command == "check") return Check(o);
     if (command == "new") return New(o);
+    if (command == "sign") return Sign(o);
     if (o.positional.empty()) return UsageError("missing FILE", help);
     if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
     if (command == "extract" && o.directory.empty()) return UsageError("missing -d DIR", help);

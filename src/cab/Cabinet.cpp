@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cab/PackageEnd.h"
+
 namespace brik::cab {
 
 namespace {
@@ -193,16 +195,30 @@ bool Cabinet::Locate() {
     return true;
 }
 
-void Cabinet::ReadTrailer() {
-    package_ = false;
+bool Cabinet::ReadTrailer() {
     trailer_ = PackageTrailer{};
-    const uint64_t size = source_->Size();
+    if (base_ == 0) return true;
+    const uint64_t fileSize = source_->Size();
+    const PackageExtent extent = FindPackageEnd(
+        fileSize,
+        [](void* source, uint64_t offset, void* buffer, size_t size) {
+            return static_cast<CabSource*>(source)->ReadAt(offset, buffer, size);
+        },
+        source_);
+    // A signature made over the package (it starts behind the cabinet's
+    // start) and then followed by more bytes: what was appended was not
+    // signed. A signature inside the host only covered the host.
+    if (extent.signatureAt > base_ && extent.signatureEnd != fileSize) return false;
+    const uint64_t size = extent.end;
+    // At least 8: the file holds the cabinet's signature, or a whole
+    // trailer before its own.
     uint8_t t[8];
-    if (base_ == 0 || size < base_ + sizeof t || !source_->ReadAt(size - sizeof t, t, sizeof t)) return;
+    if (!source_->ReadAt(size - sizeof t, t, sizeof t)) return true;
     const PackageTrailer trailer{Get32(t), Get32(t + 4)};
-    if (uint64_t{trailer.offset} + sizeof t != size || trailer.offset <= base_) return;
+    if (uint64_t{trailer.offset} + sizeof t != size || trailer.offset <= base_) return true;
     package_ = true;
     trailer_ = trailer;
+    return true;
 }
 
 CabStatus Cabinet::Open(CabSource& source) {
@@ -214,7 +230,8 @@ CabStatus Cabinet::Open(CabSource& source) {
     blockReserve_ = 0;
     package_ = false;
     if (!Locate()) return Fail(CabStatus::BadFormat, "no cabinet found");
-    ReadTrailer();
+    if (!ReadTrailer())
+        return Fail(CabStatus::BadFormat, "damaged package: bytes were appended after its signature");
 
     uint8_t h[kHeaderSize];
     if (!source.ReadAt(base_, h, sizeof h)) return Fail(CabStatus::ReadError, "the cabinet header is truncated");

@@ -136,7 +136,8 @@ public:
     CabStatus CheckFolders();
 
     // A setup package: the cabinet sits behind a host image and the file ends
-    // in a trailer that lies behind the cabinet's start and names its own
+    // in a trailer (or a signed one has it just before its signature, see
+    // PackageEnd.h) that lies behind the cabinet's start and names its own
     // offset. The cabinet is then ours, written by our builder, and is held
     // to its layout: the file list has no per-file checksum, so a damaged
     // size or offset would otherwise extract files short or holding their
@@ -154,7 +155,8 @@ public:
 private:
     CabStatus Fail(CabStatus status, std::string why);
     bool Locate();
-    void ReadTrailer();
+    // False for a signed file that goes on after its signature.
+    bool ReadTrailer();
     CabStatus CheckPackageTables(uint64_t fileListEnd);
     // Adds up folder `index`'s block outputs and finds where its blocks end.
     CabStatus MeasureFolder(size_t index, uint64_t& total, uint64_t& end);

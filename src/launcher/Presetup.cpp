@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "cab/PackageEnd.h"
 #include "launcher/Main.h"
 #include "install/Unpacker.h"
 #include "ui/Logo.h"
@@ -20,27 +21,29 @@ HWND InitWindow = nullptr;
 
 namespace {
 
-// Reads the little-endian word that lies `fromEnd` bytes before the end of
-// the package; the file is opened so that nobody can write it meanwhile.
-bool ReadTrailerWord(const std::string& package, uint32_t fromEnd, uint32_t& value) {
+bool ReadAtHandle(void* file, uint64_t offset, void* buffer, size_t size) {
+    LONG high = static_cast<LONG>(offset >> 32);
+    if (SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return false;
+    DWORD got = 0;
+    return ReadFile(file, buffer, static_cast<DWORD>(size), &got, nullptr) && got == size;
+}
+
+// Reads the package's trailer (the Presetup size, then the trailer's offset)
+// from where it ends: the file's end, or just before its signature. The file
+// is opened so that nobody can write it meanwhile.
+bool ReadTrailer(const std::string& package, uint32_t (&words)[2], uint64_t& end) {
     TScopedFile file(CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD high = 0;
     const DWORD low = GetFileSize(file.Get(), &high);
-    const uint64_t size = (uint64_t{high} << 32) | low;
-    if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || size < fromEnd) return false;
-    const uint64_t at = size - fromEnd;
-    LONG atHigh = static_cast<LONG>(at >> 32);
-    if (SetFilePointer(file.Get(), static_cast<LONG>(at & 0xFFFFFFFF), &atHigh, FILE_BEGIN) ==
-            INVALID_SET_FILE_POINTER &&
-        GetLastError() != NO_ERROR)
-        return false;
-    unsigned char bytes[4];
-    DWORD got = 0;
-    if (!ReadFile(file.Get(), bytes, 4, &got, nullptr) || got != 4) return false;
-    value = uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
-    return true;
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    end = cab::FindPackageEnd((uint64_t{high} << 32) | low, ReadAtHandle, file.Get()).end;
+    // Little-endian words, as the processor holds them.
+    return end >= sizeof words && ReadAtHandle(file.Get(), end - sizeof words, words, sizeof words);
 }
 
 // Just below the logo, but never closer than 15 pixels to the bottom of the
@@ -58,18 +61,15 @@ void PlaceBelowLogo() {
 }  // namespace
 
 bool CheckPackageSize(const std::string& package) {
-    uint32_t trailerOffset = 0;
-    if (!ReadTrailerWord(package, 4, trailerOffset)) return false;
-    // The size as the directory reports it.
-    WIN32_FIND_DATAA found;
-    if (!TScopedFind(FindFirstFileA(package.c_str(), &found))) return false;
-    const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
-    return size == uint64_t{trailerOffset} + 8;
+    uint32_t trailer[2];
+    uint64_t end = 0;
+    return ReadTrailer(package, trailer, end) && end == uint64_t{trailer[1]} + 8;
 }
 
 uint32_t ReadPresetupSize(const std::string& package) {
-    uint32_t size = 0;
-    return ReadTrailerWord(package, 8, size) ? size : 0;
+    uint32_t trailer[2];
+    uint64_t end = 0;
+    return ReadTrailer(package, trailer, end) ? trailer[0] : 0;
 }
 
 bool WriteUnpackLibrary(const std::string& folder) {

@@ -19,8 +19,9 @@ inline constexpr int IDC_PRESETUP_PROGRESS = 101;
 
 struct TRunContext;
 
-// True when the package file's size is the trailer's offset + 8, that is,
-// nothing was cut off or appended.
+// True when the package ends at the trailer's offset + 8, that is, nothing
+// was cut off or appended: at the file's end, or for a signed package just
+// before its signature.
 bool CheckPackageSize(const std::string& package);
 
 // Writes the resource "UNPACK" to folder + "unpack.dll". False when the

@@ -160,9 +160,27 @@ done <<'CASES'
 1|new fresh --name a:b|the name cannot hold ":"
 2|extract pkg_mszip.exe|brikpack extract: missing -d DIR
 2|test pkg_mszip.exe --bogus|unknown option --bogus
+0|sign --help|usage: brikpack sign PACKAGE --cert CERT --key KEY
+2|sign --cert c.pem --key k.pem|brikpack sign: missing PACKAGE
+2|sign pkg_mszip.exe --key k.pem|brikpack sign: missing --cert CERT
+2|sign pkg_mszip.exe --cert c.pem|brikpack sign: missing --key KEY
+2|sign pkg_mszip.exe --cert c.pem --key k.pem --password x|--password is not an option of sign
+2|sign pkg_mszip.exe --cert c.pem --key k.pem --pass|--pass needs a value
 CASES
 
 [ -e fresh ] && fail "new: a refused name left a folder"
+
+# sign without osslsigncode on PATH: how to install it, and the package as it was.
+: >c.pem
+: >k.pem
+cp pkg_mszip.exe unsigned.exe
+got=0
+PATH=/nonexistent "$brikpack" sign unsigned.exe --cert c.pem --key k.pem >cli.out 2>cli.err || got=$?
+[ "$got" = 1 ] || fail "sign without osslsigncode: exit $got, expected 1"
+for message in 'osslsigncode is not installed' 'apt-get install osslsigncode'; do
+  grep -qF "$message" cli.err || fail "sign without osslsigncode: no \"$message\": $(cat cli.err)"
+done
+cmp -s pkg_mszip.exe unsigned.exe || fail "sign without osslsigncode changed the package"
 
 [ $status -eq 0 ] && { echo "package_build: all checks passed"; cd /; rm -rf "$work"; }
 exit $status

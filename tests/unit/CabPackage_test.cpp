@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "FileImages.h"
 #include "builder/CabWriter.h"
 #include "builder/Extract.h"
 #include "cab/Cabinet.h"
@@ -193,6 +194,39 @@ TEST(CabinetPackage, DamagedTablesAreRefusedBeforeAnythingIsWritten) {
         EXPECT_TRUE(o.checkedBeforeWalk) << o.error;
         EXPECT_FALSE(o.error.empty());
     }
+}
+
+// A package signed after it was built keeps its trailer just before the
+// signature; one changed after signing is refused before anything is handed
+// out. A signature inside the host (an engine signed before it was packed)
+// covered the host only and is no reason to refuse.
+TEST(CabinetPackage, SignedPackagesAreReadUpToTheirSignature) {
+    std::map<std::string, std::string> files;
+    const Layout p = MakePackage(&files);
+    for (uint32_t padding : {0u, 5u}) {
+        SCOPED_TRACE(padding);
+        std::vector<uint8_t> image = p.bytes;
+        test::SignImage(image, padding);
+        Outcome o = Read(image);
+        EXPECT_TRUE(o.package);
+        ASSERT_EQ(o.status, CabStatus::Ok) << o.error;
+        EXPECT_EQ(o.files, files);
+
+        image.push_back(0);
+        o = Read(image);
+        EXPECT_EQ(o.status, CabStatus::BadFormat);
+        EXPECT_TRUE(o.checkedBeforeWalk);
+        EXPECT_NE(o.error.find("damaged package"), std::string::npos) << o.error;
+    }
+    std::vector<uint8_t> image = p.bytes;
+    test::SignImage(image, 0);
+    image.resize(p.bytes.size());
+    const uint32_t insideHost = 0xB8;  // 16 bytes up to the cabinet's start
+    for (int i = 0; i < 4; ++i) image[0x10 + 24 + 96 + 32 + i] = static_cast<uint8_t>(insideHost >> (8 * i));
+    for (int i = 0; i < 4; ++i) image[0x10 + 24 + 96 + 36 + i] = static_cast<uint8_t>(0x10 >> (8 * i));
+    const Outcome o = Read(image);
+    EXPECT_TRUE(o.package);
+    EXPECT_EQ(o.status, CabStatus::Ok) << o.error;
 }
 
 // Without the trailer the same cabinet is a plain one, read as other tools

@@ -580,6 +580,24 @@ TEST(PackageBuilder, RefusesBadStubs) {
         << Messages(result);
 }
 
+// An engine signed before it was packed: the package is built and read as
+// one (its signature lies inside the host), with a warning that the
+// signature cannot cover it.
+TEST(PackageBuilder, WarnsOfASignedStub) {
+    const std::string unsignedStub = Stub();
+    std::vector<uint8_t> bytes(unsignedStub.begin(), unsignedStub.end());
+    test::SignImage(bytes, 0, 0x40, 0x40);
+    ProjectDir project;
+    Write(project.Path("stub.exe"), Str(bytes));
+    const BuildResult result = BuildPackage(project.Options());
+    ASSERT_TRUE(result.ok) << Messages(result);
+    EXPECT_NE(Messages(result).find("stub.exe: warning: the engine is signed"), std::string::npos)
+        << Messages(result);
+    Package package(project.Path("out.exe"));
+    EXPECT_TRUE(package.cab.IsPackage());
+    EXPECT_EQ(package.Files().size(), 8u);
+}
+
 TEST(PackageBuilder, ProtectedPackage) {
     ProjectDir project;
     BuildOptions options = project.Options();
