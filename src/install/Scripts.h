@@ -34,6 +34,10 @@ void ReadInstallScripts(const std::string& settingsFile, const std::string& setu
 // A missing file does nothing.
 void ReadScriptFile(const std::string& path, const std::string& languageCode, TWorkLists& lists);
 
+// The language word of the scripts' sections: the base name of the chosen
+// language file (Enu), or the code when the file has none.
+std::string ScriptLanguageOf(const std::string& languageFile, const std::string& languageCode);
+
 // A section name split at dots (runs of dots count as one) whose first word
 // is "Uninstall" and whose third word is suffixWord, or missing when
 // suffixWord is empty; without regard to case.
