@@ -594,6 +594,7 @@ void AddEngineSpellings(const std::string& folder, const std::vector<std::string
     if (!platform::FileExists(settings)) return;
     alias("UnInst.exe");
     alias("Enu.lng");
+    alias("ENU.lng");
     for (const std::string& code : SplitLanguageCodes(IniReadString(settings, "Config", "Languages", ""))) {
         alias(code + ".lng");
         alias(SystemSpelling(code) + ".lng");
