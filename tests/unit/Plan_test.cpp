@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "install/LogFormat.h"
+#include "install/Scripts.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
 
@@ -227,6 +229,17 @@ TEST(PlanWindows, OptionNamesOnly) {
     TPlanWindows windows;
     for (const char* good : {"95", "98", "me", "ME", "nt4", "2000", "xp"}) EXPECT_TRUE(ParsePlanWindows(good, windows));
     for (const char* bad : {"", "vista", "nt", "2k", "xp "}) EXPECT_FALSE(ParsePlanWindows(bad, windows)) << bad;
+}
+
+// The rules the engine and the plan share.
+TEST(PlanSharedRules, UninstallRegistrationAndScriptLanguage) {
+    EXPECT_EQ(UninstallKeyPath("\\\\My App"), "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\My App");
+    EXPECT_EQ(UninstallKeyPath("\\\\"), "");
+    EXPECT_EQ(UninstallKeyPath(""), "");
+    EXPECT_EQ(UninstallCommandLine("C:\\A B\\UnInst.exe", "C:\\A B\\install.log"),
+              "\"C:\\A B\\UnInst.exe\" \"C:\\A B\\install.log\"");
+    EXPECT_EQ(ScriptLanguageOf("C:\\Temp\\x.y\\Deu.lng", "DEU"), "Deu");
+    EXPECT_EQ(ScriptLanguageOf("", "ENU"), "ENU");
 }
 
 TEST(PlanStaging, AProjectsScriptIsFoundWhateverTheCaseOfItsName) {
