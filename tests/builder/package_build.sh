@@ -129,6 +129,8 @@ files = plan["files"]
 assert plan["windows"] == "xp" and len(files) == int(sys.argv[2]), (plan["windows"], len(files))
 assert all(f["target"].startswith("C:\\Program Files\\") and f["refused"] is None for f in files), files
 PY
+"$brikpack" plan protected.exe | grep -q 'password-protected: the install asks for the password first' ||
+  fail "plan: a protected package is not planned without its password, or not said to be protected"
 "$brikpack" plan project --windows 95 | grep -q '^  App.9x  absent' || fail "plan: Windows 95 reads no .9x script"
 
 # The command line: help on standard output with exit 0, and every mistake
