@@ -405,7 +405,8 @@ void PlanShortcuts(const TWorkLists& lists, TPlanGroup& group) {
              {Text("link", link), Text("target", f.Target), Text("arguments", f.Arguments),
               Text("folder", f.WorkingFolder), Text("icon", f.IconFile), Number("iconIndex", f.IconIndex),
               Text("description", f.Description), Number("flags", f.Flags)},
-             IsSafeTargetPath(link) ? std::string() : "Error creating shortcut \"" + link + "\". (the install stops here)");
+             IsSafeTargetPath(link) ? std::string()
+                                    : "Error creating shortcut \"" + link + "\". (the install stops here)");
     }
 }
 
@@ -493,7 +494,8 @@ bool MakePlan(const std::string& setupFolder, const TPlanRequest& request, TPlan
     const std::string logPath = installPath.empty() ? std::string() : installPath + "\\install.log";
     const TWindowsKind& kind = KindOf(request.windows);
     TWorkLists lists;
-    ReadInstallScripts(settings, setupFolder, kind.system, ScriptLanguageOf(languageFile, language), lists);
+    const std::string scriptLanguage = ScriptLanguageOf(languageFile, language);
+    ReadInstallScripts(settings, setupFolder, kind.system, scriptLanguage, lists);
 
     const bool isProtected = IsPasswordProtected(IniReadString(settings, "Config", "PswCheckHash", ""));
     plan.header = {
@@ -501,6 +503,7 @@ bool MakePlan(const std::string& setupFolder, const TPlanRequest& request, TPlan
         Text("windowsTitle", kind.title),
         Text("language", language),
         Text("languageFile", languageFile.substr(platform::ExtractFilePath(languageFile).size())),
+        Text("scriptSuffix", "." + scriptLanguage),
         Text("programName", GetVariable("ProgramName")),
         Text("installPath", installPath),
         Text("programGroup", GetVariable("ProgramGroup")),
@@ -817,7 +820,8 @@ std::string PlanText(const TPlan& plan, int codePage) {
         return {};
     };
     std::string out = header("windowsTitle") + " (--windows " + header("windows") + "), language " +
-                      header("language") + " (" + header("languageFile") + ")\n";
+                      header("language") + " (" + header("languageFile") + ", script sections " +
+                      header("scriptSuffix") + ")\n";
     out += "  ProgramName:  " + header("programName") + "\n";
     out += "  InstallPath:  " + header("installPath") + "\n";
     out += "  ProgramGroup: " + header("programGroup") + "\n";

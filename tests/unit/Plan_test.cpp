@@ -130,6 +130,7 @@ TEST_F(PlanTest, ScriptsAndFoldersFollowTheWindowsKindAndLanguage) {
         EXPECT_EQ(read, c.read);
         // Without a choice the engine starts in English: ENU is offered.
         EXPECT_EQ(Header(plan, "language"), *c.language ? AnsiUpperCase(c.language) : "ENU");
+        EXPECT_EQ(Header(plan, "scriptSuffix"), "." + Header(plan, "language"));
         EXPECT_NE(Find(plan, "files", "target", c.helper), nullptr);
         EXPECT_NE(Find(plan, "shortcuts", "link", c.link), nullptr);
         EXPECT_NE(Find(plan, "files", "target", c.readme), nullptr);
