@@ -337,6 +337,22 @@ void AppendUtf8(char32_t c, std::string& out) {
     }
 }
 
+std::string CodePageToUtf8(std::string_view bytes, int codePage) {
+    const CodePageTable* table = Find(codePage);
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        if (b < 0x80) {
+            out += byte;
+            continue;
+        }
+        const char32_t c = table ? table->high[b - 0x80] : 0;
+        AppendUtf8(c != 0 ? c : U'\uFFFD', out);
+    }
+    return out;
+}
+
 bool EncodeCodePage(std::u32string_view text, int codePage, std::string& out, std::string* bad) {
     out.clear();
     const CodePageTable* table = Find(codePage);

@@ -25,6 +25,9 @@ void AppendUtf8(char32_t c, std::string& out);
 // `bad` then holds that character (as UTF-8) for the message.
 bool EncodeCodePage(std::u32string_view text, int codePage, std::string& out, std::string* bad = nullptr);
 bool Utf8ToCodePage(std::string_view utf8, int codePage, std::string& out, std::string* bad = nullptr);
+// Text in the code page as UTF-8; a byte the code page does not map (or an
+// unknown code page's byte above 127) becomes U+FFFD.
+std::string CodePageToUtf8(std::string_view bytes, int codePage);
 // Bytes of a Mac OS Roman string (old font name records) as Unicode.
 std::u32string DecodeMacRoman(std::string_view bytes);
 

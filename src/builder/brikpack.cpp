@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "builder/CodePage.h"
 #include "builder/Extract.h"
 #include "builder/PackageBuilder.h"
+#include "builder/Plan.h"
 #include "builder/Sign.h"
 #include "builder/Starter.h"
 #include "cab/Cabinet.h"
@@ -78,6 +80,17 @@ const CommandHelp kCommands[] = {
      "  --url URL            a web address with more about the program\n"
      "  --timestamp URL      an RFC 3161 time-stamping service, so the signature outlives the certificate\n"
      "  -o OUT               write the signed package here and leave PACKAGE as it is\n"},
+    {"plan", "brikpack plan PACKAGE|PROJECT [--windows 95|98|me|nt4|2000|xp] [--language CODE]\n"
+             "                     [--set VAR=VALUE]... [--json] [--codepage N]",
+     "--windows --language --set --json --codepage",
+     "Shows what an install of the package or project would do on that Windows, without running it:\n"
+     "the scripts read, every file with its target and flags, registry and INI changes, shortcuts,\n"
+     "COM servers, fonts, programs and the uninstall registration, with the standard folders of a\n"
+     "default English installation of that Windows.\n"
+     "  --windows KIND       95, 98, me, nt4, 2000 or xp (default)\n"
+     "  --language CODE      one of the package's languages (default: the one the engine starts with)\n"
+     "  --set VAR=VALUE      a variable as the wizard would set it (InstallPath, ProgramGroup...)\n"
+     "  --json               one JSON object instead of text\n"},
 };
 
 const CommandHelp* FindCommand(const std::string& name) {
@@ -186,6 +199,10 @@ struct Options {
     int codePage = kDefaultCodePage;
     int threads = 2;
     SignOptions sign;
+    std::string windows = "xp";
+    std::string language;
+    std::vector<std::string> sets;  // VAR=VALUE, UTF-8
+    bool json = false;
 };
 
 bool ParseNumberArg(const std::string& text, int& value) {
@@ -221,7 +238,7 @@ bool Parse(int argc, char** argv, const CommandHelp& command, Options& o, std::s
                 }
                 return false;
             }
-            if (i + 1 >= argc) {
+            if (i + 1 >= argc && arg != "--json") {
                 error = arg + " needs a value";
                 return false;
             }
@@ -250,6 +267,14 @@ bool Parse(int argc, char** argv, const CommandHelp& command, Options& o, std::s
             o.sign.hasPassword = true;
         } else if (arg == "--name" || arg == "--url" || arg == "--timestamp") {
             value(arg == "--name" ? o.sign.description : arg == "--url" ? o.sign.url : o.sign.timestampUrl);
+        } else if (arg == "--json") {
+            o.json = true;
+        } else if (arg == "--windows") {
+            value(o.windows);
+        } else if (arg == "--language") {
+            value(o.language);
+        } else if (arg == "--set") {
+            o.sets.push_back(ArgumentUtf8(argv[++i]));
         } else if (arg == "--codepage" || arg == "--threads") {
             value(number);
             if (!ParseNumberArg(number, arg == "--codepage" ? o.codePage : o.threads)) {
@@ -417,6 +442,70 @@ int Sign(Options& o) {
     return 0;
 }
 
+// The text of an argument in the package's code page.
+bool InCodePage(const std::string& utf8, int codePage, std::string& out, std::string& error) {
+    std::string bad;
+    if (Utf8ToCodePage(utf8, codePage, out, &bad)) return true;
+    error = "\"" + utf8 + "\" has a character code page " + std::to_string(codePage) + " lacks" +
+            (bad.empty() ? std::string() : " (" + bad + ")");
+    return false;
+}
+
+int Plan(const Options& o) {
+    const CommandHelp* help = FindCommand("plan");
+    if (o.positional.empty()) return UsageError("missing PACKAGE or PROJECT", help);
+    if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
+    TPlanRequest request;
+    if (!ParsePlanWindows(o.windows, request.windows))
+        return UsageError("unknown --windows value \"" + o.windows + "\" (95, 98, me, nt4, 2000 or xp)", help);
+    if (!IsSupportedCodePage(o.codePage))
+        return UsageError("code page " + std::to_string(o.codePage) + " is not supported (supported: " +
+                              SupportedCodePages() + ")", help);
+    request.codePage = o.codePage;
+    std::string error;
+    if (!InCodePage(o.language, o.codePage, request.language, error)) return Fail(o.positional[0], error);
+    for (const std::string& set : o.sets) {
+        const size_t equals = set.find('=');
+        if (equals == 0 || equals == std::string::npos)
+            return UsageError("--set needs VAR=VALUE, not \"" + set + "\"", help);
+        std::string name, value;
+        if (!InCodePage(set.substr(0, equals), o.codePage, name, error) ||
+            !InCodePage(set.substr(equals + 1), o.codePage, value, error))
+            return Fail(o.positional[0], error);
+        request.variables.emplace_back(std::move(name), std::move(value));
+    }
+
+    // The setup files go into a folder of our own, gone when the plan is made.
+    struct Scratch {
+        fs::path path;
+        ~Scratch() {
+            std::error_code ignored;
+            if (!path.empty()) fs::remove_all(path, ignored);
+        }
+    } scratch;
+    const fs::path base = fs::temp_directory_path();
+    for (unsigned n = 0; scratch.path.empty() && n < 1000; ++n) {
+        const fs::path candidate = base / ("brikplan-" + std::to_string(std::random_device{}()));
+        std::error_code failed;
+        if (fs::create_directory(candidate, failed)) scratch.path = candidate;
+    }
+    if (scratch.path.empty()) return Fail(base.string(), "cannot create a temporary folder");
+    const std::string folder = scratch.path.string() + static_cast<char>(fs::path::preferred_separator);
+
+    const std::string input = o.positional[0];
+    std::error_code ignored;
+    bool isProtected = false;
+    const bool staged = fs::is_directory(PathFromUtf8(ArgumentUtf8(input.c_str())), ignored)
+                            ? StageProject(ArgumentUtf8(input.c_str()), o.codePage, folder, error)
+                            : StagePackage(input, folder, isProtected, error);
+    if (!staged) return Fail(input, error);
+    brik::TPlan plan;
+    if (!MakePlan(folder, request, plan, error)) return Fail(input, error);
+    const std::string out = o.json ? PlanJson(plan, o.codePage) : PlanText(plan, o.codePage);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
 int Read(const std::string& command, const std::string& file, const Options& o) {
     cab::FileSource source;
     if (!source.Open(file)) return Fail(file, "cannot open the file");
@@ -500,7 +589,7 @@ static int Run(int argc, char** argv) {
         return 0;
     }
     const CommandHelp* help = FindCommand(command);
-    if (!help) return UsageError("unknown command \"" + command + "\" (new, check, build, sign, list, test or extract)");
+    if (!help) return UsageError("unknown command \"" + command + "\" (new, check, build, plan, sign, list, test or extract)");
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp(stdout, help);
@@ -514,6 +603,7 @@ static int Run(int argc, char** argv) {
     if (command == "check") return Check(o);
     if (command == "new") return New(o);
     if (command == "sign") return Sign(o);
+    if (command == "plan") return Plan(o);
     if (o.positional.empty()) return UsageError("missing FILE", help);
     if (o.positional.size() > 1) return UsageError("unexpected argument " + o.positional[1], help);
     if (command == "extract" && o.directory.empty()) return UsageError("missing -d DIR", help);

@@ -45,15 +45,6 @@ auto Announced(int message, Step step) {
     }
 }
 
-// The language's identifier for the scripts: its file's base name (Enu).
-std::string ScriptLanguage() {
-    const std::string& file = LanguageState().LanguageFile;
-    std::string name = file.substr(platform::ExtractFilePath(file).size());
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name.resize(dot);
-    return name.empty() ? LanguageState().LanguageCode : name;
-}
-
 // Bytes the whole phase goes through, and bytes it needs on the target.
 void ComputeSizes(const std::string& uninstaller, int64_t& overall, int64_t& required) {
     LoadFileCatalogue();
@@ -118,7 +109,8 @@ bool RunInstall() {
     // The second step's text follows the first in the same window: each is
     // up for its minimum time, and the window does not blink in between.
     ShowMessageWindow(GetMessageString(2), kMessageMinimumMs);
-    ReadInstallScripts(settings, ConfigPaths().SetupFolder, state.System, ScriptLanguage(), state.Lists);
+    ReadInstallScripts(settings, ConfigPaths().SetupFolder, state.System,
+                       ScriptLanguageOf(LanguageState().LanguageFile, LanguageState().LanguageCode), state.Lists);
 
     const std::string uninstaller = ConfigPaths().SetupFolder + "UnInst.exe";
     int64_t overall = 0;

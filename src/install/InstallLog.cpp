@@ -20,8 +20,6 @@ namespace brik {
 
 namespace {
 
-constexpr std::string_view kUninstallRoot = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
 std::string WithBackslash(std::string path) {
     if (!path.empty() && path.back() != '\\') path += '\\';
     return path;
@@ -131,15 +129,12 @@ bool RegisterUninstall() {
     const std::string programName = GetVariable("ProgramName");
     std::string keyName = GetSetting("Config", "UninstallKey", "");
     if (keyName.empty()) keyName = programName;
-    while (!keyName.empty() && keyName.front() == '\\') keyName.erase(0, 1);
     // Without a name the values would land on the list itself, and the
     // uninstaller would take the whole list away.
-    if (!keyName.empty()) {
-        const std::string key = std::string(kUninstallRoot) + "\\" + keyName;
+    const std::string key = UninstallKeyPath(keyName);
+    if (!key.empty()) {
         RegWriteString(key, "DisplayName", programName);
-        // Both paths quoted: unquoted, a blank in the folder would let the
-        // system start "C:\Program.exe" in the uninstaller's place.
-        RegWriteString(key, "UninstallString", "\"" + dest + "\" \"" + state.LogPath + "\"");
+        RegWriteString(key, "UninstallString", UninstallCommandLine(dest, state.LogPath));
         WriteLogEntry(kLogCreateKeys, key);
     }
 

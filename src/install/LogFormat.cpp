@@ -21,4 +21,19 @@ bool IsSafeLoggedPath(std::string_view path) {
     return drive >= 'a' && drive <= 'z' && path.size() >= 4 && path[1] == ':' && IsSafeTargetPath(path);
 }
 
+std::string UninstallKeyPath(std::string_view keyName) {
+    while (!keyName.empty() && keyName.front() == '\\') keyName.remove_prefix(1);
+    if (keyName.empty()) return {};
+    std::string key(kUninstallRoot);
+    key += '\\';
+    key += keyName;
+    return key;
+}
+
+std::string UninstallCommandLine(std::string_view uninstaller, std::string_view logPath) {
+    std::string command = "\"";
+    command.append(uninstaller).append("\" \"").append(logPath) += '"';
+    return command;
+}
+
 }  // namespace brik

@@ -3,6 +3,7 @@
 // check of a path read back from a log.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace brik {
@@ -30,5 +31,16 @@ inline constexpr char kSharedDllsKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\Cu
 // full local path ("C:\..."), no empty, "." or ".." component, no wildcard,
 // stream or device-style character. Anyone may have edited the log.
 bool IsSafeLoggedPath(std::string_view path);
+
+// The system's list of installed programs; an install registers itself in
+// one key below it.
+inline constexpr std::string_view kUninstallRoot = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+// The registration's key for a name ([Config] UninstallKey, else the program
+// name); empty when the name is empty once its leading backslashes are gone,
+// since the values would then land on the list itself.
+std::string UninstallKeyPath(std::string_view keyName);
+// UninstallString: both paths quoted, so that a blank in the folder cannot
+// let the system start "C:\Program.exe" in the uninstaller's place.
+std::string UninstallCommandLine(std::string_view uninstaller, std::string_view logPath);
 
 }  // namespace brik

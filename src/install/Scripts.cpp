@@ -191,6 +191,13 @@ std::vector<std::string_view> ScriptSectionNames() {
     return names;
 }
 
+std::string ScriptLanguageOf(const std::string& languageFile, const std::string& languageCode) {
+    std::string name = languageFile.substr(platform::ExtractFilePath(languageFile).size());
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.resize(dot);
+    return name.empty() ? languageCode : name;
+}
+
 bool IsUninstallSectionFor(std::string_view section, std::string_view suffixWord) {
     const CharSet dot(".");
     if (!SameText(TokenAt(1, section, dot), "Uninstall")) return false;

@@ -38,6 +38,10 @@ void ReadScriptFile(const std::string& path, const std::string& languageCode, TW
 // then RunApp), without the language suffix.
 std::vector<std::string_view> ScriptSectionNames();
 
+// The language word of the scripts' sections: the base name of the chosen
+// language file (Enu), or the code when the file has none.
+std::string ScriptLanguageOf(const std::string& languageFile, const std::string& languageCode);
+
 // A section name split at dots (runs of dots count as one) whose first word
 // is "Uninstall" and whose third word is suffixWord, or missing when
 // suffixWord is empty; without regard to case.

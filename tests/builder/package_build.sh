@@ -124,6 +124,22 @@ grep -q 'Brik.ini: error: the settings file is missing' check.err || fail "check
 grep -q ', 0 errors, 0 warnings$' check.out || fail "new: the starter has findings: $(cat check.err)"
 grep -q '^ProgramName=Brisk Starter' starter/Presetup/Brik.ini || fail "new: the name is not the program's"
 
+# plan: a package and the project it was built from plan alike, every Data
+# file into the install folder of Windows XP's Program Files.
+"$brikpack" plan pkg_mszip.exe --json --set 'InstallPath=%ProgramFiles%\Demo' >plan_pkg.json 2>plan.err || fail "plan: fails on a package: $(cat plan.err)"
+"$brikpack" plan project --json --set 'InstallPath=%ProgramFiles%\Demo' >plan_prj.json 2>plan.err || fail "plan: fails on the project: $(cat plan.err)"
+cmp -s plan_pkg.json plan_prj.json || fail "plan: the package and its project plan differently"
+python3 - plan_pkg.json "$(find project/Data -type f | wc -l)" <<'PY' || fail "plan: the JSON plan is not what the install does"
+import json, sys
+plan = json.load(open(sys.argv[1]))
+files = plan["files"]
+assert plan["windows"] == "xp" and len(files) == int(sys.argv[2]), (plan["windows"], len(files))
+assert all(f["target"].startswith("C:\\Program Files\\") and f["refused"] is None for f in files), files
+PY
+"$brikpack" plan protected.exe | grep -q 'password-protected: the install asks for the password first' ||
+  fail "plan: a protected package is not planned without its password, or not said to be protected"
+"$brikpack" plan project --windows 95 | grep -q '^  App.9x  absent' || fail "plan: Windows 95 reads no .9x script"
+
 # The command line: help on standard output with exit 0, and every mistake
 # named on standard error with exit 2 and the command's synopsis.
 while IFS='|' read -r want args message; do
@@ -166,6 +182,13 @@ done <<'CASES'
 2|sign pkg_mszip.exe --cert c.pem|brikpack sign: missing --key KEY
 2|sign pkg_mszip.exe --cert c.pem --key k.pem --password x|--password is not an option of sign
 2|sign pkg_mszip.exe --cert c.pem --key k.pem --pass|--pass needs a value
+2|plan|brikpack plan: missing PACKAGE or PROJECT
+2|plan project --windows vista|unknown --windows value "vista" (95, 98, me, nt4, 2000 or xp)
+2|plan project --windows|--windows needs a value
+2|plan project --set InstallPath|--set needs VAR=VALUE, not "InstallPath"
+2|plan project --json -o x|-o is not an option of plan
+0|plan --help|--windows KIND
+1|plan project --language JPN|offers no language JPN
 CASES
 
 [ -e fresh ] && fail "new: a refused name left a folder"
