@@ -162,6 +162,14 @@ public:
         return defaultValue;
     }
     void RegListSubKeys(const std::string&, StringList& names) override { names.clear(); }
+    // The target's INI files are not here, and the machine that plans must
+    // not lend its own: a package could name any file of the author's and
+    // have its values shown (a CI log would publish them). The default is
+    // what a system without that file gives.
+    std::string IniReadString(const std::string&, const std::string&, const std::string&,
+                              const std::string& defaultValue) override {
+        return defaultValue;
+    }
     // Today, in the short date format of an English (United States) system.
     std::string ShortDate() override {
         const std::time_t now = std::time(nullptr);

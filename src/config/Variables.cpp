@@ -431,7 +431,7 @@ void LoadRegVariables(IVariableSources& src, const std::string& file, const std:
 }
 
 // Name=file,section,key,default
-void LoadIniVariables(const std::string& file, const std::string& section) {
+void LoadIniVariables(IVariableSources& src, const std::string& file, const std::string& section) {
     const CharSet comma(",");
     for (const std::string& line : SectionLines(file, section)) {
         const std::string_view entry = ValuePart(line);
@@ -439,12 +439,17 @@ void LoadIniVariables(const std::string& file, const std::string& section) {
         const std::string defaultValue = FieldAt(4, entry, comma);
         SetVariable(NamePart(line),
                     iniFile.empty() ? defaultValue
-                                    : IniReadString(iniFile, ExpandText(FieldAt(2, entry, comma)),
-                                                    ExpandText(FieldAt(3, entry, comma)), defaultValue));
+                                    : src.IniReadString(iniFile, ExpandText(FieldAt(2, entry, comma)),
+                                                        ExpandText(FieldAt(3, entry, comma)), defaultValue));
     }
 }
 
 }  // namespace
+
+std::string IVariableSources::IniReadString(const std::string& file, const std::string& section,
+                                            const std::string& key, const std::string& defaultValue) {
+    return ::brik::IniReadString(file, section, key, defaultValue);
+}
 
 void LoadVariablesFrom(IVariableSources& sources, const VariableContext& context) {
     VariableList.Assign(sources.Environment());
@@ -458,8 +463,8 @@ void LoadVariablesFrom(IVariableSources& sources, const VariableContext& context
     MergeSection(file, "Variables" + langSuffix);
     LoadRegVariables(sources, file, "RegVariables");
     LoadRegVariables(sources, file, "RegVariables" + langSuffix);
-    LoadIniVariables(file, "IniVariables");
-    LoadIniVariables(file, "IniVariables" + langSuffix);
+    LoadIniVariables(sources, file, "IniVariables");
+    LoadIniVariables(sources, file, "IniVariables" + langSuffix);
 }
 
 }  // namespace brik

@@ -103,6 +103,9 @@ public:
     virtual std::string RegReadString(const std::string& keyPath, const std::string& valueName,
                                       const std::string& defaultValue) = 0;
     virtual void RegListSubKeys(const std::string& keyPath, StringList& names) = 0;
+    // An [IniVariables] value; the system's own INI files by default.
+    virtual std::string IniReadString(const std::string& file, const std::string& section, const std::string& key,
+                                      const std::string& defaultValue);
     // Today in the user's short date format.
     virtual std::string ShortDate() = 0;
 };

@@ -177,6 +177,19 @@ TEST_F(PlanTest, SetVariablesOverrideTheSettingsAndUnknownOnesStay) {
     EXPECT_EQ(Field(*unknown, "data"), "%NoSuchVariable%");
 }
 
+// An INI variable naming a file of the planning machine takes its default:
+// the plan never shows what the author's own files hold.
+TEST_F(PlanTest, IniVariablesNeverReadTheHostsFiles) {
+    const std::string secret = dir_.Root() + platform::PathDelim + "secret.ini";
+    WriteIni(secret, "[Keys]\nToken=do-not-show\n");
+    WriteIni(folder_ + "Brik.ini",
+             "[Config]\nLanguages=Enu\nInsFiles=App\n[Variables]\nProgramName=Plan Demo\n"
+             "InstallPath=C:\\%Token%\n[IniVariables]\nToken=" + secret + ",Keys,Token,fallback\n"
+             "[FileInfo]\napp.exe=10,1.0.0.0,''\n");
+    const TPlan plan = Make(TPlanRequest{});
+    EXPECT_EQ(Header(plan, "installPath"), "C:\\fallback");
+}
+
 TEST_F(PlanTest, TargetsLeadingOutOfTheirFolderAreShownRefused) {
     for (const char* language : {"ENU", "DEU"}) {
         SCOPED_TRACE(language);
