@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "builder/PackageBuilder.h"
+#include "builder/Plan.h"
+#include "config/Variables.h"
 #include "config/SettingsKeys.h"
 #include "install/ScriptFormat.h"
 #include "install/Scripts.h"
@@ -95,6 +97,34 @@ std::string UninstallTextTable() {
     return out;
 }
 
+// The built-in folders as brikpack plan resolves them for each Windows kind.
+std::string FolderTable() {
+    const TPlanWindows kinds[] = {TPlanWindows::Win95, TPlanWindows::Win98,   TPlanWindows::WinMe,
+                                  TPlanWindows::NT4,   TPlanWindows::Win2000, TPlanWindows::WinXP};
+    std::string out = "| Variable |";
+    std::string rule = "|---|";
+    for (const TPlanWindows kind : kinds) {
+        out += std::string(" ") + PlanWindowsTitle(kind) + " |";
+        rule += "---|";
+    }
+    out += "\n" + rule + "\n";
+    const char* names[] = {"Windows",       "System",        "ProgramFiles",       "CommonFiles",
+                           "ProgramsMenu",  "StartMenu",     "CommonProgramsMenu", "Desktop",
+                           "CommonDesktop", "Fonts",         "Personal",           "ApplicationData"};
+    std::vector<std::vector<std::string>> values(std::size(names));
+    for (const TPlanWindows kind : kinds) {
+        const std::unique_ptr<IVariableSources> sources = DefaultSystemSources(kind);
+        LoadVariablesFrom(*sources, VariableContext{});
+        for (size_t i = 0; i < std::size(names); ++i) values[i].push_back(GetVariable(names[i]));
+    }
+    for (size_t i = 0; i < std::size(names); ++i) {
+        out += std::string("| `") + names[i] + "` |";
+        for (const std::string& value : values[i]) out += " " + Cell(value) + " |";
+        out += "\n";
+    }
+    return out;
+}
+
 [[maybe_unused]] std::map<std::string, std::string> RenderedBlocks() {
     return {
         {"config-keys", SettingsTable("Config")},
@@ -108,6 +138,7 @@ std::string UninstallTextTable() {
         {"program-fields", FieldTable(ProgramFields())},
         {"language-texts", LanguageTable()},
         {"uninstall-texts", UninstallTextTable()},
+        {"plan-folders", FolderTable()},
     };
 }
 
