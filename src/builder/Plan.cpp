@@ -50,24 +50,6 @@ const TWindowsKind& KindOf(TPlanWindows windows) {
     return kKinds[5];
 }
 
-// Shell folder numbers (CSIDL_...), as the built-in variables ask for them.
-enum : int {
-    kPrograms = 2,
-    kPersonal = 5,
-    kStartup = 7,
-    kRecent = 8,
-    kSendTo = 9,
-    kStartMenu = 11,
-    kDesktop = 16,
-    kNetHood = 19,
-    kFonts = 20,
-    kTemplates = 21,
-    kCommonStartMenu = 22,
-    kCommonPrograms = 23,
-    kCommonStartup = 24,
-    kCommonDesktop = 25,
-};
-
 class TPlanSources final : public IVariableSources {
 public:
     explicit TPlanSources(TPlanWindows windows) {
@@ -88,23 +70,23 @@ public:
         }
         const std::string startMenu = profile + "\\Start Menu";
         folders_ = {
-            {kDesktop, profile + "\\Desktop"},
-            {kFonts, windows_ + "\\Fonts"},
-            {kNetHood, profile + "\\NetHood"},
-            {kPersonal, !nt ? "C:\\My Documents"
+            {kCsidlDesktopDirectory, profile + "\\Desktop"},
+            {kCsidlFonts, windows_ + "\\Fonts"},
+            {kCsidlNetHood, profile + "\\NetHood"},
+            {kCsidlPersonal, !nt ? "C:\\My Documents"
                             : profile + (windows == TPlanWindows::NT4 ? "\\Personal" : "\\My Documents")},
-            {kPrograms, startMenu + "\\Programs"},
-            {kRecent, profile + "\\Recent"},
-            {kSendTo, profile + "\\SendTo"},
-            {kStartMenu, startMenu},
-            {kStartup, startMenu + (nt ? "\\Programs\\Startup" : "\\Programs\\StartUp")},
-            {kTemplates, nt && windows != TPlanWindows::NT4 ? profile + "\\Templates" : windows_ + "\\ShellNew"},
+            {kCsidlPrograms, startMenu + "\\Programs"},
+            {kCsidlRecent, profile + "\\Recent"},
+            {kCsidlSendTo, profile + "\\SendTo"},
+            {kCsidlStartMenu, startMenu},
+            {kCsidlStartup, startMenu + (nt ? "\\Programs\\Startup" : "\\Programs\\StartUp")},
+            {kCsidlTemplates, nt && windows != TPlanWindows::NT4 ? profile + "\\Templates" : windows_ + "\\ShellNew"},
         };
         if (!allUsers.empty()) {
-            folders_.push_back({kCommonStartMenu, allUsers + "\\Start Menu"});
-            folders_.push_back({kCommonPrograms, allUsers + "\\Start Menu\\Programs"});
-            folders_.push_back({kCommonStartup, allUsers + "\\Start Menu\\Programs\\Startup"});
-            folders_.push_back({kCommonDesktop, allUsers + "\\Desktop"});
+            folders_.push_back({kCsidlCommonStartMenu, allUsers + "\\Start Menu"});
+            folders_.push_back({kCsidlCommonPrograms, allUsers + "\\Start Menu\\Programs"});
+            folders_.push_back({kCsidlCommonStartup, allUsers + "\\Start Menu\\Programs\\Startup"});
+            folders_.push_back({kCsidlCommonDesktopDirectory, allUsers + "\\Desktop"});
         }
 
         const std::string currentVersion = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";

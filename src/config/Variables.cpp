@@ -310,23 +310,6 @@ std::string ExtractFileDrive(std::string_view path) {
 
 namespace {
 
-// Shell folder numbers (CSIDL_...).
-enum : int {
-    kCsidlPrograms = 2,
-    kCsidlPersonal = 5,
-    kCsidlStartup = 7,
-    kCsidlRecent = 8,
-    kCsidlSendTo = 9,
-    kCsidlStartMenu = 11,
-    kCsidlDesktopDirectory = 16,
-    kCsidlNetHood = 19,
-    kCsidlFonts = 20,
-    kCsidlTemplates = 21,
-    kCsidlCommonStartMenu = 22,
-    kCsidlCommonPrograms = 23,
-    kCsidlCommonStartup = 24,
-    kCsidlCommonDesktopDirectory = 25,
-};
 
 constexpr const char* kCurrentVersionKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
 constexpr const char* kVirtualRootsKey =

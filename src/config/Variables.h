@@ -89,6 +89,25 @@ std::string FirstWord(std::string_view text, char separator);
 // "C:" of "C:\...", "\\server\share" of a UNC path, else empty.
 std::string ExtractFileDrive(std::string_view path);
 
+// Shell folder numbers (CSIDL_...), as the built-in variables ask the
+// system's sources for them.
+enum : int {
+    kCsidlPrograms = 2,
+    kCsidlPersonal = 5,
+    kCsidlStartup = 7,
+    kCsidlRecent = 8,
+    kCsidlSendTo = 9,
+    kCsidlStartMenu = 11,
+    kCsidlDesktopDirectory = 16,
+    kCsidlNetHood = 19,
+    kCsidlFonts = 20,
+    kCsidlTemplates = 21,
+    kCsidlCommonStartMenu = 22,
+    kCsidlCommonPrograms = 23,
+    kCsidlCommonStartup = 24,
+    kCsidlCommonDesktopDirectory = 25,
+};
+
 // What LoadVariables asks of the system. The Win32 engine answers from the
 // environment block, the shell and the registry; tests answer from tables.
 class IVariableSources {
