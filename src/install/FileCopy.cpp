@@ -445,6 +445,8 @@ bool ExtractPackageFiles() {
         [](const std::string&, const std::string&, int, int chunk, int) {
             return AddProgress(static_cast<uint32_t>(chunk)) ? 1 : -1;
         });
+    // A file written behind the walk that failed is the one to name.
+    if (!ok && !unpacker.FailedDestination().empty()) Phase.TargetPath = unpacker.FailedDestination();
     DropPending();
     SendRefresh(true);
     return ok && !Phase.Failed;

@@ -17,6 +17,7 @@ struct WalkState {
     TProgressCallback progressCallback;
     bool decrypt = false;
     bool failed = false;  // a callback refused; the walk ends as soon as it can
+    std::string writeFailed;  // the file the library could not write
     TGost cipher;
 };
 
@@ -79,6 +80,11 @@ namespace unpacker_detail {
 
 int __stdcall NotifyAdapter(int code, void* record) {
     WalkState& walk = Walk();
+    if (code == unpack::kNotifyWriteFailed) {
+        const char* destination = static_cast<unpack::NotifyRecord*>(record)->destination;
+        walk.writeFailed = destination ? destination : "";
+        return 0;
+    }
     // Once a callback has refused, the walk ends at the next chance the
     // library gives.
     if (walk.failed) return code == unpack::kNotifyFileDone ? 1 : -1;
@@ -106,6 +112,7 @@ void BeginWalk(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback,
     walk.fileDoneCallback = std::move(fileDoneCallback);
     walk.progressCallback = std::move(progressCallback);
     walk.failed = false;
+    walk.writeFailed.clear();
     walk.decrypt = key != nullptr && walk.cipher.Initialise(key, 256);
 }
 
@@ -192,5 +199,7 @@ bool TUnpacker::Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDone
     const bool callbackFailed = unpacker_detail::EndWalk();
     return ok && !callbackFailed;
 }
+
+const std::string& TUnpacker::FailedDestination() const { return Walk().writeFailed; }
 
 }  // namespace brik

@@ -63,6 +63,9 @@ public:
     // longer than the library's buffer.
     bool Enumerate(TFileCallback fileCallback, TFileDoneCallback fileDoneCallback = nullptr,
                    TProgressCallback progressCallback = nullptr);
+    // After a failed walk: the file the library could not write after its
+    // done notice (a file answered with 2), or empty.
+    const std::string& FailedDestination() const;
 
 private:
     void Unload();

@@ -14,6 +14,10 @@ enum NotifyCode : int {
     kNotifyFileNext = 1,
     kNotifyFileDone = 2,   // NotifyRecord with the destination filled
     kNotifyProgress = 3,   // ProgressRecord; -1 fails the write
+    // NotifyRecord of a file answered with 2 that could not be written (it
+    // is deleted); once, before the failed walk ends. Only the destination
+    // is filled.
+    kNotifyWriteFailed = 4,
 };
 
 inline constexpr int kDestinationSize = 256;  // 255 characters and a zero

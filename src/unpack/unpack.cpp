@@ -110,6 +110,8 @@ public:
     }
 
     DWORD Error() const { return error_; }
+    // The file of the first failure.
+    const char* FailedDestination() const { return failedDestination_; }
 
     static void Free(QueuedFile* file) {
         HeapFree(GetProcessHeap(), 0, file->data);
@@ -166,10 +168,18 @@ private:
     // Without threads (none could be made) the walk writes it itself.
     bool WriteNow(QueuedFile* file) {
         const DWORD error = Write(*file);
+        if (error != 0 && error_ == 0) Failed(*file, error);
         Free(file);
-        if (error != 0 && error_ == 0) error_ = error;
         return error == 0;
     }
+
+    // The first failure, and the file it was: the caller's message names
+    // that file, not the one the walk had come to meanwhile.
+    void Failed(const QueuedFile& file, DWORD error) {
+        error_ = error;
+        std::memcpy(failedDestination_, file.destination, sizeof failedDestination_);
+    }
+
 
     static DWORD WINAPI Run(LPVOID self) {
         static_cast<WriterPool*>(self)->Loop();
@@ -193,7 +203,7 @@ private:
             // After a failure the rest is dropped: the walk fails anyway.
             const DWORD error = error_ == 0 ? Write(*file) : ERROR_CANCELLED;
             EnterCriticalSection(&lock_);
-            if (error != 0 && error_ == 0) error_ = error;
+            if (error != 0 && error_ == 0) Failed(*file, error);
             queuedBytes_ -= file->size;
             --outstanding_;
             LeaveCriticalSection(&lock_);
@@ -214,6 +224,7 @@ private:
     uint32_t queuedBytes_ = 0;
     int outstanding_ = 0;
     volatile DWORD error_ = 0;
+    char failedDestination_[kDestinationSize] = {};
 };
 
 WriterPool g_writers;
@@ -435,6 +446,10 @@ int __stdcall Enumerate(NotifyProc notify, DecryptProc decrypt) {
     // Every file handed to the writers is on the disk (or failed and gone)
     // before the walk's end is told.
     const DWORD writeError = g_writers.Drain();
+    if (writeError != 0) {
+        NotifyRecord failed{"", 0, 0, 0, const_cast<char*>(g_writers.FailedDestination())};
+        notify(kNotifyWriteFailed, &failed);
+    }
     g_writers.Stop();
     // -1 at "a file is next" ends the walk as the caller wished.
     if (writeError == 0 &&

@@ -80,6 +80,10 @@ int __stdcall Notify(int code, void* record) {
                            std::to_string(p->fileSize));
         return w.refuseProgress ? -1 : 1;
     }
+    if (code == kNotifyWriteFailed) {
+        w.events.push_back(std::string("write failed ") + static_cast<NotifyRecord*>(record)->destination);
+        return 0;
+    }
     if (code == kNotifyFileDone) {
         auto* r = static_cast<NotifyRecord*>(record);
         w.events.push_back(std::string("done ") + r->name);
@@ -195,6 +199,8 @@ TEST_F(UnpackLibrary, QueuedFilesAreOnTheDiskWhenTheWalkEnds) {
     one.AddFile("x.txt", "x");
     EXPECT_EQ(Run(one.Build(4096)), 0);
     EXPECT_EQ(lastError, DWORD(ERROR_PATH_NOT_FOUND));
+    // The caller learns which file it was, whatever the walk came to since.
+    EXPECT_EQ(walk.events.back(), "write failed " + walk.destinationOverride);
 }
 
 TEST_F(UnpackLibrary, AFileOfManyBlocksIsWrittenInLargePiecesNotBlockByBlock) {
