@@ -17,6 +17,7 @@
 #include "install/CopyRules.h"
 #include "install/LogFormat.h"
 #include "install/RegIniRules.h"
+#include "install/ScriptFormat.h"
 #include "install/Scripts.h"
 #include "launcher/RunRules.h"
 #include "util/Platform.h"
@@ -186,25 +187,6 @@ TPlanField Number(const char* name, int64_t value) {
 }
 TPlanField Bool(const char* name, bool value) { return {name, value ? "true" : "false", TPlanField::Kind::Bool}; }
 
-std::string CopyFlagNames(int flags) {
-    static constexpr std::pair<int, const char*> kNames[] = {
-        {kCopyNoLog, "not logged"},        {kCopyAlways, "always replaced"}, {kCopyComServer, "COM server"},
-        {kCopyFont, "font"},               {kCopyKeepNewer, "newer kept"},   {kCopyNeverReplace, "never replaced"},
-        {kCopyExternal, "from disk"},      {kCopyShared, "shared"},
-    };
-    std::string names;
-    for (const auto& [bit, name] : kNames)
-        if (flags & bit) names.append(names.empty() ? "" : ", ").append(name);
-    return names;
-}
-
-std::string ChangeFlagNames(int flags) {
-    std::string names;
-    if (flags & kChangeNoLog) names = "not logged";
-    if (flags & kChangeKeepExisting) names.append(names.empty() ? "" : ", ").append("an existing one kept");
-    return names;
-}
-
 // " [names]" for a line, nothing without flags.
 std::string Bracketed(const std::string& names) { return names.empty() ? std::string() : " [" + names + "]"; }
 
@@ -307,9 +289,9 @@ void PlanFiles(const std::string& settings, TWorkLists& lists, TPlan& plan, TPla
         const bool refused = target.empty() || !IsSafeTargetPath(target);
         const int64_t size = ParseNumber(FieldAt(1, info, ","), 0);
         const std::string version(Trim(FieldAt(2, info, ",")));
-        Item(files, source + " -> " + (target.empty() ? "?" : target) + Bracketed(CopyFlagNames(flags)),
+        Item(files, source + " -> " + (target.empty() ? "?" : target) + Bracketed(FlagNames(CopyFlags(), flags)),
              {Text("source", source), Text("target", target), Number("flags", flags),
-              Text("flagNames", CopyFlagNames(flags)), Number("size", size), Text("version", version)},
+              Text("flagNames", FlagNames(CopyFlags(), flags)), Number("size", size), Text("version", version)},
              refused ? CopyFailure(target.empty() ? source : target) : std::string());
         if (refused) continue;
         if (flags & kCopyComServer)
@@ -342,9 +324,9 @@ void PlanExternalFiles(const TWorkLists& lists, TPlanGroup& group) {
         // A mask's files go below the folder of its target.
         std::string checked = wildcard ? target.substr(0, FileNameStart(target)) + "x" : target;
         const bool refused = !IsSafeTargetPath(checked);
-        Item(group, entry.name + " -> " + target + Bracketed(CopyFlagNames(flags)),
+        Item(group, entry.name + " -> " + target + Bracketed(FlagNames(CopyFlags(), flags)),
              {Text("source", entry.name), Text("target", target), Number("flags", flags),
-              Text("flagNames", CopyFlagNames(flags))},
+              Text("flagNames", FlagNames(CopyFlags(), flags))},
              refused ? CopyFailure(target) : std::string());
     }
 }
@@ -364,7 +346,7 @@ void PlanRegistry(const TWorkLists& lists, TPlanGroup& values, TPlanGroup& delet
         const TRegValueEntry e = ParseRegValueEntry(item.name, item.value);
         Item(values,
              e.keyPath + "\\" + (e.valueName.empty() ? "(default)" : e.valueName) + " = " + e.data + " (" +
-                 RegTypeName(e.type) + ")" + Bracketed(ChangeFlagNames(e.flags)),
+                 RegTypeName(e.type) + ")" + Bracketed(FlagNames(ChangeFlags(), e.flags)),
              {Text("key", e.keyPath), Text("name", e.valueName), Text("data", e.data),
               Text("type", RegTypeName(e.type)), Number("flags", e.flags)});
     }
@@ -379,7 +361,7 @@ void PlanIni(const TWorkLists& lists, TPlanGroup& group) {
         // A name without a folder lives in the Windows folder.
         const bool bare = FileNameStart(e.file) == 0 && e.file.find(':') == std::string::npos;
         const std::string file = bare && !e.file.empty() ? WithBackslash(windows) + e.file : e.file;
-        Item(group, file + " [" + e.section + "] " + e.key + "=" + e.data + Bracketed(ChangeFlagNames(e.flags)),
+        Item(group, file + " [" + e.section + "] " + e.key + "=" + e.data + Bracketed(FlagNames(ChangeFlags(), e.flags)),
              {Text("file", file), Text("section", e.section), Text("key", e.key), Text("data", e.data),
               Number("flags", e.flags)});
     }
@@ -734,7 +716,7 @@ bool StagePackage(const std::string& file, const std::string& folderIn, bool& pa
         staged.push_back(f.name);
         if (SameText(f.name, "Brik.ini")) {
             std::string hash;
-            IniLineIndex(f.bytes).Value("Config", "PswCheckHash", hash);
+            IniLineIndex(f.bytes).Value(kPasswordSection, kPswCheckHashKey, hash);
             passwordProtected = IsPasswordProtected(hash);
         }
     }

@@ -21,33 +21,40 @@ const std::vector<TScriptSection>& ScriptSections() {
 
 const std::vector<TScriptFlag>& CopyFlags() {
     static const std::vector<TScriptFlag> flags = {
-        {kCopyNoLog, "not logged: the uninstaller leaves the file (and its COM or font registration)"},
-        {kCopyAlways, "no version or date check: an existing file is always replaced"},
-        {kCopyComServer, "registered as a COM server after the copy"},
-        {kCopyFont, "a font: installed into the fonts folder and registered"},
-        {kCopyKeepNewer, "an existing newer file stays, without asking the user"},
-        {kCopyNeverReplace, "an existing file always stays"},
-        {kCopyExternal, "the source is a file on disk (beside the setup, say), not in the package"},
-        {kCopyShared, "a shared file: counted in the system's SharedDLLs counts, removed at count 0"},
+        {kCopyNoLog, "not logged", "not logged: the uninstaller leaves the file (and its COM or font registration)"},
+        {kCopyAlways, "always replaced", "no version or date check: an existing file is always replaced"},
+        {kCopyComServer, "COM server", "registered as a COM server after the copy"},
+        {kCopyFont, "font", "a font: installed into the fonts folder and registered"},
+        {kCopyKeepNewer, "newer kept", "an existing newer file stays, without asking the user"},
+        {kCopyNeverReplace, "never replaced", "an existing file always stays"},
+        {kCopyExternal, "from disk", "the source is a file on disk (beside the setup, say), not in the package"},
+        {kCopyShared, "shared", "a shared file: counted in the system's SharedDLLs counts, removed at count 0"},
     };
     return flags;
 }
 
 const std::vector<TScriptFlag>& ChangeFlags() {
     static const std::vector<TScriptFlag> flags = {
-        {kChangeNoLog, "not logged: the uninstaller leaves it (and, for a value, the keys made for it)"},
-        {kChangeKeepExisting, "an existing value or key is not replaced"},
+        {kChangeNoLog, "not logged", "not logged: the uninstaller leaves it (and, for a value, the keys made for it)"},
+        {kChangeKeepExisting, "an existing one kept", "an existing value or key is not replaced"},
     };
     return flags;
 }
 
 const std::vector<TScriptFlag>& RegistryTypes() {
     static const std::vector<TScriptFlag> types = {
-        {0, "text (REG_SZ); also any number not listed"},
-        {1, "32-bit number (REG_DWORD), decimal or $hexadecimal"},
-        {2, "binary (REG_BINARY): hexadecimal bytes, blanks ignored, such as 01 AB FF"},
+        {0, "REG_SZ", "text (REG_SZ); also any number not listed"},
+        {1, "REG_DWORD", "32-bit number (REG_DWORD), decimal or $hexadecimal"},
+        {2, "REG_BINARY", "binary (REG_BINARY): hexadecimal bytes, blanks ignored, such as 01 AB FF"},
     };
     return types;
+}
+
+std::string FlagNames(const std::vector<TScriptFlag>& table, int flags) {
+    std::string names;
+    for (const TScriptFlag& flag : table)
+        if (flags & flag.bit) names.append(names.empty() ? "" : ", ").append(flag.name);
+    return names;
 }
 
 const std::vector<TScriptField>& ShortcutFields() {

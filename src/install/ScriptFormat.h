@@ -4,6 +4,7 @@
 // a test, so that the documentation names what the engine does.
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace brik {
@@ -23,6 +24,7 @@ struct TScriptField {
 
 struct TScriptFlag {
     int bit;
+    const char* name;  // a few words, for listings such as brikpack plan's
     const char* meaning;
 };
 
@@ -33,8 +35,11 @@ const std::vector<TScriptSection>& ScriptSections();
 const std::vector<TScriptFlag>& CopyFlags();
 // The flags field of AddReg (field 3) and AddIni (field 2) items.
 const std::vector<TScriptFlag>& ChangeFlags();
-// The types of field 2 of an AddReg item.
+// The types of field 2 of an AddReg item, named as the registry names them.
 const std::vector<TScriptFlag>& RegistryTypes();
+
+// The names of the flags set in `flags`, comma-separated; empty for none.
+std::string FlagNames(const std::vector<TScriptFlag>& table, int flags);
 // The fields of a Shortcuts item and of a RunApp (and PreRunApp) line.
 const std::vector<TScriptField>& ShortcutFields();
 const std::vector<TScriptField>& ProgramFields();
