@@ -46,16 +46,20 @@ struct QueuedFile {
 class WriterPool {
 public:
     // Hands the file over; false when a writer has already failed.
+    //
+    // Under Wine every signal and every wait is a trip to the server: a
+    // writer is woken only when it sleeps on an empty queue, and the walk
+    // only when the queue has drained to half (or to nothing, for Drain).
     bool Add(QueuedFile* file) {
         if (!Start()) return WriteNow(file);
         EnterCriticalSection(&lock_);
         // Bounded memory: the walk waits while too much is on its way.
         while (queuedBytes_ > 0 && queuedBytes_ + file->size > kQueuedBytesLimit && error_ == 0) {
-            LeaveCriticalSection(&lock_);
-            WaitForSingleObject(progress_, INFINITE);
-            EnterCriticalSection(&lock_);
+            const uint32_t room = kQueuedBytesLimit - file->size;
+            WaitForWriters(room < kQueuedBytesLimit / 2 ? static_cast<int32_t>(room) : kQueuedBytesLimit / 2);
         }
         const bool ok = error_ == 0;
+        bool wake = false;
         if (ok) {
             file->next = nullptr;
             if (tail_) tail_->next = file;
@@ -63,13 +67,17 @@ public:
             tail_ = file;
             queuedBytes_ += file->size;
             ++outstanding_;
+            if (idleWriters_ > 0) {
+                --idleWriters_;
+                wake = true;
+            }
         }
         LeaveCriticalSection(&lock_);
         if (!ok) {
             Free(file);
             return false;
         }
-        ReleaseSemaphore(jobs_, 1, nullptr);
+        if (wake) ReleaseSemaphore(jobs_, 1, nullptr);
         return true;
     }
 
@@ -78,11 +86,7 @@ public:
     DWORD Drain() {
         if (!started_) return error_;
         EnterCriticalSection(&lock_);
-        while (outstanding_ > 0) {
-            LeaveCriticalSection(&lock_);
-            WaitForSingleObject(progress_, INFINITE);
-            EnterCriticalSection(&lock_);
-        }
+        while (outstanding_ > 0) WaitForWriters(-1);
         const DWORD error = error_;
         LeaveCriticalSection(&lock_);
         return error;
@@ -96,8 +100,12 @@ public:
             return;
         }
         Drain();
+        EnterCriticalSection(&lock_);
         stopping_ = true;
-        ReleaseSemaphore(jobs_, kWriterCount, nullptr);
+        const int idle = idleWriters_;
+        idleWriters_ = 0;
+        LeaveCriticalSection(&lock_);
+        if (idle > 0) ReleaseSemaphore(jobs_, idle, nullptr);
         WaitForMultipleObjects(threadCount_, threads_, TRUE, INFINITE);
         for (int i = 0; i < threadCount_; ++i) CloseHandle(threads_[i]);
         CloseHandle(jobs_);
@@ -106,6 +114,7 @@ public:
         started_ = false;
         stopping_ = false;
         threadCount_ = 0;
+        walkWaiting_ = false;
         error_ = 0;
     }
 
@@ -186,30 +195,45 @@ private:
         return 0;
     }
 
+    // Called and left with the lock held. wakeAt: the queued bytes at or
+    // below which the walk goes on; -1 to wait until nothing is outstanding.
+    void WaitForWriters(int32_t wakeAt) {
+        walkWaiting_ = true;
+        wakeAt_ = wakeAt;
+        LeaveCriticalSection(&lock_);
+        WaitForSingleObject(progress_, INFINITE);
+        EnterCriticalSection(&lock_);
+    }
+
     void Loop() {
+        EnterCriticalSection(&lock_);
         for (;;) {
-            WaitForSingleObject(jobs_, INFINITE);
-            EnterCriticalSection(&lock_);
+            while (!head_ && !stopping_) {
+                ++idleWriters_;
+                LeaveCriticalSection(&lock_);
+                WaitForSingleObject(jobs_, INFINITE);
+                EnterCriticalSection(&lock_);
+            }
             QueuedFile* file = head_;
-            if (file) {
-                head_ = file->next;
-                if (!head_) tail_ = nullptr;
-            }
+            if (!file) break;
+            head_ = file->next;
+            if (!head_) tail_ = nullptr;
             LeaveCriticalSection(&lock_);
-            if (!file) {
-                if (stopping_) return;
-                continue;
-            }
             // After a failure the rest is dropped: the walk fails anyway.
             const DWORD error = error_ == 0 ? Write(*file) : ERROR_CANCELLED;
             EnterCriticalSection(&lock_);
             if (error != 0 && error_ == 0) Failed(*file, error);
             queuedBytes_ -= file->size;
             --outstanding_;
+            const bool wake = walkWaiting_ && (outstanding_ == 0 || error_ != 0 ||
+                                               (wakeAt_ >= 0 && queuedBytes_ <= static_cast<uint32_t>(wakeAt_)));
+            if (wake) walkWaiting_ = false;
             LeaveCriticalSection(&lock_);
             Free(file);
-            SetEvent(progress_);
+            if (wake) SetEvent(progress_);
+            EnterCriticalSection(&lock_);
         }
+        LeaveCriticalSection(&lock_);
     }
 
     CRITICAL_SECTION lock_{};
@@ -223,6 +247,10 @@ private:
     QueuedFile* tail_ = nullptr;
     uint32_t queuedBytes_ = 0;
     int outstanding_ = 0;
+    // Writers asleep on the jobs semaphore, each owed one release.
+    int idleWriters_ = 0;
+    bool walkWaiting_ = false;
+    int32_t wakeAt_ = 0;
     volatile DWORD error_ = 0;
     char failedDestination_[kDestinationSize] = {};
 };
