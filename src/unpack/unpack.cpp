@@ -32,6 +32,8 @@ namespace {
 constexpr uint32_t kQueuedFileLimit = 1024 * 1024;
 constexpr uint32_t kQueuedBytesLimit = 8 * 1024 * 1024;
 constexpr int kWriterCount = 2;
+// Once the queue has drained to half, any queued file fits.
+static_assert(kQueuedFileLimit <= kQueuedBytesLimit / 2);
 
 struct QueuedFile {
     QueuedFile* next;
@@ -55,8 +57,7 @@ public:
         EnterCriticalSection(&lock_);
         // Bounded memory: the walk waits while too much is on its way.
         while (queuedBytes_ > 0 && queuedBytes_ + file->size > kQueuedBytesLimit && error_ == 0) {
-            const uint32_t room = kQueuedBytesLimit - file->size;
-            WaitForWriters(room < kQueuedBytesLimit / 2 ? static_cast<int32_t>(room) : kQueuedBytesLimit / 2);
+            WaitForWriters(kQueuedBytesLimit / 2);
         }
         const bool ok = error_ == 0;
         bool wake = false;
