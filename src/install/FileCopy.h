@@ -52,6 +52,9 @@ bool CopyFailureReported();
 
 bool ExtractPackageFiles();
 bool CopyExternalFiles();
+// The phase ends where it stands (its thread does not come back): the file
+// it was writing goes.
+void AbandonCopyPhase();
 
 // 1 with path set: write the file there; 2 the same, for a new target that
 // may be finished before it is on the disk; 0: skip it; -1: the name or the
