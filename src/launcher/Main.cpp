@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "config/Common.h"
 #include "config/kpIniFile.h"
@@ -243,7 +244,9 @@ extern "C" EXCEPTION_DISPOSITION __cdecl OnFaultDuringAbort(EXCEPTION_RECORD* re
 // failures does, and the run ends as not finished; anywhere else it ends the
 // run here.
 [[noreturn]] void OnRaised(const char* message) {
-    if (OnCopyThread()) FailCopyThread(message);
+    // Once: an error raised while the thread ends ends the run.
+    static bool copyThreadFailing = false;
+    if (OnCopyThread() && !std::exchange(copyThreadFailing, true)) FailCopyThread(message);
     AbortRun(message);
 }
 

@@ -109,34 +109,31 @@ public:
 
     // Ends the threads once the queue is empty.
     void Stop() {
-        // Finished files nobody was told of: the walk never came back to
-        // tell (its caller left it).
+        if (started_) {
+            Drain();
+            EnterCriticalSection(&lock_);
+            stopping_ = true;
+            const int idle = idleWriters_;
+            idleWriters_ = 0;
+            LeaveCriticalSection(&lock_);
+            if (idle > 0) ReleaseSemaphore(jobs_, idle, nullptr);
+            WaitForMultipleObjects(threadCount_, threads_, TRUE, INFINITE);
+            for (int i = 0; i < threadCount_; ++i) CloseHandle(threads_[i]);
+            CloseHandle(jobs_);
+            CloseHandle(progress_);
+            DeleteCriticalSection(&lock_);
+            started_ = false;
+            stopping_ = false;
+            threadCount_ = 0;
+            walkWaiting_ = false;
+        }
+        // Finished files nobody was told of: the walk's caller left it
+        // without coming back. With the threads gone, no lock is needed.
         for (QueuedFile* file = TakeWritten(); file;) {
             QueuedFile* next = file->next;
             Free(file);
             file = next;
         }
-        if (!started_) {
-            // Written by the walk itself: only its error is left to forget.
-            error_ = 0;
-            return;
-        }
-        Drain();
-        EnterCriticalSection(&lock_);
-        stopping_ = true;
-        const int idle = idleWriters_;
-        idleWriters_ = 0;
-        LeaveCriticalSection(&lock_);
-        if (idle > 0) ReleaseSemaphore(jobs_, idle, nullptr);
-        WaitForMultipleObjects(threadCount_, threads_, TRUE, INFINITE);
-        for (int i = 0; i < threadCount_; ++i) CloseHandle(threads_[i]);
-        CloseHandle(jobs_);
-        CloseHandle(progress_);
-        DeleteCriticalSection(&lock_);
-        started_ = false;
-        stopping_ = false;
-        threadCount_ = 0;
-        walkWaiting_ = false;
         error_ = 0;
     }
 
