@@ -59,8 +59,10 @@ struct TPhase {
     // their copy flags until their done notice (then kNotQueued): a file of
     // the same target must wait until it is on the disk.
     NameIndex Queued;
-    // Targets this phase has written (upper case).
+    // Targets this phase writes (upper case), with the place in its list of
+    // the script line that chose the file.
     NameIndex Written;
+    int CurrentLine = 0;
 };
 constexpr int kNotQueued = -1;
 TPhase Phase;
@@ -311,6 +313,7 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     if (const TWorkList::TEntry* entry = FindCopyEntry(list, name)) {
         skip = false;
         Phase.CurrentFlags = CopyFlagsOf(*entry);
+        Phase.CurrentLine = static_cast<int>(entry - list.Entries().data());
         dest = CopyDestination(*entry, name);
         // A name that leads out of its destination is a damaged or hostile
         // package, not a file to put somewhere else.
@@ -339,11 +342,15 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
         }
         const TFileFacts existing = ListedInFolder(dest) ? FileFacts(dest) : TFileFacts{};
         Phase.TargetExisted = existing.exists;
-        // Two files of the package for one target: the later one, as the
-        // scripts order them, replaces what this install has just written.
-        const TCopyVerdict verdict = Phase.Written.Contains(upperDest)
-                                         ? TCopyVerdict::Write
-                                         : DecideCopy(Phase.CurrentFlags, sourceVersion, time, size, existing);
+        // Two files for one target: this install does not weigh its own
+        // files against each other. The one the scripts name later stays (in
+        // stored order when one line names both); a file from beside the
+        // package replaces one from inside it.
+        const int* writtenBy = Phase.Written.Find(upperDest);
+        const TCopyVerdict verdict =
+            writtenBy == nullptr ? DecideCopy(Phase.CurrentFlags, sourceVersion, time, size, existing)
+            : Phase.ExternalPass || Phase.CurrentLine >= *writtenBy ? TCopyVerdict::Write
+                                                                     : TCopyVerdict::Skip;
         switch (verdict) {
             case TCopyVerdict::Write:
                 break;
@@ -376,6 +383,8 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
 
     Phase.TargetPath = dest;
     Phase.UseTempName = false;
+    // Decided in order: an earlier file of this target is on the disk by now.
+    *Phase.Written.TryEmplace(AnsiUpperCase(dest), 0).first = Phase.CurrentLine;
     const std::string folder = platform::ExtractFilePath(dest);
     // Files come folder by folder: one look per folder is enough.
     if (folder != Phase.LastFolder) {
@@ -412,10 +421,7 @@ namespace {
 // finished as the file it was, and the later one's state is kept.
 int FinishWrittenFile(const std::string& name, const std::string& writtenPath) {
     int* queued = Phase.Queued.TryEmplace(AnsiUpperCase(writtenPath), kNotQueued).first;
-    if (*queued == kNotQueued) {
-        Phase.Written.TryEmplace(AnsiUpperCase(Phase.TargetPath), 0);
-        return FinishFileCopy(name, writtenPath);
-    }
+    if (*queued == kNotQueued) return FinishFileCopy(name, writtenPath);
     struct TCurrent {
         int flags;
         std::string target;
@@ -427,7 +433,6 @@ int FinishWrittenFile(const std::string& name, const std::string& writtenPath) {
     Phase.TargetPath = writtenPath;
     Phase.TargetExisted = false;
     Phase.UseTempName = false;
-    Phase.Written.TryEmplace(AnsiUpperCase(writtenPath), 0);
     const int result = FinishFileCopy(name, writtenPath);
     Phase.CurrentFlags = current.flags;
     Phase.TargetPath = std::move(current.target);
@@ -438,7 +443,6 @@ int FinishWrittenFile(const std::string& name, const std::string& writtenPath) {
 }
 
 }  // namespace
-
 
 int FinishFileCopy(const std::string& name, const std::string& writtenPath) {
     TInstallState& state = InstallState();

@@ -75,28 +75,36 @@ expect_end
 log_matches_disk refused
 
 # --- Two files, one target ---------------------------------------------------------
-step "two files of the package for one target: written in order, the later one stays, nothing asked"
+step "two files of the package for one target: written in order, the one the scripts name later stays, nothing asked"
+# Stored in the order one\, two\; other.txt is named the other way round.
 copy_project same '[CopyFiles]
 Files=%InstallPath%
 [Files]
 one\same.txt=same.txt
 two\same.txt=same.txt
+two\other.txt=other.txt
+one\other.txt=other.txt
 writemark.exe=writemark.exe'
 P=$WORK/same
 mkdir -p "$P/Data/one" "$P/Data/two"
 printf 'the earlier file, newer' >"$P/Data/one/same.txt"
 printf 'the later file, older' >"$P/Data/two/same.txt"
+printf 'named last, stored first' >"$P/Data/one/other.txt"
+printf 'named first, stored last' >"$P/Data/two/other.txt"
 # The later file is the older one: decided against the earlier one as if
 # that were the user's, it would be kept, or the version question asked.
-touch -d '2024-05-01 12:00:00' "$P/Data/one/same.txt"
-touch -d '2020-05-01 12:00:00' "$P/Data/two/same.txt"
+touch -d '2024-05-01 12:00:00' "$P/Data/one/same.txt" "$P/Data/two/other.txt"
+touch -d '2020-05-01 12:00:00' "$P/Data/two/same.txt" "$P/Data/one/other.txt"
 package same
 run_install same
 expect_final FINISH "Installation complete"
 expect_end
 [ "$(cat "$TARGETS/same/same.txt")" = 'the later file, older' ] ||
   fail "same.txt holds \"$(cat "$TARGETS/same/same.txt")\", not the later file"
+[ "$(cat "$TARGETS/same/other.txt")" = 'named last, stored first' ] ||
+  fail "other.txt holds \"$(cat "$TARGETS/same/other.txt")\", not the file the scripts name last"
 [ "$(log_section same CopyFiles | grep -c 'same.txt$')" = 1 ] || fail "the log lists same.txt not exactly once"
+[ "$(log_section same CopyFiles | grep -c 'other.txt$')" = 1 ] || fail "the log lists other.txt not exactly once"
 [ -e "$TARGETS/same/ran.txt" ] || fail "the programs did not run"
 
 # --- A full disk behind the writers ---------------------------------------------------
