@@ -13,11 +13,13 @@
 #include "builder/CodePage.h"
 #include "builder/FileInfo.h"
 #include "cab/PackageEnd.h"
+#include "config/RegPath.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 #include "config/kpIniFile.h"
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
+#include "install/RegIniRules.h"
 #include "install/ScriptFormat.h"
 #include "install/Scripts.h"
 #include "util/kpStrUtils.h"
@@ -335,6 +337,30 @@ void CheckScriptSections(const IniLineIndex& lines, TkpIniFile& ini, const Proje
     }
 }
 
+// A DelReg the engine refuses would do nothing, silently: a root, or a
+// root's direct child such as HKLM\Software.
+void CheckRegistryDeletes(TkpIniFile& ini, const IniLineIndex& lines, const std::string& section,
+                          const ProjectFile& script, std::vector<Diagnostic>& diagnostics) {
+    StringList index;
+    ini.ReadSectionValues(section, index);
+    for (const std::string& indexLine : index) {
+        const std::string itemSection(NamePart(indexLine));
+        const std::string param(ValuePart(indexLine));
+        StringList items;
+        ini.ReadSectionValues(itemSection, items);
+        for (const std::string& item : items) {
+            const std::string name(NamePart(item));
+            const std::string path = RegEntryName(param, name);
+            const std::string refusal = RegKeyDeleteRefusal(path);
+            if (!refusal.empty())
+                Warning(diagnostics, script.shown,
+                        "DelReg of " + ResolvedRegPath(path) + " in [" + itemSection + "]: " + refusal +
+                            " by the engine",
+                        lines.Line(itemSection, name));
+        }
+    }
+}
+
 void CheckScript(const Project& project, const DataNames& data, const ProjectFile& script,
                  std::vector<Diagnostic>& diagnostics) {
     bool ok = false;
@@ -356,6 +382,10 @@ void CheckScript(const Project& project, const DataNames& data, const ProjectFil
     ini->ReadSections(sections);
     for (const std::string& section : sections) {
         const std::string upper = CodePageUpperCase(section, project.codePage);
+        if (upper == "DELREG" || upper.rfind("DELREG.", 0) == 0) {
+            CheckRegistryDeletes(*ini, lines, section, script, diagnostics);
+            continue;
+        }
         if (upper != "COPYFILES" && upper.rfind("COPYFILES.", 0) != 0) continue;
         StringList index;
         ini->ReadSectionValues(section, index);
