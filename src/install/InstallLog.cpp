@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "config/Common.h"
 #include "config/Settings.h"
@@ -14,7 +15,9 @@
 #include "install/InstallContext.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
+#include "util/WinHandles.h"
 #include "util/kpStrUtils.h"
+#include "util/kpSysUtils.h"
 
 namespace brik {
 
@@ -26,10 +29,6 @@ std::string WithBackslash(std::string path) {
 }
 
 std::string InstallFolder() { return WithBackslash(GetVariable("InstallPath")); }
-
-bool HasExtension(std::string_view path, std::string_view extension) {
-    return path.size() > extension.size() && SameText(path.substr(path.size() - extension.size()), extension);
-}
 
 // A key strictly below the system's uninstall list: a logged key may name
 // one program's registration, never the list itself or a neighbour of it.
@@ -49,12 +48,168 @@ bool ReplaceFileFrom(const std::string& source, const std::string& dest) {
     return false;
 }
 
+// The registration's key for this install: [Config] UninstallKey, else the
+// program's name; empty when neither gives one.
+std::string RegistrationKey() {
+    std::string keyName = GetSetting("Config", "UninstallKey", "");
+    if (keyName.empty()) keyName = GetVariable("ProgramName");
+    return UninstallKeyPath(keyName);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    platform::File file;
+    if (!file.Open(path, platform::OpenMode::ReadShared)) return false;
+    bytes.clear();
+    char buffer[16384];
+    for (;;) {
+        const long got = file.Read(buffer, sizeof buffer);
+        if (got < 0) return false;
+        if (got == 0) return true;
+        bytes.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+// The security functions of NT, looked up at run time: a 9x system has none
+// and no access lists to ask.
+struct TSecurityApi {
+    using GetFileSecurityFn = BOOL(WINAPI*)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+    using GetSecurityDescriptorDaclFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, LPBOOL, PACL*, LPBOOL);
+    using GetAceFn = BOOL(WINAPI*)(PACL, DWORD, LPVOID*);
+    GetFileSecurityFn GetFileSecurity = nullptr;
+    GetSecurityDescriptorDaclFn GetSecurityDescriptorDacl = nullptr;
+    GetAceFn GetAce = nullptr;
+};
+
+// Well-known groups every user is in, or that take in users who are not
+// administrators: Everyone, Authenticated Users, Interactive, Users, Guests.
+bool IsAnyUserGroup(PSID sid, const TTokenApi& token) {
+    struct TKnown {
+        SID_IDENTIFIER_AUTHORITY authority;
+        BYTE count;
+        DWORD first, second;
+    };
+    static const TKnown kGroups[] = {
+        {SECURITY_WORLD_SID_AUTHORITY, 1, SECURITY_WORLD_RID, 0},
+        {SECURITY_NT_AUTHORITY, 1, SECURITY_AUTHENTICATED_USER_RID, 0},
+        {SECURITY_NT_AUTHORITY, 1, SECURITY_INTERACTIVE_RID, 0},
+        {SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS},
+        {SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_GUESTS},
+    };
+    for (const TKnown& known : kGroups) {
+        SID_IDENTIFIER_AUTHORITY authority = known.authority;
+        PSID group = nullptr;
+        if (!token.AllocateAndInitializeSid(&authority, known.count, known.first, known.second, 0, 0, 0, 0, 0, 0, &group))
+            continue;
+        const bool same = token.EqualSid(sid, group) != 0;
+        token.FreeSid(group);
+        if (same) return true;
+    }
+    return false;
+}
+
+// Whether users who are not administrators can put a file into folder;
+// false when the system cannot say (no functions, no access to the list).
+bool FolderWritableByUsers(const std::string& folder) {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    TSecurityApi api;
+    api.GetFileSecurity = SystemProc<TSecurityApi::GetFileSecurityFn>(advapi, "GetFileSecurityA");
+    api.GetSecurityDescriptorDacl =
+        SystemProc<TSecurityApi::GetSecurityDescriptorDaclFn>(advapi, "GetSecurityDescriptorDacl");
+    api.GetAce = SystemProc<TSecurityApi::GetAceFn>(advapi, "GetAce");
+    const TTokenApi token = SystemTokenApi();
+    if (!api.GetFileSecurity || !api.GetSecurityDescriptorDacl || !api.GetAce || !token.Complete()) return false;
+    DWORD size = 0;
+    api.GetFileSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    if (size == 0) return false;
+    std::vector<DWORD> descriptor((size + sizeof(DWORD) - 1) / sizeof(DWORD));
+    if (!api.GetFileSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size)) return false;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    if (!api.GetSecurityDescriptorDacl(descriptor.data(), &present, &list, &defaulted)) return false;
+    std::vector<TAccessEntry> entries;
+    const bool hasList = present && list != nullptr;
+    for (DWORD i = 0; hasList && i < list->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!api.GetAce(list, i, &ace)) continue;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+        auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        TAccessEntry e;
+        e.allows = header->AceType == ACCESS_ALLOWED_ACE_TYPE;
+        e.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+        e.rights = entry->Mask;
+        e.anyUser = IsAnyUserGroup(&entry->SidStart, token);
+        entries.push_back(e);
+    }
+    return FolderOpenToUsers(hasList, entries);
+}
+
 void SortedNoCase(StringList& names) {
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
 }
 
 }  // namespace
+
+std::string LoggedFileStamp(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    TScopedFind find(FindFirstFileA(path.c_str(), &found));
+    if (!find || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
+    const int64_t size = (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    const uint64_t time =
+        (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+    return FileStampText(size, time);
+}
+
+bool FileKeepsStamp(const std::string& path, std::string_view stamp) {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    int64_t wantSize = 0, size = 0;
+    uint64_t wantTime = 0, time = 0;
+    return ParseFileStamp(stamp, wantSize, wantTime) && ParseFileStamp(LoggedFileStamp(path), size, time) &&
+           size == wantSize && time == wantTime;
+}
+
+TLogTrust CheckInstallLog(const std::string& logPath, std::string* registrationKey) {
+    const bool nt = (GetVersion() & 0x80000000u) == 0;
+    if (nt && IsUserAdmin(true, SystemTokenApi()) && FolderWritableByUsers(platform::ExtractFilePath(logPath)))
+        return TLogTrust::OpenFolder;
+    std::string bytes;
+    if (!ReadWholeFile(logPath, bytes)) return TLogTrust::Unverified;
+    std::vector<TLogRegistration> registrations;
+    StringList keys;
+    IniReadSection(logPath, LogSectionName(kLogCreateKeys), keys);
+    for (const std::string& key : keys) {
+        if (!IsUninstallSubKey(key) || !RegKeyExists(key)) continue;
+        registrations.push_back({key, RegReadString(key, "UninstallString", ""), RegReadString(key, kLogDigestValue, "")});
+    }
+    return JudgeInstallLog(logPath, LogDigestText(bytes), registrations, registrationKey);
+}
+
+bool StoreLogDigest(const std::string& logPath, const std::string& registrationKey) {
+    std::string bytes;
+    return !registrationKey.empty() && ReadWholeFile(logPath, bytes) &&
+           RegWriteString(registrationKey, kLogDigestValue, LogDigestText(bytes));
+}
+
+void FinishInstallLog() {
+    const std::string& log = InstallState().LogPath;
+    if (LogEnabled()) {
+        const std::string folder = InstallFolder();
+        StringList names;
+        IniReadSection(log, LogSectionName(kLogCopyFiles), names);
+        for (const std::string& name : names) {
+            if (IsInFolder(name, folder)) continue;
+            const std::string stamp = LoggedFileStamp(name);
+            if (!stamp.empty()) WriteLogEntry(kLogCopyFiles, name, stamp);
+        }
+    }
+    CloseAllIniFiles();
+    const std::string key = RegistrationKey();
+    if (!LogEnabled() || key.empty() || !RegKeyExists(key) || !platform::FileExists(log)) return;
+    // Only a registration this install wrote names this log.
+    if (!SameText(LogPathOfCommandLine(RegReadString(key, "UninstallString", "")), log)) return;
+    StoreLogDigest(log, key);
+}
 
 bool LogEnabled() { return InstallState().Logging && !InstallState().LogPath.empty(); }
 
@@ -126,14 +281,11 @@ bool RegisterUninstall() {
     if (!titleFont.empty()) WriteLogValue("Display", "DialogTitleFont", titleFont);
     WriteLogValue("Display", "Charset", IntToBase(LanguageCharset(LanguageState().LanguageCode), 1, 10));
 
-    const std::string programName = GetVariable("ProgramName");
-    std::string keyName = GetSetting("Config", "UninstallKey", "");
-    if (keyName.empty()) keyName = programName;
     // Without a name the values would land on the list itself, and the
     // uninstaller would take the whole list away.
-    const std::string key = UninstallKeyPath(keyName);
+    const std::string key = RegistrationKey();
     if (!key.empty()) {
-        RegWriteString(key, "DisplayName", programName);
+        RegWriteString(key, "DisplayName", GetVariable("ProgramName"));
         RegWriteString(key, "UninstallString", UninstallCommandLine(dest, state.LogPath));
         WriteLogEntry(kLogCreateKeys, key);
     }
@@ -162,11 +314,15 @@ void RemovePreviousReferences() {
     const std::string& log = InstallState().LogPath;
     if (log.empty() || GetSetting("Config", "RemoveOldReferences", "0") != "1" || !platform::FileExists(log))
         return;
+    // Only the log an earlier install wrote and nobody changed since: one
+    // planted in the folder would make this install delete what it names.
+    std::string registration;
+    if (CheckInstallLog(log, &registration) != TLogTrust::Verified) return;
 
     StringList names;
     IniReadSection(log, LogSectionName(kLogShortcuts), names);
     for (const std::string& name : names) {
-        if (IsSafeLoggedPath(name) && HasExtension(name, ".lnk")) DeleteFileForced(name);
+        if (IsSafeLoggedPath(name) && IsShortcutFile(name) && !platform::IsLink(name)) DeleteFileForced(name);
     }
 
     // Deepest first, so that a parent is empty by the time its turn comes.
@@ -176,10 +332,14 @@ void RemovePreviousReferences() {
         if (IsSafeLoggedPath(*it) && !platform::IsLink(*it)) RemoveDirectoryA(it->c_str());
     }
 
+    // Registrations go whole only where they name this log: a key of the
+    // list the log names for another program stays.
     IniReadSection(log, LogSectionName(kLogCreateKeys), names);
     SortedNoCase(names);
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
-        if (IsUninstallSubKey(*it)) RegRemoveKey(*it, true);
+        if (IsUninstallSubKey(*it) &&
+            SameText(LogPathOfCommandLine(RegReadString(*it, "UninstallString", "")), log))
+            RegRemoveKey(*it, true);
     }
 }
 
