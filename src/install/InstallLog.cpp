@@ -107,8 +107,8 @@ bool IsAnyUserGroup(PSID sid, const TTokenApi& token) {
     return false;
 }
 
-// Whether users who are not administrators can put a file into folder;
-// false when the system cannot say (no functions, no access to the list).
+}  // namespace
+
 bool FolderWritableByUsers(const std::string& folder) {
     HMODULE advapi = GetModuleHandleA("advapi32.dll");
     TSecurityApi api;
@@ -143,6 +143,8 @@ bool FolderWritableByUsers(const std::string& folder) {
     }
     return FolderOpenToUsers(hasList, entries);
 }
+
+namespace {
 
 void SortedNoCase(StringList& names) {
     std::sort(names.begin(), names.end(),

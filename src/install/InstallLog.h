@@ -30,6 +30,10 @@ std::string LoggedFileStamp(const std::string& path);
 // Whether the file at path is missing or still has the stamp's size and time.
 bool FileKeepsStamp(const std::string& path, std::string_view stamp);
 
+// Whether users who are not administrators can put a file into folder, from
+// its access list; false on 9x and when the system cannot say.
+bool FolderWritableByUsers(const std::string& folder);
+
 // How far the log at logPath (a full path) is trusted: the registrations its
 // [CreateKeys] names are asked for its digest, and on NT an administrator
 // refuses a log in a folder other users can write. registrationKey gets the
