@@ -395,7 +395,8 @@ int FinishFileCopy(const std::string& name, const std::string& writtenPath) {
             }
         }
     }
-    if ((flags & (kCopyNoLog | kCopyFont)) == 0 && !Phase.TargetExisted) WriteLogEntry(kLogCopyFiles, Phase.TargetPath, LoggedFileStamp(Phase.TargetPath));
+    if ((flags & (kCopyNoLog | kCopyFont)) == 0 && !Phase.TargetExisted)
+        WriteLogEntry(kLogCopyFiles, Phase.TargetPath, LoggedFileStamp(Phase.TargetPath));
     const char* logIt = (flags & kCopyNoLog) ? "0" : "1";
     if (flags & kCopyComServer)
         state.Lists.ComServerList.Append(Phase.TargetPath, std::string(Phase.UseTempName ? "0" : "1") + "," + logIt);

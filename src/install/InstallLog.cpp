@@ -71,77 +71,43 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 // The security functions of NT, looked up at run time: a 9x system has none
 // and no access lists to ask.
-struct TSecurityApi {
-    using GetFileSecurityFn = BOOL(WINAPI*)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
-    using GetSecurityDescriptorDaclFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, LPBOOL, PACL*, LPBOOL);
-    using GetAceFn = BOOL(WINAPI*)(PACL, DWORD, LPVOID*);
-    GetFileSecurityFn GetFileSecurity = nullptr;
-    GetSecurityDescriptorDaclFn GetSecurityDescriptorDacl = nullptr;
-    GetAceFn GetAce = nullptr;
-};
-
-// Well-known groups every user is in, or that take in users who are not
-// administrators: Everyone, Authenticated Users, Interactive, Users, Guests.
-bool IsAnyUserGroup(PSID sid, const TTokenApi& token) {
-    struct TKnown {
-        SID_IDENTIFIER_AUTHORITY authority;
-        BYTE count;
-        DWORD first, second;
-    };
-    static const TKnown kGroups[] = {
-        {SECURITY_WORLD_SID_AUTHORITY, 1, SECURITY_WORLD_RID, 0},
-        {SECURITY_NT_AUTHORITY, 1, SECURITY_AUTHENTICATED_USER_RID, 0},
-        {SECURITY_NT_AUTHORITY, 1, SECURITY_INTERACTIVE_RID, 0},
-        {SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS},
-        {SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_GUESTS},
-    };
-    for (const TKnown& known : kGroups) {
-        SID_IDENTIFIER_AUTHORITY authority = known.authority;
-        PSID group = nullptr;
-        if (!token.AllocateAndInitializeSid(&authority, known.count, known.first, known.second, 0, 0, 0, 0, 0, 0, &group))
-            continue;
-        const bool same = token.EqualSid(sid, group) != 0;
-        token.FreeSid(group);
-        if (same) return true;
-    }
-    return false;
-}
+using GetFileSecurityFn = BOOL(WINAPI*)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+using GetSecurityDescriptorDaclFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, LPBOOL, PACL*, LPBOOL);
 
 }  // namespace
 
 bool FolderWritableByUsers(const std::string& folder) {
     HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    TSecurityApi api;
-    api.GetFileSecurity = SystemProc<TSecurityApi::GetFileSecurityFn>(advapi, "GetFileSecurityA");
-    api.GetSecurityDescriptorDacl =
-        SystemProc<TSecurityApi::GetSecurityDescriptorDaclFn>(advapi, "GetSecurityDescriptorDacl");
-    api.GetAce = SystemProc<TSecurityApi::GetAceFn>(advapi, "GetAce");
-    const TTokenApi token = SystemTokenApi();
-    if (!api.GetFileSecurity || !api.GetSecurityDescriptorDacl || !api.GetAce || !token.Complete()) return false;
+    const auto getSecurity = SystemProc<GetFileSecurityFn>(advapi, "GetFileSecurityA");
+    const auto getList = SystemProc<GetSecurityDescriptorDaclFn>(advapi, "GetSecurityDescriptorDacl");
+    if (!getSecurity || !getList) return false;
     DWORD size = 0;
-    api.GetFileSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    getSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
     if (size == 0) return false;
     std::vector<DWORD> descriptor((size + sizeof(DWORD) - 1) / sizeof(DWORD));
-    if (!api.GetFileSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size)) return false;
     BOOL present = FALSE, defaulted = FALSE;
     PACL list = nullptr;
-    if (!api.GetSecurityDescriptorDacl(descriptor.data(), &present, &list, &defaulted)) return false;
-    std::vector<TAccessEntry> entries;
-    const bool hasList = present && list != nullptr;
-    for (DWORD i = 0; hasList && i < list->AceCount; ++i) {
-        void* ace = nullptr;
-        if (!api.GetAce(list, i, &ace)) continue;
-        const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
-        auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        TAccessEntry e;
-        e.allows = header->AceType == ACCESS_ALLOWED_ACE_TYPE;
-        e.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
-        e.rights = entry->Mask;
-        e.anyUser = IsAnyUserGroup(&entry->SidStart, token);
-        entries.push_back(e);
+    if (!getSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size) ||
+        !getList(descriptor.data(), &present, &list, &defaulted))
+        return false;
+    if (!present || list == nullptr) return true;
+    // The entries follow the list's header, each as long as its header says.
+    const auto* at = reinterpret_cast<const uint8_t*>(list + 1);
+    const uint8_t* const end = reinterpret_cast<const uint8_t*>(list) + list->AclSize;
+    for (WORD i = 0; i < list->AceCount && at + sizeof(ACCESS_ALLOWED_ACE) <= end; ++i) {
+        const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+        const WORD entrySize = entry->Header.AceSize;
+        if (entrySize < sizeof(ACCESS_ALLOWED_ACE) || at + entrySize > end) break;
+        const BYTE type = entry->Header.AceType;
+        if (type == ACCESS_ALLOWED_ACE_TYPE || type == ACCESS_DENIED_ACE_TYPE) {
+            const auto* sid = reinterpret_cast<const uint8_t*>(&entry->SidStart);
+            const TAccessEntry e{type == ACCESS_ALLOWED_ACE_TYPE, (entry->Header.AceFlags & INHERIT_ONLY_ACE) != 0,
+                                 IsAnyUserSid(sid, static_cast<size_t>(at + entrySize - sid)), entry->Mask};
+            if (EntryOpensFolder(e)) return true;
+        }
+        at += entrySize;
     }
-    return FolderOpenToUsers(hasList, entries);
+    return false;
 }
 
 namespace {
@@ -177,14 +143,21 @@ TLogTrust CheckInstallLog(const std::string& logPath, std::string* registrationK
         return TLogTrust::OpenFolder;
     std::string bytes;
     if (!ReadWholeFile(logPath, bytes)) return TLogTrust::Unverified;
-    std::vector<TLogRegistration> registrations;
+    const std::string digest = LogDigestText(bytes);
+    TLogTrust trust = TLogTrust::Unverified;
     StringList keys;
     IniReadSection(logPath, LogSectionName(kLogCreateKeys), keys);
     for (const std::string& key : keys) {
         if (!IsUninstallSubKey(key) || !RegKeyExists(key)) continue;
-        registrations.push_back({key, RegReadString(key, "UninstallString", ""), RegReadString(key, kLogDigestValue, "")});
+        const TLogTrust said = JudgeRegistration(logPath, digest, RegReadString(key, "UninstallString", ""),
+                                                 RegReadString(key, kLogDigestValue, ""));
+        if (said == TLogTrust::Verified) {
+            if (registrationKey) *registrationKey = key;
+            return said;
+        }
+        if (said == TLogTrust::Changed) trust = said;
     }
-    return JudgeInstallLog(logPath, LogDigestText(bytes), registrations, registrationKey);
+    return trust;
 }
 
 bool StoreLogDigest(const std::string& logPath, const std::string& registrationKey) {

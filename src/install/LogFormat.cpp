@@ -110,28 +110,33 @@ bool IsInFolder(std::string_view path, std::string_view folder) {
            SameText(path.substr(0, base.size()), base) && path[base.size() + 1] != '\\';
 }
 
-TLogTrust JudgeInstallLog(std::string_view logPath, std::string_view digest,
-                          const std::vector<TLogRegistration>& registrations, std::string* registrationKey) {
-    bool named = false;
-    for (const TLogRegistration& r : registrations) {
-        if (!SameText(LogPathOfCommandLine(r.commandLine), logPath)) continue;
-        // One without a digest comes from an engine that kept none: it
-        // vouches for nothing.
-        if (r.digest.empty()) continue;
-        if (SameText(r.digest, digest)) {
-            if (registrationKey) *registrationKey = r.key;
-            return TLogTrust::Verified;
-        }
-        named = true;
-    }
-    return named ? TLogTrust::Changed : TLogTrust::Unverified;
+TLogTrust JudgeRegistration(std::string_view logPath, std::string_view digest, std::string_view commandLine,
+                            std::string_view storedDigest) {
+    if (storedDigest.empty() || !SameText(LogPathOfCommandLine(commandLine), logPath)) return TLogTrust::Unverified;
+    return SameText(storedDigest, digest) ? TLogTrust::Verified : TLogTrust::Changed;
 }
 
-bool FolderOpenToUsers(bool hasList, const std::vector<TAccessEntry>& entries) {
-    if (!hasList) return true;
-    for (const TAccessEntry& e : entries)
-        if (e.allows && !e.inheritOnly && e.anyUser && (e.rights & kOpeningRights) != 0) return true;
-    return false;
+bool EntryOpensFolder(const TAccessEntry& e) {
+    return e.allows && !e.inheritOnly && e.anyUser && (e.rights & kOpeningRights) != 0;
+}
+
+bool IsAnyUserSid(const uint8_t* sid, size_t size) {
+    // Revision, count of sub-authorities, the 48-bit authority (big-endian),
+    // then the sub-authorities (32-bit, little-endian).
+    constexpr size_t kHeader = 8;
+    constexpr uint8_t kWorldAuthority = 1, kNtAuthority = 5;
+    constexpr uint32_t kWorld = 0, kInteractive = 4, kAuthenticatedUsers = 11, kBuiltin = 32, kUsers = 545, kGuests = 546;
+    if (size < kHeader || sid[0] != 1 || size < kHeader + 4u * sid[1]) return false;
+    for (int i = 2; i < 7; ++i)
+        if (sid[i] != 0) return false;
+    const auto sub = [sid](int n) {
+        const uint8_t* p = sid + kHeader + 4 * n;
+        return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+    };
+    if (sid[1] == 1 && sid[7] == kWorldAuthority) return sub(0) == kWorld;
+    if (sid[7] != kNtAuthority) return false;
+    if (sid[1] == 1) return sub(0) == kInteractive || sub(0) == kAuthenticatedUsers;
+    return sid[1] == 2 && sub(0) == kBuiltin && (sub(1) == kUsers || sub(1) == kGuests);
 }
 
 std::string UninstallCommandLine(std::string_view uninstaller, std::string_view logPath) {

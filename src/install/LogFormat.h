@@ -77,28 +77,29 @@ enum class TLogTrust {
     OpenFolder,  // the log lies where users who are not administrators can
                  // write, and an administrator runs: nothing is done
 };
-// A registration found through a key the log's [CreateKeys] names below the
-// list of programs: its key, UninstallString and digest.
-struct TLogRegistration {
-    std::string key;
-    std::string commandLine;
-    std::string digest;
-};
-// The verdict on the log at logPath (a full path) whose bytes have digest;
-// registrationKey gets the registration that vouches for it.
-TLogTrust JudgeInstallLog(std::string_view logPath, std::string_view digest,
-                          const std::vector<TLogRegistration>& registrations, std::string* registrationKey);
+// What one registration found through a key the log's [CreateKeys] names
+// below the list of programs says of the log at logPath (a full path) whose
+// bytes have digest: Verified when its UninstallString names this log and
+// its digest matches, Changed when it names this log with another digest,
+// Unverified when it names another log or keeps no digest (an engine that
+// kept none vouches for nothing).
+TLogTrust JudgeRegistration(std::string_view logPath, std::string_view digest, std::string_view commandLine,
+                            std::string_view storedDigest);
 
 // One entry of a folder's access list, as the folder check needs it.
 struct TAccessEntry {
     bool allows = true;        // an allowing entry (a denying one grants nothing)
     bool inheritOnly = false;  // applies to what is created below, not the folder
-    bool anyUser = false;      // for a group any user is in: Everyone, Users, Authenticated Users, Interactive...
+    bool anyUser = false;      // for a group any user is in (IsAnyUserSid)
     uint32_t rights = 0;
 };
-// Whether the folder's access list lets users who are not administrators
-// add or replace a file in it (or change the list itself). No list at all
-// lets everyone.
-bool FolderOpenToUsers(bool hasList, const std::vector<TAccessEntry>& entries);
+// Whether the entry lets users who are not administrators add or replace a
+// file in the folder, or change its access list. (A folder without any list
+// lets everyone.)
+bool EntryOpensFolder(const TAccessEntry& entry);
+// Whether a security identifier (its bytes as the system holds them) is a
+// group that takes in users who are not administrators: Everyone,
+// Authenticated Users, Interactive, Users or Guests.
+bool IsAnyUserSid(const uint8_t* sid, size_t size);
 
 }  // namespace brik

@@ -320,10 +320,16 @@ int RunUninstaller(const TUninstallArguments& arguments) {
         // changed one, or one where other users could have put it, not at all.
         std::string registration;
         const TLogTrust trust = CheckInstallLog(log, &registration);
+        // The refusal in the install's language: a text cannot remove anything.
+        const TTextLookup logTexts = [&log](int n) -> std::optional<std::string> {
+            std::string text = IniReadString(log, "Strings", IntToBase(n, 1, 10), "");
+            if (text.empty()) return std::nullopt;
+            return text;
+        };
         if (trust == TLogTrust::Changed)
-            ShowError(UninstallText(none, kTextLogChanged));
+            ShowError(UninstallText(logTexts, kTextLogChanged));
         else if (trust == TLogTrust::OpenFolder)
-            ShowError(UninstallText(none, kTextOpenFolder, log));
+            ShowError(UninstallText(logTexts, kTextOpenFolder, log));
         else
             code = TUninstallRun(log, trust == TLogTrust::Verified ? registration : std::string()).Run();
     }

@@ -60,44 +60,34 @@ TEST(LogFormat, DigestFollowsEveryByte) {
     EXPECT_NE(LogDigestText(log + "\r\n"), digest);
 }
 
-// Which registration vouches for a log: the one whose UninstallString names
-// it and whose digest matches.
+// What a registration says of a log: it vouches for it when its
+// UninstallString names the log and its digest matches.
 TEST(LogFormat, JudgingALog) {
     const std::string digest = LogDigestText("the log");
     const std::string command = UninstallCommandLine(R"(C:\Program Files\App\UnInst.exe)", kLog);
-    const std::string otherCommand = UninstallCommandLine(R"(C:\Other\UnInst.exe)", R"(C:\Other\install.log)");
     struct Case {
         const char* what;
-        std::vector<TLogRegistration> registrations;
+        std::string commandLine, stored;
         TLogTrust want;
-        const char* key;
     };
-    const std::vector<Case> cases = {
-        {"no registration", {}, TLogTrust::Unverified, ""},
-        {"its own", {{kKey, command, digest}}, TLogTrust::Verified, kKey},
-        {"its own with another digest, and one without", {{kKey, command, "x"}, {"K2", command, ""}}, TLogTrust::Changed, ""},
-        {"changed since", {{kKey, command, LogDigestText("another log")}}, TLogTrust::Changed, ""},
-        {"without a digest (an older engine)", {{kKey, command, ""}}, TLogTrust::Unverified, ""},
-        {"another program's registration", {{"Other", otherCommand, digest}}, TLogTrust::Unverified, ""},
-        {"another's, then its own", {{"Other", otherCommand, digest}, {kKey, command, digest}}, TLogTrust::Verified, kKey},
-        {"the log's path in other letters",
-         {{kKey, UninstallCommandLine("u.exe", R"(c:\program files\app\INSTALL.LOG)"), digest}},
-         TLogTrust::Verified,
-         kKey},
-    };
-    for (const Case& c : cases) {
-        std::string key;
-        EXPECT_EQ(JudgeInstallLog(kLog, digest, c.registrations, &key), c.want) << c.what;
-        EXPECT_EQ(key, c.key) << c.what;
-    }
-    std::string key;
     std::string lower = digest;
     for (char& ch : lower) ch = static_cast<char>(ch >= 'A' && ch <= 'F' ? ch + ('a' - 'A') : ch);
-    EXPECT_EQ(JudgeInstallLog(kLog, digest, {{kKey, command, lower}}, &key), TLogTrust::Verified);
+    const std::vector<Case> cases = {
+        {"its own", command, digest, TLogTrust::Verified},
+        {"its own, the digest in small letters", command, lower, TLogTrust::Verified},
+        {"the log's path in other letters", UninstallCommandLine("u.exe", R"(c:\program files\app\INSTALL.LOG)"), digest,
+         TLogTrust::Verified},
+        {"changed since", command, LogDigestText("another log"), TLogTrust::Changed},
+        {"without a digest (an older engine)", command, "", TLogTrust::Unverified},
+        {"another program's registration", UninstallCommandLine("u.exe", R"(C:\Other\install.log)"), digest,
+         TLogTrust::Unverified},
+        {"no log named", "u.exe", digest, TLogTrust::Unverified},
+    };
+    for (const Case& c : cases) EXPECT_EQ(JudgeRegistration(kLog, digest, c.commandLine, c.stored), c.want) << c.what;
 }
 
-// Whether users who are not administrators can put a file into a folder,
-// from its access list.
+// Whether an entry of a folder's access list lets users who are not
+// administrators put a file into it.
 TEST(LogFormat, FoldersOpenToUsers) {
     constexpr uint32_t kReadExecute = 0x001200A9;
     constexpr uint32_t kAddFile = 0x0002;
@@ -106,22 +96,48 @@ TEST(LogFormat, FoldersOpenToUsers) {
     constexpr uint32_t kWriteList = 0x00040000;
     struct Case {
         const char* what;
-        bool hasList;
-        std::vector<TAccessEntry> entries;
+        TAccessEntry entry;
         bool open;
     };
     const std::vector<Case> cases = {
-        {"no access list at all", false, {}, true},
-        {"an empty list", true, {}, false},
-        {"users read", true, {{true, false, true, kReadExecute}}, false},
-        {"administrators modify, users read", true, {{true, false, false, kModify}, {true, false, true, kReadExecute}}, false},
-        {"users add files", true, {{true, false, true, kAddFile}}, true},
-        {"everyone modifies", true, {{true, false, true, kModify}}, true},
-        {"users may change the list", true, {{true, false, true, kWriteList}}, true},
-        {"generic write for users, but only for what is made below", true, {{true, true, true, kGenericWrite}}, false},
-        {"a denial grants nothing", true, {{false, false, true, kModify}}, false},
+        {"users read", {true, false, true, kReadExecute}, false},
+        {"administrators modify", {true, false, false, kModify}, false},
+        {"users add files", {true, false, true, kAddFile}, true},
+        {"everyone modifies", {true, false, true, kModify}, true},
+        {"users may change the list", {true, false, true, kWriteList}, true},
+        {"generic write for users, but only for what is made below", {true, true, true, kGenericWrite}, false},
+        {"a denial grants nothing", {false, false, true, kModify}, false},
     };
-    for (const Case& c : cases) EXPECT_EQ(FolderOpenToUsers(c.hasList, c.entries), c.open) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(EntryOpensFolder(c.entry), c.open) << c.what;
+
+    // Security identifiers as the system holds them.
+    struct Sid {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        bool anyUser;
+    };
+    const auto sub = [](uint32_t v) {
+        return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    };
+    const auto sid = [&sub](uint8_t authority, std::vector<uint32_t> subs) {
+        std::vector<uint8_t> b = {1, uint8_t(subs.size()), 0, 0, 0, 0, 0, authority};
+        for (uint32_t s : subs)
+            for (uint8_t byte : sub(s)) b.push_back(byte);
+        return b;
+    };
+    const std::vector<Sid> sids = {
+        {"Everyone", sid(1, {0}), true},
+        {"Interactive", sid(5, {4}), true},
+        {"Authenticated Users", sid(5, {11}), true},
+        {"Users", sid(5, {32, 545}), true},
+        {"Guests", sid(5, {32, 546}), true},
+        {"Administrators", sid(5, {32, 544}), false},
+        {"Local System", sid(5, {18}), false},
+        {"Creator Owner", sid(3, {0}), false},
+        {"a user", sid(5, {21, 1, 2, 3, 1001}), false},
+        {"cut short", std::vector<uint8_t>{1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0}, false},
+    };
+    for (const Sid& s : sids) EXPECT_EQ(IsAnyUserSid(s.bytes.data(), s.bytes.size()), s.anyUser) << s.what;
 }
 
 }  // namespace
