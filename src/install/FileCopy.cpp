@@ -461,7 +461,8 @@ int FinishFileCopy(const std::string& name, const std::string& writtenPath) {
             }
         }
     }
-    if ((flags & (kCopyNoLog | kCopyFont)) == 0 && !Phase.TargetExisted) WriteLogEntry(kLogCopyFiles, Phase.TargetPath);
+    if ((flags & (kCopyNoLog | kCopyFont)) == 0 && !Phase.TargetExisted)
+        WriteLogEntry(kLogCopyFiles, Phase.TargetPath, LoggedFileStamp(Phase.TargetPath));
     const char* logIt = (flags & kCopyNoLog) ? "0" : "1";
     if (flags & kCopyComServer)
         state.Lists.ComServerList.Append(Phase.TargetPath, std::string(Phase.UseTempName ? "0" : "1") + "," + logIt);
@@ -486,7 +487,7 @@ void IncrementSharedCount(const std::string& path) {
     int32_t count = RegReadInteger(kSharedDllsKey, path, 0);
     if (Phase.TargetExisted && count == 0) count = 1;
     RegWriteInteger(kSharedDllsKey, path, count + 1);
-    if ((Phase.CurrentFlags & kCopyNoLog) == 0) WriteLogEntry(kLogCopyFiles, path);
+    if ((Phase.CurrentFlags & kCopyNoLog) == 0) WriteLogEntry(kLogCopyFiles, path, LoggedFileStamp(path));
     WriteLogEntry(kLogSharedFiles, path);
 }
 

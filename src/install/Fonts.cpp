@@ -105,7 +105,7 @@ bool InstallFont(const std::string& fontNameIn, const std::string& writtenPath, 
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     if (log) {
-        WriteLogEntry(kLogCopyFiles, dest);
+        WriteLogEntry(kLogCopyFiles, dest, LoggedFileStamp(dest));
         WriteLogEntry(kLogRegFonts, fontName, dest);
     }
     return true;
