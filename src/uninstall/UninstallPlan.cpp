@@ -85,7 +85,8 @@ public:
             if (section.empty() || key.empty())
                 Refuse(kLogAddIni, r, "not a file, section and key");
             else if (PathOk(kLogAddIni, r, file))
-                actions_.push_back({TUndoKind::DeleteIniKey, file, section, key, r.name});
+                actions_.push_back({TUndoKind::DeleteIniKey, file, section, key, r.name,
+                                    SameText(Trim(FieldAt(4, r.name, ",")), kIniNewSection)});
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogCopyFiles)))
             if (FileOk(kLogCopyFiles, r) && !Contains(handled, r.name))

@@ -33,6 +33,9 @@ struct TUndoAction {
     // (its section follows from the kind), so that a run that stops half-way
     // can take what it did out of the log.
     std::string record;
+    // DeleteIniKey: the install made the section, which goes once nothing
+    // but blank lines is left in it.
+    bool ownSection = false;
 };
 
 // The log section of an action's record.
