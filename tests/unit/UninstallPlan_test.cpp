@@ -137,9 +137,9 @@ TEST(UninstallPlan, IniRecordsReadBackAsWritten) {
     };
     const std::vector<Case> cases = {
         {R"(C:\WINDOWS\system.ini)", "boot", "shell", false},
-        {R"(C:\Apppp.ini)", "Main", "Key", true},
+        {R"(C:\App\app.ini)", "Main", "Key", true},
         {R"(C:\A, B\it's.ini)", "'quoted'", "a,b", true},
-        {R"(C:\Apppp.ini)", "\"Main\"", "k", false},
+        {R"(C:\App\app.ini)", "\"Main\"", "k", false},
     };
     for (const Case& c : cases) {
         const std::string record = IniRecordName(c.file, c.section, c.key, c.newSection);
