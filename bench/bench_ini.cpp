@@ -44,6 +44,24 @@ double LoadSeconds(const std::string& path, const std::string& lastSection) {
     return std::chrono::duration<double>(stop - start).count();
 }
 
+// Writes an install log of `records` records through the cache as the
+// install does, one record at a time into interleaved sections, then
+// writes the file back: the time per record must not grow with the log.
+double LogSeconds(const std::string& path, int records) {
+    std::filesystem::remove(path);
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < records; ++i) {
+        const std::string file = "C:\\Program Files\\Brisk\\Data\\folder" + std::to_string(i / 50) + "\\file" +
+                                 std::to_string(i) + ".dll";
+        if (i % 50 == 0) brik::IniWriteString(path, "CreateDirs", file.substr(0, file.rfind('\\')), "");
+        brik::IniWriteString(path, "CopyFiles", file, "");
+        if (i % 10 == 0) brik::IniWriteString(path, "SharedFiles", file, "");
+    }
+    brik::CloseIniFile(path);
+    auto stop = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(stop - start).count();
+}
+
 }  // namespace
 
 int main() {
@@ -68,6 +86,18 @@ int main() {
                     perMb[k]);
     }
     std::printf("ratio of ms per MB, 10 MB / 1 MB: %.2f (1.00 = linear)\n", perMb[1] / perMb[0]);
+
+    const int counts[] = {10000, 100000};
+    double perRecord[2] = {};
+    std::printf("%-8s %12s %10s %12s\n", "log", "records", "best ms", "us per record");
+    for (int k = 0; k < 2; ++k) {
+        const std::string path = (dir / "install.log").string();
+        double best = 1e9;
+        for (int r = 0; r < 3; ++r) best = std::min(best, LogSeconds(path, counts[k]));
+        perRecord[k] = best * 1e6 / counts[k];
+        std::printf("%-8s %12d %10.2f %12.2f\n", "written", counts[k], best * 1000, perRecord[k]);
+    }
+    std::printf("ratio of us per record, 100,000 / 10,000: %.2f (1.00 = linear)\n", perRecord[1] / perRecord[0]);
     fs::remove_all(dir);
     return 0;
 }

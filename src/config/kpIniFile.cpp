@@ -86,6 +86,7 @@ void TkpIniFile::SetFileName(const std::string& name) {
     Flush();
     handle_.Close();
     sections_.Clear();
+    text_.Clear();
     currentSection_ = 0;
     fileName_ = IniFilePath(name);
     if (!fileName_.empty()) Load();
@@ -101,8 +102,13 @@ void TkpIniFile::Load() {
         BRIK_RAISE(EInOutError("Cannot open file " + fileName_));
 
     // A line ends at a carriage return; line feeds anywhere are dropped, so
-    // CR LF and lone CR both end lines while LF alone does not.
+    // CR LF and lone CR both end lines while LF alone does not. An object
+    // that may write back keeps each line's bytes too, and one line feed
+    // right after a carriage return as part of that line's end.
+    const bool keepText = KeepsText();
     std::string line;
+    std::string raw;
+    bool afterCr = false;
     std::vector<char> buf(64 * 1024);
     for (;;) {
         long got = handle_.Read(buf.data(), buf.size());
@@ -110,34 +116,60 @@ void TkpIniFile::Load() {
         const char* p = buf.data();
         const char* end = p + got;
         while (p < end) {
+            if (afterCr) {
+                afterCr = false;
+                const bool lineFeed = *p == '\n';
+                if (lineFeed) ++p;
+                EndLine(line, raw, lineFeed ? LineEnd::CrLf : LineEnd::Cr);
+                continue;
+            }
             const char* stop = p;
             while (stop < end && *stop != '\r' && *stop != '\n') ++stop;
             line.append(p, stop);
+            if (keepText) raw.append(p, stop);
             if (stop == end) break;
-            if (*stop == '\r') AddLine(line);
+            if (*stop == '\r')
+                afterCr = true;
+            else if (keepText)
+                raw += '\n';
             p = stop + 1;
         }
     }
-    if (!line.empty()) AddLine(line);
+    if (afterCr)
+        EndLine(line, raw, LineEnd::Cr);
+    else if (!line.empty() || !raw.empty())
+        EndLine(line, raw, LineEnd::None);
 
     ReduceDuplicateSections();
     if (options_.readOnly) handle_.Close();
 }
 
-// Takes one raw line (its buffer is reused for the next one).
-void TkpIniFile::AddLine(std::string& line) {
+// Takes one line as read and, when the text is kept, its bytes (both
+// buffers are reused for the next line).
+void TkpIniFile::EndLine(std::string& line, std::string& raw, LineEnd end) {
+    const Parsed parsed = AddLine(line);
+    if (!KeepsText()) return;
+    const int at = text_.AddLine(std::move(raw), end, parsed == Parsed::Header);
+    raw.clear();
+    IniSection* section = sections_.Count() > 0 ? &sections_[sections_.Count() - 1] : nullptr;
+    if (parsed == Parsed::Header) section->block = text_.LastBlock();
+    if (parsed == Parsed::Line) section->text.push_back(at);
+}
+
+// Takes one line as read (its buffer is reused for the next one).
+TkpIniFile::Parsed TkpIniFile::AddLine(std::string& line) {
     if (line.size() == 1 && line[0] == kEof) line.clear();
     // Trimmed in place: the buffer is reused for the next line.
     const std::string_view kept = Trim(line);
     const size_t begin = static_cast<size_t>(kept.data() - line.data());
     line.erase(begin + kept.size()).erase(0, begin);
     if (options_.stripComments && !line.empty() && line[0] == ';') line.clear();
-    if (line.empty()) return;
+    if (line.empty()) return Parsed::Dropped;
 
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
         sections_.Add(line.substr(1, line.size() - 2));
         line.clear();
-        return;
+        return Parsed::Header;
     }
 
     // Positions below are 0-based: "position 2 or later" means index >= 1.
@@ -168,10 +200,15 @@ void TkpIniFile::AddLine(std::string& line) {
     }
     if (options_.skipLinesWithoutEquals && line.find('=') == std::string::npos) {
         line.clear();
-        return;
+        return Parsed::Dropped;
     }
-    if (sections_.Count() > 0) sections_[sections_.Count() - 1].lines.push_back(std::move(line));
+    if (sections_.Count() == 0) {
+        line.clear();
+        return Parsed::Dropped;
+    }
+    sections_[sections_.Count() - 1].lines.push_back(std::move(line));
     line.clear();
+    return Parsed::Line;
 }
 
 void TkpIniFile::ReduceDuplicateSections() {
@@ -241,6 +278,7 @@ TkpIniFile::KeyRef TkpIniFile::FindKey(std::string_view section, std::string_vie
         if (!create) return ref;
         sections_.Add(std::string(section));
         ref.section = currentSection_ = sections_.Count() - 1;
+        if (KeepsText()) sections_[ref.section].block = text_.AppendBlock("[" + std::string(section) + "]");
     }
     IniSection& found = sections_[ref.section];
     const StringList& lines = found.lines;
@@ -285,7 +323,10 @@ void TkpIniFile::WriteString(std::string_view section, std::string_view key, std
     KeyRef ref = FindKey(section, key, true);
     IniSection& target = sections_[ref.section];
     StringList& lines = target.lines;
+    // The line set or added is the only one of the file's text that changes.
+    const bool keepText = KeepsText() && target.block >= 0;
     if (ref.line < 0) {
+        if (keepText) target.text.push_back(text_.InsertLine(target.block, newLine));
         lines.push_back(std::move(newLine));
         // The lookup left the index current: the new key joins it.
         if (target.indexed + 1 == lines.size() && target.indexed >= kIndexedLines) {
@@ -294,6 +335,7 @@ void TkpIniFile::WriteString(std::string_view section, std::string_view key, std
         }
         modified_ = true;
     } else if (lines[static_cast<size_t>(ref.line)] != newLine) {
+        if (keepText) text_.SetLine(target.block, target.text[static_cast<size_t>(ref.line)], newLine);
         lines[static_cast<size_t>(ref.line)] = std::move(newLine);
         modified_ = true;
     }
@@ -358,6 +400,7 @@ void TkpIniFile::WriteSectionValues(std::string_view section, const StringList& 
 void TkpIniFile::EraseSection(std::string_view section) {
     int i = sections_.IndexOf(section);
     if (i < 0) return;
+    if (KeepsText() && sections_[i].block >= 0) text_.EraseBlock(sections_[i].block);
     sections_.Delete(i);
     sections_.LastFound = 0;
     currentSection_ = 0;
@@ -368,6 +411,11 @@ void TkpIniFile::DeleteKey(std::string_view section, std::string_view key) {
     KeyRef ref = FindKey(section, key, false);
     if (ref.line < 0) return;
     IniSection& target = sections_[ref.section];
+    if (KeepsText() && target.block >= 0) {
+        const auto at = target.text.begin() + ref.line;
+        text_.EraseLine(target.block, *at);
+        for (auto later = target.text.erase(at); later != target.text.end(); ++later) --*later;
+    }
     target.lines.erase(target.lines.begin() + ref.line);
     // The lines after it moved up: the index is rebuilt when next needed.
     target.indexed = static_cast<size_t>(-1);
@@ -381,6 +429,13 @@ void TkpIniFile::GetStrings(StringList& lines) {
         lines.insert(lines.end(), s.lines.begin(), s.lines.end());
         lines.emplace_back();
     }
+}
+
+bool TkpIniFile::SectionIsBare(std::string_view section) {
+    const int i = sections_.IndexOf(section);
+    if (i < 0) return true;
+    if (!KeepsText() || sections_[i].block < 0) return sections_[i].lines.empty();
+    return text_.IsBare(sections_[i].block);
 }
 
 bool TkpIniFile::UpdateFile() { return Flush(); }
@@ -397,20 +452,7 @@ bool TkpIniFile::Flush() {
         if (handle_.IsOpen()) {
             // The whole text is built first and written in one go, so a failing
             // disk cannot leave a file that ends in the middle of a line.
-            std::string text;
-            size_t total = 0;
-            for (const IniSection& s : sections_.Items()) {
-                if (s.lines.empty()) continue;
-                total += s.name.size() + 6;
-                for (const std::string& l : s.lines) total += l.size() + 2;
-            }
-            text.reserve(total);
-            for (const IniSection& s : sections_.Items()) {
-                if (s.lines.empty()) continue;
-                text.append("[").append(s.name).append("]\r\n");
-                for (const std::string& l : s.lines) text.append(l).append("\r\n");
-                text.append("\r\n");
-            }
+            const std::string text = text_.Render();
             ok = handle_.Rewind() && handle_.Write(text.data(), text.size()) && handle_.Truncate();
         }
     }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/IniText.h"
 #include "util/Error.h"
 #include "util/NameIndex.h"
 #include "util/Platform.h"
@@ -34,6 +35,10 @@ struct IniSection {
     // `indexed` equals the line count; the key lookup builds it.
     NameIndex keys;
     size_t indexed = 0;
+    // In an object that may write its file back: the section's block of the
+    // file's text and, for each of `lines`, its line there (ascending).
+    int block = -1;
+    std::vector<int> text;
 };
 
 // Sections in file order. Lookups start at the last hit, so a run of reads in
@@ -103,6 +108,10 @@ public:
     virtual void EraseSection(std::string_view section);
     virtual void DeleteKey(std::string_view section, std::string_view key);
     virtual void GetStrings(StringList& lines);
+    // Whether the section holds nothing but blank lines in the file: no key,
+    // and no comment or other line a reading drops. A section absent, or
+    // one whose file is not kept, counts as bare when it has no lines.
+    bool SectionIsBare(std::string_view section);
     // Writes the file back if modified. False when a write was due and failed;
     // the changes are dropped either way.
     virtual bool UpdateFile();
@@ -115,6 +124,8 @@ public:
     bool Modified() const { return modified_; }
     bool ReadOnly() const { return options_.readOnly; }
     bool HasOpenHandle() const { return handle_.IsOpen(); }
+    // The parsed view. Changing lines here bypasses the file's text: only
+    // for read-only objects (a write-back writes the text).
     TSectionList& Sections() { return sections_; }
 
     DuplicateSectionHandler OnDuplicateSection;
@@ -126,7 +137,10 @@ private:
     };
     KeyRef FindKey(std::string_view section, std::string_view key, bool create);
     void Load();
-    void AddLine(std::string& line);
+    enum class Parsed { Dropped, Header, Line };
+    Parsed AddLine(std::string& line);
+    void EndLine(std::string& line, std::string& raw, LineEnd end);
+    bool KeepsText() const { return !options_.readOnly; }
     void ReduceDuplicateSections();
     bool Flush();
 
@@ -134,6 +148,9 @@ private:
     platform::File handle_;
     bool modified_ = false;
     TSectionList sections_;
+    // The file's bytes, kept by objects that may write back: a write-back
+    // changes only the lines set, added or deleted.
+    TIniText text_;
     int currentSection_ = 0;
     IniOptions options_;
 };

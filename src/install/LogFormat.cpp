@@ -34,7 +34,27 @@ std::string WithoutTrailingBackslashes(std::string_view path) {
 }
 
 
+// A field as the log's reader splits fields: quote-aware, a single-quoted
+// run taken as it stands, a doubled quote as one.
+std::string LogField(std::string_view text) {
+    const bool plain = text.find(',') == std::string_view::npos &&
+                       (text.empty() || (text.front() != '\'' && text.front() != '"'));
+    if (plain) return std::string(text);
+    std::string field = "'";
+    for (const char c : text) {
+        if (c == '\'') field += c;
+        field += c;
+    }
+    return field + "'";
+}
+
 }  // namespace
+
+std::string IniRecordName(std::string_view file, std::string_view section, std::string_view key, bool newSection) {
+    std::string name = LogField(file) + "," + LogField(section) + "," + LogField(key);
+    if (newSection) name.append(",").append(kIniNewSection);
+    return name;
+}
 
 const char* LogSectionName(int kind) { return kind >= 0 && kind < kKindCount ? kSectionNames[kind] : ""; }
 

@@ -14,7 +14,7 @@ namespace brik {
 enum TLogKind : int {
     kLogCopyFiles = 0,    // a file to delete
     kLogAddReg = 1,       // key\value = data written
-    kLogAddIni = 2,       // file,section,key = data written
+    kLogAddIni = 2,       // file,section,key[,NewSection] = data written
     kLogShortcuts = 3,    // a .lnk file
     kLogCreateDirs = 4,   // a folder the install created
     kLogCreateKeys = 5,   // a registry key the install created
@@ -24,6 +24,15 @@ enum TLogKind : int {
 };
 // The section of a kind; empty for a number that is no kind.
 const char* LogSectionName(int kind);
+
+// An [AddIni] record's fourth field when the install made the key's
+// section: the uninstall takes the section away with the last of its keys,
+// and leaves any section that was there before, empty or not.
+inline constexpr std::string_view kIniNewSection = "NewSection";
+// An [AddIni] record: the file as written (a full path), the section and
+// the key, each quoted when a comma or a leading quote would split or
+// change it on reading back.
+std::string IniRecordName(std::string_view file, std::string_view section, std::string_view key, bool newSection);
 
 // The system's counts of the programs that share a file; a [SharedFiles]
 // record stands for one of them.

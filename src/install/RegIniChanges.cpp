@@ -9,9 +9,11 @@
 #include "config/kpRegIni.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
+#include "install/LogFormat.h"
 #include "install/RegIniRules.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
+#include "util/WinHandles.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {
@@ -67,11 +69,9 @@ namespace {
 // step's error instead of an abrupt end of the run.
 bool IniFileWritable(const std::string& path) {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
-    return true;
+    const TScopedFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Ok();
 }
 
 }  // namespace
@@ -80,31 +80,43 @@ bool ApplyIniChanges() {
     // Nothing trimmed survives a read as this text, so it marks a missing key.
     static constexpr char kMissing[] = "\x01";
     bool result = true;
-    // Each file once: its name as the cache knows it, and the file it names.
-    std::vector<std::pair<std::string, std::string>> written;
+    // Each file once, by the file it names: "system.ini" and
+    // "C:\WINDOWS\system.ini" are one file, held open by one object.
+    std::vector<std::string> written;
+    // The sections this step made, by file: every key logged into one of
+    // them says so, so that the uninstall takes the section with its last key.
+    std::vector<std::pair<std::string, std::string>> made;
+    const auto isMade = [&made](const std::string& path, const std::string& section) {
+        for (const auto& m : made)
+            if (SameText(m.first, path) && SameText(m.second, section)) return true;
+        return false;
+    };
     for (const TWorkList::TEntry& item : InstallState().Lists.IniAddList.Entries()) {
         const TIniEntry entry = ParseIniEntry(item.name, item.value);
         const std::string path = IniFilePath(entry.file);
         bool known = false;
-        for (const auto& file : written) known = known || SameText(file.second, path);
+        for (const std::string& file : written) known = known || SameText(file, path);
         if (!known && !IniFileWritable(path)) {
             result = false;
             break;
         }
-        const bool existed = IniReadString(entry.file, entry.section, entry.key, kMissing) != kMissing;
+        const bool existed = IniReadString(path, entry.section, entry.key, kMissing) != kMissing;
         if (existed && (entry.flags & kChangeKeepExisting)) continue;
-        if (!known) written.emplace_back(entry.file, path);
-        IniWriteString(entry.file, entry.section, entry.key, entry.data);
+        if (!known) written.push_back(path);
+        if (GetIniFile(path, true).Sections().IndexOf(entry.section) < 0) made.emplace_back(path, entry.section);
+        IniWriteString(path, entry.section, entry.key, entry.data);
         if (existed || (entry.flags & kChangeNoLog)) continue;
         // Writes wait in the cache until the step ends: a file not on disk
         // yet is one this step brings, and the uninstaller removes it.
         if (!platform::FileExists(path)) WriteLogEntry(kLogCopyFiles, path);
-        WriteLogEntry(kLogAddIni, item.name, entry.data);
+        // The file as written, since the uninstaller takes only a full path.
+        WriteLogEntry(kLogAddIni, IniRecordName(path, entry.section, entry.key, isMade(path, entry.section)),
+                      entry.data);
     }
     // The changes reach the disk here; a file that cannot be written fails
     // the step like a refused change.
-    for (const auto& file : written)
-        if (!GetIniFile(file.first, false).UpdateFile()) result = false;
+    for (const std::string& file : written)
+        if (!GetIniFile(file, false).UpdateFile()) result = false;
     CloseAllIniFiles();
     if (!result) ShowError("Error on changing ini-file!");
     return result;

@@ -63,10 +63,9 @@ TUndoResult RemoveIniKey(const TUndoAction& a) {
     if (IniReadString(a.target, a.section, a.name, kMissing) == kMissing) return TUndoResult::Absent;
     TkpIniFile& file = GetIniFile(a.target, false);
     file.DeleteKey(a.section, a.name);
-    // A section that only held what the install wrote goes with its last key.
-    StringList left;
-    file.ReadSection(a.section, left);
-    if (left.empty()) file.EraseSection(a.section);
+    // A section the install made goes with its last key, unless someone put
+    // a line of any kind into it since; every other byte of the file stays.
+    if (a.ownSection && file.SectionIsBare(a.section)) file.EraseSection(a.section);
     const bool written = file.UpdateFile();
     // Let go of the file: the install may have made it, and then it goes next.
     CloseIniFile(a.target);

@@ -118,8 +118,11 @@ public:
                 continue;
             else if (!verified_ && !Owned(file))
                 Refuse(kLogAddIni, r, kNotVouched);
-            else
-                actions_.push_back({TUndoKind::DeleteIniKey, file, section, key, r.name});
+            else {
+                TUndoAction action{TUndoKind::DeleteIniKey, file, section, key, r.name};
+                action.ownSection = SameText(Trim(FieldAt(4, r.name, ",")), kIniNewSection);
+                actions_.push_back(std::move(action));
+            }
         }
         for (const TRecord& r : copied) {
             if (!FileOk(kLogCopyFiles, r) || handled.Contains(AnsiUpperCase(r.name))) continue;

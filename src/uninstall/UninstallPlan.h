@@ -39,6 +39,9 @@ struct TUndoAction {
     bool keepFile = false;
     // The registration that vouches for the log: it goes whole, and last.
     bool wholeKey = false;
+    // DeleteIniKey: the install made the section, which goes once nothing
+    // but blank lines is left in it.
+    bool ownSection = false;
 };
 
 // The log section of an action's record.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "install/LogFormat.h"
+
 namespace brik {
 namespace {
 
@@ -207,6 +209,36 @@ TEST(UninstallPlan, WhatStaysOfFilesAndKeysThatAreNotTheInstalls) {
         std::string(kRegistration) + " whole",
     };
     EXPECT_EQ(got, want);
+}
+
+// The install writes an INI key's record with the file it wrote (a full
+// path), and marks a section it made; the plan reads back the very fields,
+// commas and quotes in them included.
+TEST(UninstallPlan, IniRecordsReadBackAsWritten) {
+    struct Case {
+        const char* file;
+        const char* section;
+        const char* key;
+        bool newSection;
+    };
+    const std::vector<Case> cases = {
+        {R"(C:\WINDOWS\system.ini)", "boot", "shell", false},
+        {R"(C:\App\app.ini)", "Main", "Key", true},
+        {R"(C:\A, B\it's.ini)", "'quoted'", "a,b", true},
+        {R"(C:\App\app.ini)", "\"Main\"", "k", false},
+    };
+    for (const Case& c : cases) {
+        const std::string record = IniRecordName(c.file, c.section, c.key, c.newSection);
+        const TUndoPlan plan = Plan({{"AddIni", {record + "=data"}}});
+        ASSERT_EQ(plan.actions.size(), 1u) << record << (plan.refused.empty() ? "" : ": " + plan.refused.front());
+        const TUndoAction& a = plan.actions.front();
+        EXPECT_EQ(a.kind, TUndoKind::DeleteIniKey);
+        EXPECT_EQ(a.target, c.file) << record;
+        EXPECT_EQ(a.section, c.section) << record;
+        EXPECT_EQ(a.name, c.key) << record;
+        EXPECT_EQ(a.ownSection, c.newSection) << record;
+        EXPECT_EQ(a.record, record);
+    }
 }
 
 TEST(UninstallPlan, UninstallRegistration) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,10 +87,11 @@ TEST(IniParse, OptionsOffKeepLinesAsTheyAre) {
     EXPECT_EQ(names, (StringList{"", "", "k "}));
 }
 
-TEST(IniDuplicates, EarliestSectionWinsAndLaterKeysAreLost) {
+TEST(IniDuplicates, EarliestSectionIsReadAndLaterOnesStayInTheFile) {
     ScratchDir dir;
     std::string path = dir.Path("dup.ini");
-    WriteBytes(path, "[A]\r\nx=1\r\n[B]\r\nk=v\r\n[a]\r\ny=2\r\nx=3\r\n[A]\r\nz=4\r\n");
+    const std::string original = "[A]\r\nx=1\r\n[B]\r\nk=v\r\n[a]\r\ny=2\r\nx=3\r\n[A]\r\nz=4\r\n";
+    WriteBytes(path, original);
     {
         TkpIniFile ini(path, {.readOnly = false});
         EXPECT_EQ(ini.ReadString("a", "x", "-"), "1");
@@ -97,7 +99,7 @@ TEST(IniDuplicates, EarliestSectionWinsAndLaterKeysAreLost) {
         EXPECT_EQ(ini.ReadString("A", "z", "-"), "-");
         ini.WriteString("B", "k", "w");
     }
-    EXPECT_EQ(ReadBytes(path), "[A]\r\nx=1\r\n\r\n[B]\r\nk=w\r\n\r\n");
+    EXPECT_EQ(ReadBytes(path), "[A]\r\nx=1\r\n[B]\r\nk=w\r\n[a]\r\ny=2\r\nx=3\r\n[A]\r\nz=4\r\n");
 }
 
 TEST(IniDuplicates, CallbackDecidesInFileOrder) {
@@ -133,7 +135,7 @@ TEST(IniKeys, FirstOfDuplicateKeysIsReadAndWritten) {
         EXPECT_EQ(ini.ReadString("S", "key", ""), "2");
     }
     // The written line takes the key as the caller spelled it.
-    EXPECT_EQ(ReadBytes(path), "[S]\r\nkey=2\r\nKeyX=3\r\n\r\n");
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nkey=2\r\nKeyX=3\r\n");
 }
 
 // Long sections find their keys through an index; reads, writes and
@@ -192,12 +194,17 @@ TEST(IniKeys, LongSectionsAnswerAsAScanDoes) {
     want.insert(want.end(), model.begin(), model.end());
     want.emplace_back();
     EXPECT_EQ(lines, want);
+    // The file's text followed every change line by line.
+    ASSERT_TRUE(ini.UpdateFile());
+    std::string written = "[Log]\r\n";
+    for (const std::string& line : model) written += line + "\r\n";
+    EXPECT_EQ(ReadBytes(path), written);
 }
 
 TEST(IniWrite, SameValueWritesNothing) {
     ScratchDir dir;
     std::string path = dir.Path("same.ini");
-    // A write-back would drop the comment and the blank line.
+    // The blanks around "=" are a change only when the line is set anew.
     const std::string original = "; keep me\r\n[S]\r\n\r\nk = v\r\n";
     WriteBytes(path, original);
     {
@@ -208,25 +215,24 @@ TEST(IniWrite, SameValueWritesNothing) {
         EXPECT_TRUE(ini.Modified());
         ini.WriteString("S", "k", "v");
     }
-    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=v\r\n\r\n");
+    EXPECT_EQ(ReadBytes(path), "; keep me\r\n[S]\r\n\r\nk=v\r\n");
 }
 
 TEST(IniWrite, WriteBackFormatAndTruncation) {
     ScratchDir dir;
     std::string path = dir.Path("out.ini");
-    WriteBytes(path, "; a long comment that makes the old file longer than the new one\r\n"
-                     "[Old]\r\na = 1\r\n[Empty]\r\n[Keep]\r\nb=2\r\n");
+    WriteBytes(path, "[Old]\r\n; a long comment that makes the old file longer than the new one\r\n"
+                     "a = 1\r\n[Empty]\r\n[Keep]\r\nb=2\r\n");
     {
         TkpIniFile ini(path, {.readOnly = false});
         ini.WriteString("Old", "a", "x");
+        ini.EraseSection("Old");
         ini.WriteString("New", "c", "3");
         ini.WriteInteger("New", "n", -12);
         ini.WriteBool("New", "f", true);
         ini.WriteSectionValues("Keep", {"d=4", "novalue"});
     }
-    EXPECT_EQ(ReadBytes(path),
-              "[Old]\r\na=x\r\n\r\n[Keep]\r\nb=2\r\nd=4\r\nnovalue=\r\n\r\n"
-              "[New]\r\nc=3\r\nn=-12\r\nf=1\r\n\r\n");
+    EXPECT_EQ(ReadBytes(path), "[Empty]\r\n[Keep]\r\nb=2\r\nd=4\r\nnovalue=\r\n[New]\r\nc=3\r\nn=-12\r\nf=1\r\n");
 }
 
 TEST(IniWrite, EmptyKeyErasesSectionAndAllEmptyFlushes) {
@@ -238,7 +244,214 @@ TEST(IniWrite, EmptyKeyErasesSectionAndAllEmptyFlushes) {
     EXPECT_TRUE(ini.Modified());
     ini.WriteString("", "", "");
     EXPECT_FALSE(ini.Modified());
-    EXPECT_EQ(ReadBytes(path), "[A]\r\na=1\r\n\r\n");
+    EXPECT_EQ(ReadBytes(path), "[A]\r\na=1\r\n");
+}
+
+// A file the setup does not own, with every oddity a reading drops or
+// reads its own way: a write changes the lines it sets, adds or deletes and
+// keeps every other byte.
+const std::string kOddIni =
+    "; preamble comment\r\n"
+    "preamble line without equals\r\n"
+    "\r\n"
+    "[Main]\r\n"
+    "; a comment\r\n"
+    "Key1 = value one \r\n"
+    "Plain line\r\n"
+    "Path=\"C:\\x y\"\r\n"
+    "\tPadded\t=\t 2\r\n"
+    "\r\n"
+    "[Empty]\r\n"
+    "[main]\r\n"
+    "Second=dup\r\n"
+    "\r\n"
+    "[Last]\r\n"
+    "Quoted='q'\r\n";
+
+TEST(IniWriteBack, OnlyTheLinesChangedChange) {
+    using Op = std::function<void(TkpIniFile&)>;
+    struct Edit {
+        std::string from, to;  // bytes of the file, and what they become
+    };
+    struct Case {
+        const char* what;
+        std::string file;
+        Op op;
+        std::vector<Edit> edits;  // none: the file stays as it was
+    };
+    const std::string noEnd = "[A]\r\nx=1";
+    const std::string lineFeeds = "[A]\nx=1\n";
+    const std::string loneCr = "[A]\rx=1\r";
+    const std::vector<Case> cases = {
+        {"set a key", kOddIni, [](TkpIniFile& f) { f.WriteString("MAIN", "KEY1", "new"); },
+         {{"Key1 = value one \r\n", "KEY1=new\r\n"}}},
+        {"set a padded key", kOddIni, [](TkpIniFile& f) { f.WriteString("Main", "Padded", "3"); },
+         {{"\tPadded\t=\t 2\r\n", "Padded=3\r\n"}}},
+        {"a new key goes before the blank lines closing its section", kOddIni,
+         [](TkpIniFile& f) { f.WriteString("Main", "Added", "1"); },
+         {{"\t 2\r\n\r\n", "\t 2\r\nAdded=1\r\n\r\n"}}},
+        {"a key of a later same-named section is written to the first", kOddIni,
+         [](TkpIniFile& f) { f.WriteString("Main", "Second", "x"); },
+         {{"\t 2\r\n\r\n", "\t 2\r\nSecond=x\r\n\r\n"}}},
+        {"a new key in an empty section", kOddIni, [](TkpIniFile& f) { f.WriteString("Empty", "k", "v"); },
+         {{"[Empty]\r\n", "[Empty]\r\nk=v\r\n"}}},
+        {"a new key in the last section", kOddIni, [](TkpIniFile& f) { f.WriteString("Last", "Tail", "t"); },
+         {{"Quoted='q'\r\n", "Quoted='q'\r\nTail=t\r\n"}}},
+        {"a new section at the end", kOddIni, [](TkpIniFile& f) { f.WriteString("New", "k", "v"); },
+         {{"Quoted='q'\r\n", "Quoted='q'\r\n[New]\r\nk=v\r\n"}}},
+        {"delete a key", kOddIni, [](TkpIniFile& f) { f.DeleteKey("main", "path"); }, {{"Path=\"C:\\x y\"\r\n", ""}}},
+        {"delete the last line", kOddIni, [](TkpIniFile& f) { f.DeleteKey("Last", "Quoted"); },
+         {{"Quoted='q'\r\n", ""}}},
+        {"a deletion, then a write below it", kOddIni,
+         [](TkpIniFile& f) {
+             f.DeleteKey("Main", "Key1");
+             f.WriteString("Main", "Padded", "3");
+         },
+         {{"Key1 = value one \r\n", ""}, {"\tPadded\t=\t 2\r\n", "Padded=3\r\n"}}},
+        {"erase the first of two same-named sections", kOddIni, [](TkpIniFile& f) { f.EraseSection("MAIN"); },
+         {{"[Main]\r\n; a comment\r\nKey1 = value one \r\nPlain line\r\nPath=\"C:\\x y\"\r\n\tPadded\t=\t 2\r\n\r\n",
+           ""}}},
+        {"erase an empty section", kOddIni, [](TkpIniFile& f) { f.EraseSection("Empty"); }, {{"[Empty]\r\n", ""}}},
+        {"no change: the values as read, keys and sections absent", kOddIni,
+         [](TkpIniFile& f) {
+             f.WriteString("Main", "Path", f.ReadString("main", "path", ""));
+             f.WriteString("main", "Key1", "value one");
+             f.DeleteKey("Main", "Nothing");
+             f.DeleteKey("Nowhere", "Key1");
+             f.EraseSection("Nowhere");
+         },
+         {}},
+        {"a new key, deleted again", kOddIni,
+         [](TkpIniFile& f) {
+             f.WriteString("Main", "Added", "1");
+             f.DeleteKey("Main", "Added");
+         },
+         {}},
+        {"a new section, erased again", kOddIni,
+         [](TkpIniFile& f) {
+             f.WriteString("New", "k", "v");
+             f.EraseSection("New");
+         },
+         {}},
+        {"no final line end: set", noEnd, [](TkpIniFile& f) { f.WriteString("A", "x", "2"); }, {{"x=1", "x=2"}}},
+        {"no final line end: a new key, still without", noEnd, [](TkpIniFile& f) { f.WriteString("A", "y", "2"); },
+         {{"x=1", "x=1\r\ny=2"}}},
+        {"no final line end: a new section, still without", noEnd,
+         [](TkpIniFile& f) { f.WriteString("B", "y", "2"); }, {{"x=1", "x=1\r\n[B]\r\ny=2"}}},
+        {"no final line end: delete the last line, and the file still has none", noEnd,
+         [](TkpIniFile& f) { f.DeleteKey("A", "x"); }, {{"\r\nx=1", ""}}},
+        {"no final line end: erase the section", noEnd, [](TkpIniFile& f) { f.EraseSection("A"); },
+         {{"[A]\r\nx=1", ""}}},
+        {"no final line end: a new key and a new section, taken back", noEnd,
+         [](TkpIniFile& f) {
+             f.WriteString("A", "y", "2");
+             f.WriteString("B", "y", "2");
+             f.WriteString("B", "z", "3");
+             f.EraseSection("B");
+             f.DeleteKey("A", "y");
+         },
+         {}},
+        // Line feeds alone end no line for the engine's reading: the file is
+        // one line, without an end, before any section; what is added ends
+        // with CR LF to be found again, and the file still ends without one.
+        {"bare line feeds: a key goes to a new section", lineFeeds,
+         [](TkpIniFile& f) { f.WriteString("A", "x", "2"); }, {{"x=1\n", "x=1\n\r\n[A]\r\nx=2"}}},
+        {"bare line feeds: a new section, erased again", lineFeeds,
+         [](TkpIniFile& f) {
+             f.WriteString("A", "x", "2");
+             f.EraseSection("A");
+         },
+         {}},
+        {"a bare line feed inside a CR LF file joins two lines", "[A]\r\nx=1\n[B]\r\ny=2\r\n",
+         [](TkpIniFile& f) { f.WriteString("A", "y", "3"); }, {{"y=2\r\n", "y=3\r\n"}}},
+        {"lone CR ends: new lines end so too", loneCr,
+         [](TkpIniFile& f) {
+             f.WriteString("A", "y", "2");
+             f.WriteString("B", "z", "3");
+         },
+         {{"x=1\r", "x=1\ry=2\r[B]\rz=3\r"}}},
+        {"a key goes before the end-of-file byte", "[A]\r\nx=1\r\n\x1a",
+         [](TkpIniFile& f) { f.WriteString("A", "y", "2"); }, {{"x=1\r\n", "x=1\r\ny=2\r\n"}}},
+    };
+    ScratchDir dir;
+    const std::string path = dir.Path("odd.ini");
+    for (const bool stripQuotes : {true, false}) {
+        for (const Case& c : cases) {
+            WriteBytes(path, c.file);
+            std::string want = c.file;
+            for (const Edit& e : c.edits) {
+                const size_t at = want.find(e.from);
+                ASSERT_NE(at, std::string::npos) << c.what;
+                ASSERT_EQ(want.find(e.from, at + 1), std::string::npos) << c.what << ": the bytes to change are not unique";
+                want.replace(at, e.from.size(), e.to);
+            }
+            {
+                TkpIniFile ini(path, {.readOnly = false, .stripQuotes = stripQuotes});
+                c.op(ini);
+                ASSERT_TRUE(ini.UpdateFile()) << c.what;
+            }
+            EXPECT_EQ(ReadBytes(path), want) << c.what << (stripQuotes ? "" : ", quotes kept");
+        }
+    }
+}
+
+// What a write leaves is read back as the write meant it: the file's text
+// and the parsed view do not drift apart.
+TEST(IniWriteBack, WrittenFileReadsBackAsWritten) {
+    ScratchDir dir;
+    const std::string path = dir.Path("odd.ini");
+    WriteBytes(path, kOddIni);
+    {
+        TkpIniFile ini(path, {.readOnly = false});
+        ini.WriteString("Main", "Added", "1");
+        ini.WriteString("Empty", "k", "v");
+        ini.WriteString("New", "n", "2");
+        ini.DeleteKey("Main", "Path");
+        ini.WriteString("Last", "Quoted", "r");
+    }
+    TkpIniFile again(path, {.readOnly = true});
+    StringList lines;
+    again.GetStrings(lines);
+    EXPECT_EQ(lines, (StringList{"[Main]", "Key1=value one", "Padded=2", "Added=1", "", "[Empty]", "k=v", "", "[Last]",
+                                 "Quoted=r", "", "[New]", "n=2", ""}));
+}
+
+// What an install adds, another object (the uninstaller's, in another
+// process) takes back to the very bytes that were there.
+TEST(IniWriteBack, AdditionsTakenBackByAnotherObject) {
+    ScratchDir dir;
+    const std::string path = dir.Path("undo.ini");
+    for (const std::string& file : {kOddIni, std::string("[A]\r\nx=1"), std::string("[A]\nx=1\n"),
+                                    std::string("[A]\rx=1\r"), std::string("[Empty]")}) {
+        WriteBytes(path, file);
+        std::vector<std::string> made;
+        {
+            TkpIniFile install(path, {.readOnly = false});
+            for (const char* section : {"Main", "Empty", "Last", "A", "New"}) {
+                if (install.Sections().IndexOf(section) < 0) made.push_back(section);
+                install.WriteString(section, "Added", "1");
+            }
+        }
+        TkpIniFile uninstall(path, {.readOnly = false});
+        for (const char* section : {"Main", "Empty", "Last", "A", "New"}) uninstall.DeleteKey(section, "Added");
+        // Only the sections the install made go, and with them what it added.
+        for (const std::string& section : made)
+            if (uninstall.SectionIsBare(section)) uninstall.EraseSection(section);
+        ASSERT_TRUE(uninstall.UpdateFile());
+        EXPECT_EQ(ReadBytes(path), file);
+    }
+}
+
+// An uninstall takes a section away only when it holds nothing of anyone's.
+TEST(IniWriteBack, BareSectionsHoldOnlyBlankLines) {
+    ScratchDir dir;
+    const std::string path = dir.Path("bare.ini");
+    WriteBytes(path, "[Comment]\r\n; mine\r\n[Text]\r\nno equals\r\n[Blank]\r\n\r\n \t\r\n[Key]\r\nk=v\r\n[New]\r\n");
+    TkpIniFile ini(path, {.readOnly = false});
+    for (const char* bare : {"Blank", "new", "absent"}) EXPECT_TRUE(ini.SectionIsBare(bare)) << bare;
+    for (const char* held : {"Comment", "Text", "Key"}) EXPECT_FALSE(ini.SectionIsBare(held)) << held;
+    ini.DeleteKey("Key", "k");
+    EXPECT_TRUE(ini.SectionIsBare("Key"));
 }
 
 TEST(IniWrite, EraseLastSectionResetsSearchHints) {
@@ -338,7 +551,7 @@ TEST(IniCache, ReadOnlyObjectIsReplacedForWritesAndReloadedAfterClose) {
     EXPECT_EQ(IniReadString(path, "S", "w", ""), "1");
     EXPECT_EQ(ReadBytes(path), "[S]\r\nk=changed\r\n");  // not written before closing
     CloseIniFile(path);
-    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=changed\r\nw=1\r\n\r\n");
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=changed\r\nw=1\r\n");
     CloseIniFile(path);  // not cached any more: nothing happens
 }
 

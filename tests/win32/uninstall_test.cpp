@@ -128,7 +128,23 @@ TEST_F(UndoTest, IniKeys) {
     EXPECT_EQ(Undo(TUndoKind::DeleteIniKey, path, "Ours", "Main"), TUndoResult::Done);
     EXPECT_EQ(Undo(TUndoKind::DeleteIniKey, path, "Ours", "Main"), TUndoResult::Absent);
     CloseAllIniFiles();
-    EXPECT_EQ(ReadBytes(path), "[Main]\r\nUsers=2\r\n\r\n");
+    EXPECT_EQ(ReadBytes(path), "[Main]\r\nUsers=2\r\n");
+
+    // A section goes with its last key only when the install made it and
+    // nothing but blank lines is left in it; every other byte stays.
+    struct Case {
+        const char* section;
+        bool ownSection;
+    };
+    WriteBytes(path, "; theirs\r\n[Before]\r\nOurs=1\r\n[Made]\r\nOurs=1\r\n[Noted]\r\n; mine\r\nOurs=1\r\n"
+                     "[Before]\r\nk = \"v\"\r\n[Made2]\r\nOurs=1\r\n\r\n[End]\r\nx=1\r\nOurs=1");
+    for (const Case& c : {Case{"Before", false}, Case{"Made", true}, Case{"Noted", true}, Case{"Made2", true},
+                          Case{"End", false}}) {
+        EXPECT_EQ(CarryOut({TUndoKind::DeleteIniKey, path, c.section, "Ours", {}, c.ownSection}), TUndoResult::Done)
+            << c.section;
+    }
+    CloseAllIniFiles();
+    EXPECT_EQ(ReadBytes(path), "; theirs\r\n[Before]\r\n[Noted]\r\n; mine\r\n[Before]\r\nk = \"v\"\r\n[End]\r\nx=1");
     EXPECT_EQ(Undo(TUndoKind::DeleteIniKey, dir_.Path("none.ini"), "Ours", "Main"), TUndoResult::Absent);
     EXPECT_FALSE(Exists(dir_.Path("none.ini")));
 }

@@ -134,9 +134,9 @@ got=$(log_section reg CopyFiles)
 want=$(printf '%s\n' "$I\\a.txt" "$I\\new.ini")
 [ "$got" = "$want" ] || fail "[CopyFiles] of the log: $(echo $got), expected $(echo $want)"
 got=$(log_section reg AddIni)
-want=$(printf '%s\n' "$I\\new.ini,Main,A" "$I\\new.ini,Main,B" "$I\\old.ini,Opts,Added")
+want=$(printf '%s\n' "$I\\new.ini,Main,A,NewSection" "$I\\new.ini,Main,B,NewSection" "$I\\old.ini,Opts,Added")
 [ "$got" = "$want" ] || fail "[AddIni] of the log: $(echo $got), expected $(echo $want)"
-grep -qxF "$I\\new.ini,Main,B=two words"$'\r' "$LOG" || fail "the INI record has not its data"
+grep -qxF "$I\\new.ini,Main,B,NewSection=two words"$'\r' "$LOG" || fail "the INI record has not its data"
 
 # --- Changes that fail -----------------------------------------------------------------
 # failing_project NAME SCRIPT: a package whose script ends with a program.

@@ -159,10 +159,17 @@ Width=30
 [AddIni]
 NewIni=%InstallPath%\\app.ini,Main
 OldIni=C:\\windows\\briskpre.ini,Added
+OwnIni=briskpre.ini,Own
+EmptyIni=briskpre.ini,Empty
 [NewIni]
 Key=value
 [OldIni]
 Key=added
+[OwnIni]
+Added=by the install
+Key=not replaced,32
+[EmptyIni]
+Key=in empty
 [Shortcuts]
 Menu=$TARGETS_WIN\\Menu\\Brisk Sample
 [Menu]
@@ -175,9 +182,15 @@ App=%InstallPath%\\app.exe
 # unregistration would take away with everything else of it.
 wine reg add "$MARKS" /f >/dev/null 2>&1 </dev/null || fail "cannot make $MARKS"
 wine reg add "$PRE_KEY" /v Own /d "the user's" /f >/dev/null 2>&1 </dev/null || fail "cannot make $PRE_KEY"
-# Written as the INI engine writes a file (a blank line after each section),
-# so that the same contents are the same bytes.
-printf '[Own]\r\nKey=mine\r\n\r\n' >"$PRE_INI"
+# The user's INI file, with what INI readers read each their own way:
+# comments, a preamble, blanks, quotes, a line without "=", an empty and a
+# duplicate section, no final line end. An install that only adds keys
+# changes only the lines it adds; the uninstall leaves the very bytes that
+# were there. A file without a folder is the Windows folder's (and must be
+# logged so, or the uninstaller refuses the record).
+printf '; the user'"'"'s own comments\r\npreamble=before any section\r\n\r\n[Own]\r\nKey = mine \r\n; inside\r\n'\
+'a line without equals\r\nPath="C:\\x y"\r\n\r\n[Empty]\r\n[own]\r\nSecond=duplicate\r\n[Last]\r\nTail='"'q'" >"$PRE_INI"
+cp "$PRE_INI" "$WORK/briskpre.ini.before"
 mkdir -p "$I/bin"
 printf 'kept\n' >"$I/bin/kept.dll"
 touch -r "$P/Data/bin/kept.dll" "$I/bin/kept.dll"
@@ -208,6 +221,15 @@ grep -qxF 'HKLM\Software\Brisk Uninstall\Spelled Out\Width=30'$'\r' "$I/install.
 log_section app CreateKeys | grep -qxF 'HKCU\Software\Brisk Uninstall Unrooted' ||
   fail "the unrooted key's creation is not logged with its root"
 cp "$I/install.log" "$WORK/install.log.copy"
+printf '; the user'"'"'s own comments\r\npreamble=before any section\r\n\r\n[Own]\r\nKey = mine \r\n; inside\r\n'\
+'a line without equals\r\nPath="C:\\x y"\r\nAdded=by the install\r\n\r\n[Empty]\r\nKey=in empty\r\n'\
+'[own]\r\nSecond=duplicate\r\n[Last]\r\nTail='"'q'"'\r\n[Added]\r\nKey=added' >"$WORK/briskpre.ini.installed"
+cmp -s "$PRE_INI" "$WORK/briskpre.ini.installed" ||
+  fail "the install changed more of the user's INI file than the keys it added: $(od -c "$PRE_INI" | head -40)"
+for record in 'C:\windows\briskpre.ini,Own,Added' 'C:\windows\briskpre.ini,Empty,Key' \
+  'C:\windows\briskpre.ini,Added,Key,NewSection'; do
+  grep -qF "$record=" "$I/install.log" || fail "the log has no record $record: $(tr -d '\r' <"$I/install.log")"
+done
 
 command=$(uninstall_command)
 [ "$command" = "\"$IW\\UnInst.exe\" \"$IW\\install.log\"" ] || fail "UninstallString is $command"
@@ -222,7 +244,7 @@ rm -f "$RAN_UNIX"
 wait_removed "$I/UnInst.exe"
 [ -n "$(copies_left)" ] || fail "no copy of the uninstaller waits in the temporary folder"
 compare_with "$WORK/before.txt" "after the uninstall"
-[ "$(cat "$PRE_INI" | tr -d '\r')" = "$(printf '[Own]\nKey=mine')" ] || fail "the user's INI file changed: $(cat "$PRE_INI")"
+cmp -s "$PRE_INI" "$WORK/briskpre.ini.before" || fail "the user's INI file changed: $(od -c "$PRE_INI" | head -40)"
 BRIK_WINE_TIMEOUT=30 "$SCRIPTS/wine-run.sh" "$BUILD_DIR" "$TOOLS/hasfont.exe" "Brisk Uninstall Sans" >/dev/null 2>&1 &&
   fail "the font is still listed by the system"
 
