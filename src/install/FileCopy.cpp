@@ -53,6 +53,8 @@ struct TPhase {
     // made ones without, the listed ones with their trailing backslash).
     NameIndex Made;
     NameIndex Listed;
+    // Folders found to be no link (upper case, without trailing backslash).
+    NameIndex Real;
 };
 TPhase Phase;
 TCopyCounters Counters;
@@ -306,6 +308,14 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
             Phase.TargetPath = dest.empty() ? name : dest;
             return -1;
         }
+        // Nor is a file written through a link below the folder it was meant
+        // for; the phase fails with the file named, whatever -1 means to the
+        // caller.
+        if (!LinkOnTheWay(dest, ListedInFolder(dest), &Phase.Real).empty()) {
+            Phase.TargetPath = dest;
+            Phase.Failed = true;
+            return -1;
+        }
         std::string sourceVersion;
         if (!Phase.ExternalPass) {
             const TCatalogueEntry catalogued =
@@ -357,7 +367,7 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     const std::string folder = platform::ExtractFilePath(dest);
     // Files come folder by folder: one look per folder is enough.
     if (folder != Phase.LastFolder) {
-        ForceDirectoriesLogged(folder, &Phase.Made);
+        ForceDirectoriesLogged(folder, &Phase.Made, &Phase.Real);
         Phase.LastFolder = folder;
     }
     if (Phase.CurrentFlags & kCopyFont) {
@@ -495,8 +505,9 @@ bool CopyExternalFiles() {
     return ok && !Phase.Failed;
 }
 
-void DeleteListedFiles() {
+bool DeleteListedFiles() {
     bool announced = false;
+    NameIndex real;
     for (const TWorkList::TEntry& entry : InstallState().Lists.DeleteFileList.Entries()) {
         // The mask's wildcards stand for any name: the rest must be a path
         // the engine may change.
@@ -511,11 +522,18 @@ void DeleteListedFiles() {
                     ShowMessageWindow(GetMessageString(17), 750);
                     announced = true;
                 }
+                const std::string link = LinkOnTheWay(rec.FullName, true, &real);
+                if (!link.empty()) {
+                    FindClose(rec);
+                    ShowError(LinkRefusedText(rec.FullName, link));
+                    return false;
+                }
                 DeleteFileForced(rec.FullName);
             } while (FindNext(rec) == 0);
         }
         FindClose(rec);
     }
+    return true;
 }
 
 }  // namespace brik

@@ -74,23 +74,35 @@ bool LogHasEntry(int kind, const std::string& name) {
     return IniReadString(InstallState().LogPath, section, name, "=") != "=";
 }
 
-void ForceDirectoriesLogged(const std::string& pathIn, NameIndex* created) {
-    std::string path = pathIn;
-    while (path.size() > 1 && path.back() == '\\') path.pop_back();
-    if (path.size() <= 2) return;
-    const std::string upper = created != nullptr ? AnsiUpperCase(path) : std::string();
+namespace {
+
+void MakeFoldersLogged(const std::string& path, NameIndex* created, NameIndex* real) {
+    const std::string upper = created != nullptr || real != nullptr ? AnsiUpperCase(path) : std::string();
     if (created != nullptr && created->Contains(upper)) return;
     std::string parent = platform::ExtractFilePath(path);
     while (parent.size() > 1 && parent.back() == '\\') parent.pop_back();
     const bool inMade = created != nullptr && !parent.empty() && created->Contains(AnsiUpperCase(parent));
     if (!inMade) {
         if (platform::DirectoryExists(path) || parent == path) return;
-        if (!parent.empty()) ForceDirectoriesLogged(parent, created);
+        if (!parent.empty()) MakeFoldersLogged(parent, created, real);
     }
     if (CreateDirectoryA(path.c_str(), nullptr)) {
         if (created != nullptr) created->TryEmplace(upper, 0);
+        // Made just now: no link, and no need to ask.
+        if (real != nullptr) real->TryEmplace(upper, 0);
         WriteLogEntry(kLogCreateDirs, path);
     }
+}
+
+}  // namespace
+
+bool ForceDirectoriesLogged(const std::string& pathIn, NameIndex* created, NameIndex* real) {
+    std::string path = pathIn;
+    while (path.size() > 1 && path.back() == '\\') path.pop_back();
+    if (path.size() <= 2) return true;
+    if (!LinkOnTheWay(path, true, real).empty()) return false;
+    MakeFoldersLogged(path, created, real);
+    return true;
 }
 
 bool RegisterUninstall() {

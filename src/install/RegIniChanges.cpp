@@ -7,6 +7,7 @@
 #include "config/RegPath.h"
 #include "config/kpIniFile.h"
 #include "config/kpRegIni.h"
+#include "install/FileOps.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
 #include "install/RegIniRules.h"
@@ -78,12 +79,17 @@ bool ApplyIniChanges() {
     bool result = true;
     // Each file once: its name as the cache knows it, and the file it names.
     std::vector<std::pair<std::string, std::string>> written;
+    std::string refusal;
     for (const TWorkList::TEntry& item : InstallState().Lists.IniAddList.Entries()) {
         const TIniEntry entry = ParseIniEntry(item.name, item.value);
         const std::string path = IniFilePath(entry.file);
         bool known = false;
         for (const auto& file : written) known = known || SameText(file.second, path);
-        if (!known && !IniFileWritable(path)) {
+        if (!known) {
+            const std::string link = LinkOnTheWay(path, true);
+            if (!link.empty()) refusal = LinkRefusedText(path, link);
+        }
+        if (!known && (!refusal.empty() || !IniFileWritable(path))) {
             result = false;
             break;
         }
@@ -102,7 +108,7 @@ bool ApplyIniChanges() {
     for (const auto& file : written)
         if (!GetIniFile(file.first, false).UpdateFile()) result = false;
     CloseAllIniFiles();
-    if (!result) ShowError("Error on changing ini-file!");
+    if (!result) ShowError(refusal.empty() ? std::string("Error on changing ini-file!") : refusal);
     return result;
 }
 
