@@ -178,14 +178,16 @@ void RemovePreviousReferences() {
     StringList names;
     IniReadSection(log, LogSectionName(kLogShortcuts), names);
     for (const std::string& name : names) {
-        if (IsSafeLoggedPath(name) && HasExtension(name, ".lnk")) DeleteFileForced(name);
+        if (IsSafeLoggedPath(name) && HasExtension(name, ".lnk") && LinkOnTheWay(name, true).empty())
+            DeleteFileForced(name);
     }
 
     // Deepest first, so that a parent is empty by the time its turn comes.
     IniReadSection(log, LogSectionName(kLogCreateDirs), names);
     SortedNoCase(names);
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
-        if (IsSafeLoggedPath(*it) && !platform::IsLink(*it)) RemoveDirectoryA(it->c_str());
+        if (IsSafeLoggedPath(*it) && !platform::IsLink(*it) && LinkOnTheWay(*it, true).empty())
+            RemoveDirectoryA(it->c_str());
     }
 
     IniReadSection(log, LogSectionName(kLogCreateKeys), names);

@@ -25,6 +25,8 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 // A link on the way, or in the record's own name, leads to what someone
 // put there since the install: whatever it reaches is not the install's.
+// (The install's own folder is taken as given here: callers that remove
+// folders ask about it too.)
 bool ThroughLink(const std::string& path) { return !LinkOnTheWay(path, true).empty(); }
 
 TUndoResult RemoveFile(const std::string& path) {
@@ -92,7 +94,7 @@ TUndoResult RemoveKey(const std::string& key) {
 TUndoResult RemoveFolder(const std::string& folder) {
     if (!platform::DirectoryExists(folder)) return TUndoResult::Absent;
     // A link is never followed, and a folder that holds anything stays.
-    if (ThroughLink(folder)) return TUndoResult::Kept;
+    if (platform::IsLink(folder) || ThroughLink(folder)) return TUndoResult::Kept;
     return RemoveDirectoryA(folder.c_str()) ? TUndoResult::Done : TUndoResult::Kept;
 }
 
@@ -151,7 +153,7 @@ bool EveryFileIn(const std::string& folder, const std::function<bool(const std::
 
 bool EveryFileBelow(const std::string& folder, const std::function<bool(const std::string& path)>& test) {
     // Nor is a folder that is a link, or lies beyond one, looked into.
-    return !ThroughLink(folder) && EveryFileIn(folder, test);
+    return !platform::IsLink(folder) && !ThroughLink(folder) && EveryFileIn(folder, test);
 }
 
 bool IsPresent(const TUndoAction& a) {
