@@ -53,7 +53,8 @@ struct TPhase {
     // made ones without, the listed ones with their trailing backslash).
     NameIndex Made;
     NameIndex Listed;
-    // Folders found to be no link (upper case, without trailing backslash).
+    // Folders whose way from the folder named for them holds no link (upper
+    // case, without trailing backslash).
     NameIndex Real;
 };
 TPhase Phase;

@@ -166,7 +166,8 @@ std::string LinkOnTheWay(const std::string& path, bool mayExist, NameIndex* real
     };
     std::string folder = platform::ExtractFilePath(path);
     if (!folder.empty()) folder.pop_back();
-    if (real == nullptr || !real->Contains(AnsiUpperCase(folder))) {
+    std::string upperFolder = real != nullptr ? AnsiUpperCase(folder) : std::string();
+    if (real == nullptr || !real->Contains(upperFolder)) {
         const auto isLink = [real](const std::string& below) {
             std::string upper = real != nullptr ? AnsiUpperCase(below) : std::string();
             if (real != nullptr && real->Contains(upper)) return false;
@@ -176,6 +177,9 @@ std::string LinkOnTheWay(const std::string& path, bool mayExist, NameIndex* real
         };
         std::string link = platform::FirstLinkBelow(base(), path, false, isLink);
         if (!link.empty()) return link;
+        // The way to the folder is clear, also when the folder is the named
+        // one itself (no path below another named folder passes it).
+        if (real != nullptr) real->TryEmplace(std::move(upperFolder), 0);
     }
     // The named folder itself is taken as given, as the folders above it.
     if (!mayExist || !platform::IsLink(path) || path.size() <= base().size()) return {};

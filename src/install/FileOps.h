@@ -47,9 +47,9 @@ bool DeleteFileForced(const std::string& path);
 // path would go through below the folder the user or the system named
 // (GivenFolderOf), path itself included when it may exist; empty when there
 // is none, and always on 9x, which has no links. With `real`, the folders
-// found real go there (upper case, no trailing backslash) and those in it are
-// not asked again: a phase asks once per folder, and per file only about
-// the file.
+// whose way is found clear go there (upper case, no trailing backslash) and
+// are not asked about again: a phase asks once per folder, and per file
+// only about the file.
 std::string LinkOnTheWay(const std::string& path, bool mayExist, NameIndex* real = nullptr);
 // Why path was refused for the link on its way, for the error box.
 std::string LinkRefusedText(const std::string& path, const std::string& link);
