@@ -108,7 +108,7 @@ TEST(UninstallPlan, HarmfulRecordsAreRefused) {
         {"CreateKeys", "HKLM=", "a registry root"},
         {"CreateKeys", R"(HKCU\=)", "a registry root"},
         {"CreateKeys", R"(Software\App=)", "no registry root"},
-        {"AddReg", R"(HKEY_LOCAL_MACHINE\Software\App\v=1)", "no registry root"},
+        {"AddReg", R"(HKEY_CURRENT_CONFIG\Software\App\v=1)", "no registry root"},
         {"AddReg", R"(HKLM\v=1)", "a registry root"},
     };
     for (const Case& c : cases) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -45,6 +46,8 @@ struct Walk {
     std::string dir;
     std::vector<std::string> skip;
     std::string stopAt;
+    std::string refuseAt;
+    std::string askAgainAt;           // answered kAnswerAskAgain once
     std::string destinationOverride;  // used for every file when set
     bool fillBuffer = false;          // write 256 characters without a zero
     bool refuseProgress = false;
@@ -63,7 +66,13 @@ int __stdcall Notify(int code, void* record) {
         auto* r = static_cast<NotifyRecord*>(record);
         w.events.push_back(std::string("next ") + r->name);
         if (r->destination[0] != 0) w.events.push_back("destination not empty on entry");
-        if (r->name == w.stopAt) return -1;
+        if (r->name == w.stopAt) return kAnswerEnd;
+        if (r->name == w.refuseAt) return kAnswerRefuse;
+        if (r->name == w.askAgainAt) {
+            w.askAgainAt.clear();
+            w.events.push_back("ask again");
+            return kAnswerAskAgain;
+        }
         for (const std::string& s : w.skip)
             if (s == r->name) return 0;
         if (w.fillBuffer) {
@@ -203,6 +212,39 @@ TEST_F(UnpackLibrary, QueuedFilesAreOnTheDiskWhenTheWalkEnds) {
     EXPECT_EQ(walk.events.back(), "write failed " + walk.destinationOverride);
 }
 
+// A queued file's done notice comes from the walk's thread once the file is
+// whole on the disk, never before; a caller that must see a queued file on
+// the disk before it can decide the next one has it asked again once it is.
+TEST_F(UnpackLibrary, QueuedFilesAreToldOfOnceOnTheDiskAndAskAgainWaitsForThem) {
+    walk.answer = 2;
+    CabBuilder b;
+    for (int i = 0; i < 60; ++i) b.AddFile("f" + std::to_string(i), std::string(5000 + i, static_cast<char>('a' + i % 26)));
+    ASSERT_NE(Run(b.Build(4096)), 0) << lastError;
+    std::string allClosed;
+    for (int i = 0; i < 60; ++i) allClosed += "closed;";
+    EXPECT_EQ(walk.closedCheck, allClosed);
+    EXPECT_EQ(std::count(walk.events.begin(), walk.events.end(), "wrong time"), 0);
+    EXPECT_EQ(std::count_if(walk.events.begin(), walk.events.end(),
+                            [](const std::string& e) { return e.rfind("done ", 0) == 0; }),
+              60);
+
+    // Two files to one destination: the second is decided with the first on the disk.
+    walk.events.clear();
+    walk.closedCheck.clear();
+    walk.destinationOverride = dir.Path("same.txt");
+    walk.askAgainAt = "second";
+    CabBuilder same;
+    same.AddFile("first", std::string(3000, '1'));
+    same.AddFile("second", std::string(2000, '2'));
+    ASSERT_NE(Run(same.Build(4096)), 0) << lastError;
+    EXPECT_EQ(Read("same.txt"), std::string(2000, '2'));
+    const std::vector<std::string> expected = {"next first", "progress 3000/3000/3000", "next second", "ask again",
+                                               "done first", "next second", "progress 2000/2000/2000",
+                                               "done second"};
+    EXPECT_EQ(walk.events, expected);
+    EXPECT_EQ(walk.closedCheck, "closed;closed;");
+}
+
 TEST_F(UnpackLibrary, AFileOfManyBlocksIsWrittenInLargePiecesNotBlockByBlock) {
     std::string big(600000, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i * 7 % 23);
@@ -227,7 +269,7 @@ TEST_F(UnpackLibrary, AFileStoredWithTheArchiveAttributeAloneHasItAndNothingElse
     EXPECT_EQ(GetFileAttributesA(dir.Path("plain.txt").c_str()), DWORD(FILE_ATTRIBUTE_ARCHIVE));
 }
 
-TEST_F(UnpackLibrary, SkipKeepsSyncAndMinusOneEndsTheWalkSuccessfully) {
+TEST_F(UnpackLibrary, SkipKeepsSyncAndTheCallersEndEndsTheWalkSuccessfully) {
     CabBuilder b;
     b.AddFile("a", "AAAA");
     b.AddFile("b", "BBBBB");
@@ -294,28 +336,56 @@ TEST_F(UnpackLibrary, AFolderIsDecodedAgainOnlyWithoutACipher) {
     EXPECT_EQ(walk.decrypted, std::vector<uint32_t>{7});
 }
 
-// Behind a program image and with a trailer, the cabinet is a setup package
-// and its file list must be the builder's: a size that leaves a gap before
-// the next file is refused when the package is opened.
-TEST_F(UnpackLibrary, APackageWithADamagedFileListIsNotOpened) {
+// Behind a program image and with a trailer, the cabinet is a setup package.
+std::vector<uint8_t> AsPackage(const CabBuilder& b) {
     const size_t prefix = 4096;
-    auto package = [&](const CabBuilder& b) {
-        std::vector<uint8_t> image = b.Build(prefix);
-        const uint32_t cabinetSize = static_cast<uint32_t>(image.size() - prefix);
-        const uint32_t presetup = b.files[0].size;
-        const uint32_t trailer = static_cast<uint32_t>(image.size());
-        for (int i = 0; i < 4; ++i) image[prefix + 8 + i] = static_cast<uint8_t>(cabinetSize >> (8 * i));
-        for (uint32_t word : {presetup, trailer})
-            for (int i = 0; i < 4; ++i) image.push_back(static_cast<uint8_t>(word >> (8 * i)));
-        return image;
-    };
+    std::vector<uint8_t> image = b.Build(prefix);
+    const uint32_t cabinetSize = static_cast<uint32_t>(image.size() - prefix);
+    const uint32_t presetup = b.files[0].size;
+    const uint32_t trailer = static_cast<uint32_t>(image.size());
+    for (int i = 0; i < 4; ++i) image[prefix + 8 + i] = static_cast<uint8_t>(cabinetSize >> (8 * i));
+    for (uint32_t word : {presetup, trailer})
+        for (int i = 0; i < 4; ++i) image.push_back(static_cast<uint8_t>(word >> (8 * i)));
+    return image;
+}
+
+// A package's file list must be the builder's: a size that leaves a gap
+// before the next file is refused when the package is opened.
+TEST_F(UnpackLibrary, APackageWithADamagedFileListIsNotOpened) {
     CabBuilder b;
     b.AddFile("Presetup\\Brik.ini", "[Config]");
     b.AddFile("Data\\x.txt", "xyz");
     walk.skip = {"Presetup\\Brik.ini", "Data\\x.txt"};
-    EXPECT_NE(Run(package(b)), 0);
+    EXPECT_NE(Run(AsPackage(b)), 0);
     b.files[0].size = 7;
-    EXPECT_EQ(Run(package(b)), -100);
+    EXPECT_EQ(Run(AsPackage(b)), -100);
+}
+
+// Our builder computes every block's checksum, so in a package a stored 0
+// does not mean "not computed": the block with a flipped byte is refused,
+// while a plain cabinet keeps the format's meaning of 0.
+TEST_F(UnpackLibrary, APackagesZeroedBlockChecksumIsStillChecked) {
+    CabBuilder b;
+    b.AddFile("Presetup\\Brik.ini", "[Config]");
+    b.AddFile("Data\\x.txt", "xyz");
+    for (const bool package : {true, false}) {
+        SCOPED_TRACE(package ? "package" : "plain cabinet");
+        std::vector<uint8_t> image = package ? AsPackage(b) : b.Build();
+        const size_t payload = image.size() - (package ? 8 : 0) - 3;
+        for (size_t i = 0; i < 4; ++i) image[payload - 8 + i] = 0;
+        image[payload + 1] ^= 0x01;
+        walk.skip = {"Presetup\\Brik.ini"};
+        DeleteFileA(dir.Path("x.txt").c_str());
+        walk.destinationOverride = dir.Path("x.txt");
+        if (package) {
+            EXPECT_EQ(Run(image), 0);
+            EXPECT_EQ(lastError, DWORD(ERROR_CRC));
+            EXPECT_FALSE(brik::platform::FileExists(dir.Path("x.txt")));
+        } else {
+            EXPECT_NE(Run(image), 0);
+            EXPECT_EQ(Read("x.txt"), "xxz");
+        }
+    }
 }
 
 TEST_F(UnpackLibrary, FailuresEndTheWalkWithAReason) {
@@ -333,6 +403,9 @@ TEST_F(UnpackLibrary, FailuresEndTheWalkWithAReason) {
          [](Walk& w, std::vector<uint8_t>&, const std::string& d) { w.destinationOverride = d + "\\no\\such\\x"; },
          ERROR_PATH_NOT_FOUND, nullptr},
         {"progress refuses a chunk", [](Walk& w, std::vector<uint8_t>&, const std::string&) { w.refuseProgress = true; },
+         ERROR_CANCELLED, "f.txt"},
+        // A refusal is the caller's verdict on the file, not a wished-for end.
+        {"the file is refused", [](Walk& w, std::vector<uint8_t>&, const std::string&) { w.refuseAt = "f.txt"; },
          ERROR_CANCELLED, "f.txt"},
         {"damaged block", [](Walk&, std::vector<uint8_t>& img, const std::string&) { img.back() ^= 0x10; }, ERROR_CRC,
          "f.txt"},

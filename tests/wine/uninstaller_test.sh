@@ -31,7 +31,8 @@ CAPTION="Remove Brisk Sample"
 forget() {
   rm -rf "$TARGETS" "$PRE_INI" "$FONTS/BriskUT.ttf"
   local key
-  for key in "$UNINSTALL_KEY\\Brisk Sample" 'HKLM\Software\Brisk Uninstall' "$PRE_KEY" 'HKLM\Software\Brisk Test'; do
+  for key in "$UNINSTALL_KEY\\Brisk Sample" 'HKLM\Software\Brisk Uninstall' "$PRE_KEY" 'HKLM\Software\Brisk Test' \
+    'HKCU\Software\Brisk Uninstall Unrooted' 'HKCU\HKEY_LOCAL_MACHINE'; do
     wine reg delete "$key" /f >/dev/null 2>&1 </dev/null
   done
   wine reg delete "$SHARED_KEY" /v "$TARGETS_WIN\\app\\bin\\kept.dll" /f >/dev/null 2>&1 </dev/null
@@ -108,10 +109,16 @@ BriskUT.ttf=BriskUT.ttf,8
 [AddReg]
 Deep=HKLM\\Software\\Brisk Uninstall\\Settings\\Window
 Before=$PRE_KEY
+Unrooted=Software\\Brisk Uninstall Unrooted\\Window
+SpelledOut=HKEY_LOCAL_MACHINE\\Software\\Brisk Uninstall\\Spelled Out
 [Deep]
 Left=10
 [Before]
 Added=by the install
+[Unrooted]
+Top=20
+[SpelledOut]
+Width=30
 [AddIni]
 NewIni=%InstallPath%\\app.ini,Main
 OldIni=C:\\windows\\briskpre.ini,Added
@@ -152,6 +159,17 @@ cmp -s "$UNINST" "$I/UnInst.exe" || fail "the install did not copy our uninstall
 [ "$(reg_value "$SHARED_KEY" "$IW\\bin\\kept.dll")" = 0x2 ] || fail "the shared file was not counted again"
 [ -f "$FONTS/BriskUT.ttf" ] || fail "the font was not installed"
 [ -f "$TARGETS/Menu/Brisk Sample/App.lnk" ] || fail "the shortcut was not made"
+# A key without a root lies under HKCU; a root spelled out is that root. The
+# log names both resolved, so that the uninstaller takes them back.
+[ "$(reg_value 'HKCU\Software\Brisk Uninstall Unrooted\Window' Top)" = 20 ] || fail "the unrooted value is not under HKCU"
+[ "$(reg_value 'HKLM\Software\Brisk Uninstall\Spelled Out' Width)" = 30 ] ||
+  fail "the value under HKEY_LOCAL_MACHINE is not under HKLM"
+grep -qxF 'HKCU\Software\Brisk Uninstall Unrooted\Window\Top=20'$'\r' "$I/install.log" ||
+  fail "the unrooted value's record does not name its root: $(grep -a Top "$I/install.log")"
+grep -qxF 'HKLM\Software\Brisk Uninstall\Spelled Out\Width=30'$'\r' "$I/install.log" ||
+  fail "the spelled-out root's record is not resolved: $(grep -a Width "$I/install.log")"
+log_section app CreateKeys | grep -qxF 'HKCU\Software\Brisk Uninstall Unrooted' ||
+  fail "the unrooted key's creation is not logged with its root"
 cp "$I/install.log" "$WORK/install.log.copy"
 
 command=$(uninstall_command)
