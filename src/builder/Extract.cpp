@@ -72,22 +72,17 @@ void DirectoryWriter::FlushPending() {
 
 // The target folder is the user's choice and is taken as given, also when
 // it or a folder above it is reached through a link (as /tmp or a home
-// folder often is). Below it every folder comes from a stored name, so a link
-// there would carry the package's files to a place nobody chose: such a
-// path is refused. A link standing where a file goes is replaced by the
-// file, its target left alone.
+// folder often is); a link below it is refused (FirstLinkBelow). A link
+// standing where a file goes is replaced by the file, its target left alone.
 std::string DirectoryWriter::OpenFile(const std::string& path) {
     outPath_ = path;
     const std::string folder = platform::ExtractFilePath(outPath_);
     if (folder != readyFolder_) {
-        for (size_t i = base_.size(); i < folder.size(); ++i) {
-            if (!platform::IsPathDelim(folder[i])) continue;
-            const std::string below = folder.substr(0, i);
-            if (platform::IsLink(below))
-                return "refusing to write \"" + outPath_ + "\": \"" + below +
-                       "\" is a link (symbolic link or junction), and files are written only into real folders "
-                       "below the target folder";
-        }
+        const std::string link = platform::FirstLinkBelow(base_, folder, false, platform::IsLink);
+        if (!link.empty())
+            return "refusing to write \"" + outPath_ + "\": \"" + link +
+                   "\" is a link (symbolic link or junction), and files are written only into real folders "
+                   "below the target folder";
         if (!platform::ForceDirectories(folder)) return "cannot create the folder \"" + folder + "\"";
         readyFolder_ = folder;
     }

@@ -316,6 +316,28 @@ constexpr const char* kVirtualRootsKey =
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots\\";
 constexpr const char* kDelphiKey = "HKLM\\SOFTWARE\\Borland\\Delphi";
 
+constexpr std::pair<const char*, int> kUserFolders[] = {
+    {"Desktop", kCsidlDesktopDirectory}, {"Fonts", kCsidlFonts},         {"NetHood", kCsidlNetHood},
+    {"Personal", kCsidlPersonal},        {"ProgramsMenu", kCsidlPrograms}, {"Recent", kCsidlRecent},
+    {"SendTo", kCsidlSendTo},            {"StartMenu", kCsidlStartMenu}, {"StartupMenu", kCsidlStartup},
+    {"Templates", kCsidlTemplates},
+};
+struct CommonFolder {
+    const char* name;
+    int common;
+    int perUser;
+};
+constexpr CommonFolder kCommonFolders[] = {
+    {"CommonStartMenu", kCsidlCommonStartMenu, kCsidlStartMenu},
+    {"CommonProgramsMenu", kCsidlCommonPrograms, kCsidlPrograms},
+    {"CommonStartupMenu", kCsidlCommonStartup, kCsidlStartup},
+    {"CommonDesktop", kCsidlCommonDesktopDirectory, kCsidlDesktopDirectory},
+};
+// The other built-in variables that name a folder of the system, and the
+// user's choice of where the program goes.
+constexpr const char* kOtherGivenFolders[] = {"Windows", "System", "ProgramFiles", "CommonFiles", "ApplicationData",
+                                              "InstallPath"};
+
 void SetBuiltInVariables(IVariableSources& src, const VariableContext& context) {
     SetPathVariable("SourcePath", platform::ExtractFilePath(context.setupExePath));
     SetPathVariable("Presetup", context.setupFolder);
@@ -324,25 +346,8 @@ void SetBuiltInVariables(IVariableSources& src, const VariableContext& context) 
     SetPathVariable("Windows", src.WindowsDirectory());
     SetPathVariable("System", src.SystemDirectory());
 
-    static constexpr std::pair<const char*, int> kUserFolders[] = {
-        {"Desktop", kCsidlDesktopDirectory}, {"Fonts", kCsidlFonts},         {"NetHood", kCsidlNetHood},
-        {"Personal", kCsidlPersonal},        {"ProgramsMenu", kCsidlPrograms}, {"Recent", kCsidlRecent},
-        {"SendTo", kCsidlSendTo},            {"StartMenu", kCsidlStartMenu}, {"StartupMenu", kCsidlStartup},
-        {"Templates", kCsidlTemplates},
-    };
     for (const auto& [name, csidl] : kUserFolders) SetPathVariable(name, src.ShellFolder(csidl));
 
-    struct CommonFolder {
-        const char* name;
-        int common;
-        int perUser;
-    };
-    static constexpr CommonFolder kCommonFolders[] = {
-        {"CommonStartMenu", kCsidlCommonStartMenu, kCsidlStartMenu},
-        {"CommonProgramsMenu", kCsidlCommonPrograms, kCsidlPrograms},
-        {"CommonStartupMenu", kCsidlCommonStartup, kCsidlStartup},
-        {"CommonDesktop", kCsidlCommonDesktopDirectory, kCsidlDesktopDirectory},
-    };
     for (const CommonFolder& f : kCommonFolders) {
         std::string path = src.ShellFolder(f.common);
         if (path.empty()) path = src.ShellFolder(f.perUser);
@@ -428,6 +433,21 @@ void LoadIniVariables(IVariableSources& src, const std::string& file, const std:
 }
 
 }  // namespace
+
+std::string GivenFolderOf(std::string_view path) {
+    std::string given = ExtractFileDrive(path);
+    if (given.size() == 2) given += '\\';
+    const auto consider = [&](const char* name) {
+        const std::string folder = GetVariable(name);
+        if (folder.size() > given.size() && folder.size() <= path.size() && SameText(path.substr(0, folder.size()), folder) &&
+            (folder.size() == path.size() || platform::IsPathDelim(path[folder.size()])))
+            given = folder;
+    };
+    for (const auto& folder : kUserFolders) consider(folder.first);
+    for (const CommonFolder& folder : kCommonFolders) consider(folder.name);
+    for (const char* name : kOtherGivenFolders) consider(name);
+    return given;
+}
 
 std::string IVariableSources::IniReadString(const std::string& file, const std::string& section,
                                             const std::string& key, const std::string& defaultValue) {

@@ -84,6 +84,13 @@ void SetVariable(std::string_view name, std::string_view value);
 // Drops characters up to code 32 from both ends, then one trailing backslash.
 void SetPathVariable(std::string_view name, std::string_view value);
 
+// The folder that the user or the system named and that holds path: the
+// deepest of InstallPath and the built-in folder variables (Windows, System,
+// Program Files, the shell's folders...) as they now read; else the path's
+// drive root ("C:\", "\\server\share"), or empty for a path without one.
+// Below it, every folder comes from a script, a package or a log.
+std::string GivenFolderOf(std::string_view path);
+
 // The first run of characters other than `separator`.
 std::string FirstWord(std::string_view text, char separator);
 // "C:" of "C:\...", "\\server\share" of a UNC path, else empty.

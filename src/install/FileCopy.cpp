@@ -55,6 +55,9 @@ struct TPhase {
     // made ones without, the listed ones with their trailing backslash).
     NameIndex Made;
     NameIndex Listed;
+    // Folders whose way from the folder named for them holds no link (upper
+    // case, without trailing backslash).
+    NameIndex Real;
     // New targets handed to the library to be written behind the walk, with
     // their copy flags until their done notice (then kNotQueued): a file of
     // the same target must wait until it is on the disk.
@@ -321,6 +324,12 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
             Phase.TargetPath = dest.empty() ? name : dest;
             return unpack::kAnswerRefuse;
         }
+        // Nor is a file written through a link below the folder it was meant
+        // for.
+        if (!LinkOnTheWay(dest, ListedInFolder(dest), &Phase.Real).empty()) {
+            Phase.TargetPath = dest;
+            return unpack::kAnswerRefuse;
+        }
         // An earlier file of this target may still be on its way to the
         // disk: it must be whole before this one is decided against it.
         const std::string upperDest = AnsiUpperCase(dest);
@@ -388,7 +397,7 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     const std::string folder = platform::ExtractFilePath(dest);
     // Files come folder by folder: one look per folder is enough.
     if (folder != Phase.LastFolder) {
-        ForceDirectoriesLogged(folder, &Phase.Made);
+        ForceDirectoriesLogged(folder, &Phase.Made, &Phase.Real);
         Phase.LastFolder = folder;
     }
     if (Phase.CurrentFlags & kCopyFont) {
@@ -564,8 +573,9 @@ bool CopyExternalFiles() {
     return ok && !Phase.Failed;
 }
 
-void DeleteListedFiles() {
+bool DeleteListedFiles() {
     bool announced = false;
+    NameIndex real;
     for (const TWorkList::TEntry& entry : InstallState().Lists.DeleteFileList.Entries()) {
         // The mask's wildcards stand for any name: the rest must be a path
         // the engine may change.
@@ -580,11 +590,18 @@ void DeleteListedFiles() {
                     ShowMessageWindow(GetMessageString(17), 750);
                     announced = true;
                 }
+                const std::string link = LinkOnTheWay(rec.FullName, true, &real);
+                if (!link.empty()) {
+                    FindClose(rec);
+                    ShowError(LinkRefusedText(rec.FullName, link));
+                    return false;
+                }
                 DeleteFileForced(rec.FullName);
             } while (FindNext(rec) == 0);
         }
         FindClose(rec);
     }
+    return true;
 }
 
 }  // namespace brik

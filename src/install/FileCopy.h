@@ -70,7 +70,8 @@ void IncrementSharedCount(const std::string& path);
 void UpdateProgressBars();
 
 // Deletes the files DeleteFileList names, before the copy thread starts.
-void DeleteListedFiles();
+// false, after its message, when one is reached through a link.
+bool DeleteListedFiles();
 
 // Every existing file of the external list, as the external pass finds it.
 void ForEachExternalFile(const std::function<bool(const std::string& path)>& visit);

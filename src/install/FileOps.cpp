@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "config/Variables.h"
 #include "install/InstallContext.h"
 #include "util/Platform.h"
 #include "util/WinHandles.h"
+#include "util/kpStrUtils.h"
 #include "util/kpSysUtils.h"
 
 namespace brik {
@@ -151,6 +153,42 @@ bool DeleteFileForced(const std::string& path) {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
     SetFileAttributesA(path.c_str(), attr);
     return false;
+}
+
+std::string LinkOnTheWay(const std::string& path, bool mayExist, NameIndex* real) {
+    if (!InstallState().System.PlatformNT) return {};
+    std::string given;
+    bool haveGiven = false;
+    const auto base = [&]() -> const std::string& {
+        if (!haveGiven) given = GivenFolderOf(path);
+        haveGiven = true;
+        return given;
+    };
+    std::string folder = platform::ExtractFilePath(path);
+    if (!folder.empty()) folder.pop_back();
+    std::string upperFolder = real != nullptr ? AnsiUpperCase(folder) : std::string();
+    if (real == nullptr || !real->Contains(upperFolder)) {
+        const auto isLink = [real](const std::string& below) {
+            std::string upper = real != nullptr ? AnsiUpperCase(below) : std::string();
+            if (real != nullptr && real->Contains(upper)) return false;
+            if (platform::IsLink(below)) return true;
+            if (real != nullptr) real->TryEmplace(std::move(upper), 0);
+            return false;
+        };
+        std::string link = platform::FirstLinkBelow(base(), path, false, isLink);
+        if (!link.empty()) return link;
+        // The way to the folder is clear, also when the folder is the named
+        // one itself (no path below another named folder passes it).
+        if (real != nullptr) real->TryEmplace(std::move(upperFolder), 0);
+    }
+    // The named folder itself is taken as given, as the folders above it.
+    if (!mayExist || !platform::IsLink(path) || path.size() <= base().size()) return {};
+    return path;
+}
+
+std::string LinkRefusedText(const std::string& path, const std::string& link) {
+    return "\"" + path + "\" is not changed: \"" + link +
+           "\" is a link (symbolic link or junction) to another place, and nothing is written or deleted through one.";
 }
 
 bool CopyFileWithProgress(const std::string& source, const std::string& dest, const TCopyProgress& progress,

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "install/CopyRules.h"
+#include "util/NameIndex.h"
 
 namespace brik {
 
@@ -41,6 +42,17 @@ TFileFacts FileFacts(const std::string& path);
 int64_t GetFileSizeByFind(const std::string& path);
 // Normal attributes, then delete; true when the file is gone.
 bool DeleteFileForced(const std::string& path);
+
+// The first link (symbolic link or junction) that a write or a delete at
+// path would go through below the folder the user or the system named
+// (GivenFolderOf), path itself included when it may exist; empty when there
+// is none, and always on 9x, which has no links. With `real`, the folders
+// whose way is found clear go there (upper case, no trailing backslash) and
+// are not asked about again: a phase asks once per folder, and per file
+// only about the file.
+std::string LinkOnTheWay(const std::string& path, bool mayExist, NameIndex* real = nullptr);
+// Why path was refused for the link on its way, for the error box.
+std::string LinkRefusedText(const std::string& path, const std::string& link);
 
 // After each chunk: source, destination, the chunk's bytes, the bytes to
 // copy, the bytes copied so far. false stops the copy.

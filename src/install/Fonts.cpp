@@ -77,6 +77,9 @@ bool InstallFont(const std::string& fontNameIn, const std::string& writtenPath, 
         dest = folder + UniqueFileName(folder, file.substr(0, file.size() - extension.size()), extension, true);
     }
 
+    // Nor through a link: the font step fails, naming the font.
+    if (!LinkOnTheWay(dest, true).empty()) return false;
+
     // The font is written beside its destination and put in place whole: a
     // font the system had stays intact until ours is complete, and waits for
     // the restart when the system holds it open.

@@ -152,6 +152,12 @@ bool RunInstall() {
         RequiredKilobytes(static_cast<uint64_t>(required), ParseNumber(IniReadString(settings, "Config", "ExtraDiskSpace", ""), 0));
 
     if (!installPath.empty()) {
+        // The log is written in place, so a link standing in its name would
+        // carry every record to wherever the link points.
+        if (!LinkOnTheWay(state.LogPath, true).empty()) {
+            ShowError(LinkRefusedText(state.LogPath, state.LogPath));
+            return false;
+        }
         ForceDirectoriesLogged(installPath);
         if (GetFreeDiskSpaceKB(installPath, !state.System.PlatformNT) < requiredKB) {
             ShowError(GetMessageString(4));
@@ -160,8 +166,9 @@ bool RunInstall() {
     }
     if (removeOld) Announced(16, [] { RemovePreviousReferences(); });
     if (!state.Lists.DeleteFileList.Empty()) {
-        DeleteListedFiles();
+        const bool deleted = DeleteListedFiles();
         HideMessageWindow();
+        if (!deleted) return false;
     }
 
     // The copy phase: its thread starts when the progress dialog is up and

@@ -204,23 +204,35 @@ bool LogHasEntry(int kind, const std::string& name) {
     return IniReadString(InstallState().LogPath, section, name, "=") != "=";
 }
 
-void ForceDirectoriesLogged(const std::string& pathIn, NameIndex* created) {
-    std::string path = pathIn;
-    while (path.size() > 1 && path.back() == '\\') path.pop_back();
-    if (path.size() <= 2) return;
-    const std::string upper = created != nullptr ? AnsiUpperCase(path) : std::string();
+namespace {
+
+void MakeFoldersLogged(const std::string& path, NameIndex* created, NameIndex* real) {
+    const std::string upper = created != nullptr || real != nullptr ? AnsiUpperCase(path) : std::string();
     if (created != nullptr && created->Contains(upper)) return;
     std::string parent = platform::ExtractFilePath(path);
     while (parent.size() > 1 && parent.back() == '\\') parent.pop_back();
     const bool inMade = created != nullptr && !parent.empty() && created->Contains(AnsiUpperCase(parent));
     if (!inMade) {
         if (platform::DirectoryExists(path) || parent == path) return;
-        if (!parent.empty()) ForceDirectoriesLogged(parent, created);
+        if (!parent.empty()) MakeFoldersLogged(parent, created, real);
     }
     if (CreateDirectoryA(path.c_str(), nullptr)) {
         if (created != nullptr) created->TryEmplace(upper, 0);
+        // Made just now: no link, and no need to ask.
+        if (real != nullptr) real->TryEmplace(upper, 0);
         WriteLogEntry(kLogCreateDirs, path);
     }
+}
+
+}  // namespace
+
+bool ForceDirectoriesLogged(const std::string& pathIn, NameIndex* created, NameIndex* real) {
+    std::string path = pathIn;
+    while (path.size() > 1 && path.back() == '\\') path.pop_back();
+    if (path.size() <= 2) return true;
+    if (!LinkOnTheWay(path, true, real).empty()) return false;
+    MakeFoldersLogged(path, created, real);
+    return true;
 }
 
 bool RegisterUninstall() {
@@ -297,14 +309,16 @@ void RemovePreviousReferences() {
     StringList names;
     IniReadSection(log, LogSectionName(kLogShortcuts), names);
     for (const std::string& name : names) {
-        if (IsSafeLoggedPath(name) && IsShortcutFile(name) && !platform::IsLink(name)) DeleteFileForced(name);
+        if (IsSafeLoggedPath(name) && IsShortcutFile(name) && LinkOnTheWay(name, true).empty())
+            DeleteFileForced(name);
     }
 
     // Deepest first, so that a parent is empty by the time its turn comes.
     IniReadSection(log, LogSectionName(kLogCreateDirs), names);
     SortedNoCase(names);
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
-        if (IsSafeLoggedPath(*it) && !platform::IsLink(*it)) RemoveDirectoryA(it->c_str());
+        if (IsSafeLoggedPath(*it) && !platform::IsLink(*it) && LinkOnTheWay(*it, true).empty())
+            RemoveDirectoryA(it->c_str());
     }
 
     // Registrations go whole only where they name this log: a key of the

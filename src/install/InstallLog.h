@@ -21,8 +21,10 @@ bool LogHasEntry(int kind, const std::string& name);
 // Creates the missing folders of path, parents first, logging each created.
 // With `created` (upper-case paths without trailing backslash), the folders
 // made are added there, and a folder inside one of them is created without
-// a look first: only what was made since can be in it.
-void ForceDirectoriesLogged(const std::string& path, NameIndex* created = nullptr);
+// a look first: only what was made since can be in it. false, with nothing
+// made, when a link is on the way (LinkOnTheWay, with `real`): the caller
+// says so.
+bool ForceDirectoriesLogged(const std::string& path, NameIndex* created = nullptr, NameIndex* real = nullptr);
 
 // The value of a record for a file the install wrote: its size and time now
 // (empty when it is missing). One place for every record of a written file.

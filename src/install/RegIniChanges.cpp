@@ -7,6 +7,7 @@
 #include "config/RegPath.h"
 #include "config/kpIniFile.h"
 #include "config/kpRegIni.h"
+#include "install/FileOps.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
 #include "install/LogFormat.h"
@@ -91,12 +92,17 @@ bool ApplyIniChanges() {
             if (SameText(m.first, path) && SameText(m.second, section)) return true;
         return false;
     };
+    std::string refusal;
     for (const TWorkList::TEntry& item : InstallState().Lists.IniAddList.Entries()) {
         const TIniEntry entry = ParseIniEntry(item.name, item.value);
         const std::string path = IniFilePath(entry.file);
         bool known = false;
         for (const std::string& file : written) known = known || SameText(file, path);
-        if (!known && !IniFileWritable(path)) {
+        if (!known) {
+            const std::string link = LinkOnTheWay(path, true);
+            if (!link.empty()) refusal = LinkRefusedText(path, link);
+        }
+        if (!known && (!refusal.empty() || !IniFileWritable(path))) {
             result = false;
             break;
         }
@@ -118,7 +124,7 @@ bool ApplyIniChanges() {
     for (const std::string& file : written)
         if (!GetIniFile(file, false).UpdateFile()) result = false;
     CloseAllIniFiles();
-    if (!result) ShowError("Error on changing ini-file!");
+    if (!result) ShowError(refusal.empty() ? std::string("Error on changing ini-file!") : refusal);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "install/CopyRules.h"
+#include "install/FileOps.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
 #include "ui/Msg.h"
@@ -57,6 +58,13 @@ bool CreateShortcuts() {
         // is refused like a link that cannot be written.
         bool saved = IsSafeTargetPath(linkPath);
         if (saved) {
+            // The group's folder and the shortcut's own name are the
+            // script's: never a way through a link to elsewhere.
+            const std::string through = LinkOnTheWay(linkPath, true);
+            if (!through.empty()) {
+                ShowError(LinkRefusedText(linkPath, through));
+                return false;
+            }
             const std::string folder = platform::ExtractFilePath(linkPath);
             if (link.Flags & 1)
                 platform::ForceDirectories(folder);

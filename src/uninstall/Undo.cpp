@@ -14,6 +14,7 @@
 #include "ui/Msg.h"
 #include "ui/kpShell.h"
 #include "util/Platform.h"
+#include "util/WinHandles.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {
@@ -22,16 +23,24 @@ namespace {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// A link on the way, or in the record's own name, leads to what someone
+// put there since the install: whatever it reaches is not the install's.
+// (The install's own folder is taken as given here: callers that remove
+// folders ask about it too.)
+bool ThroughLink(const std::string& path) { return !LinkOnTheWay(path, true).empty(); }
+
 TUndoResult RemoveFile(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return TUndoResult::Absent;
     // The log named a file; whatever stands there now is not ours to empty.
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TUndoResult::Kept;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) || ThroughLink(path)) return TUndoResult::Kept;
     if (DeleteFileForced(path)) return TUndoResult::Done;
     return ScheduleReplaceOnReboot(path, std::string()) ? TUndoResult::AtRestart : TUndoResult::Failed;
 }
 
 TUndoResult ReleaseShared(const std::string& path, bool keepFile) {
+    // The count is left too: the file it counts is not reached.
+    if (ThroughLink(path)) return TUndoResult::Kept;
     const int32_t count = RegReadInteger(kSharedDllsKey, path, 0);
     if (count > 1) {
         RegWriteInteger(kSharedDllsKey, path, count - 1);
@@ -61,6 +70,7 @@ TUndoResult RemoveIniKey(const TUndoAction& a) {
     static constexpr char kMissing[] = "\x01";
     if (!Exists(IniFilePath(a.target))) return TUndoResult::Absent;
     if (IniReadString(a.target, a.section, a.name, kMissing) == kMissing) return TUndoResult::Absent;
+    if (ThroughLink(IniFilePath(a.target))) return TUndoResult::Kept;
     TkpIniFile& file = GetIniFile(a.target, false);
     file.DeleteKey(a.section, a.name);
     // A section the install made goes with its last key, unless someone put
@@ -84,7 +94,7 @@ TUndoResult RemoveKey(const std::string& key, bool whole) {
 TUndoResult RemoveFolder(const std::string& folder) {
     if (!platform::DirectoryExists(folder)) return TUndoResult::Absent;
     // A link is never followed, and a folder that holds anything stays.
-    if (platform::IsLink(folder)) return TUndoResult::Kept;
+    if (platform::IsLink(folder) || ThroughLink(folder)) return TUndoResult::Kept;
     return RemoveDirectoryA(folder.c_str()) ? TUndoResult::Done : TUndoResult::Kept;
 }
 
@@ -105,6 +115,8 @@ TUndoResult CarryOut(const TUndoAction& a) {
         case TUndoKind::DeleteInstalledFile: return RemoveFile(a.target);
         case TUndoKind::UnregisterServer:
             if (!Exists(a.target)) return TUndoResult::Absent;
+            // Unregistering runs the file's code: never one from elsewhere.
+            if (ThroughLink(a.target)) return TUndoResult::Kept;
             return UnregisterComServer(a.target) ? TUndoResult::Done : TUndoResult::Failed;
         case TUndoKind::RemoveFont: return RemoveFont(a.target, a.name, a.keepFile);
         case TUndoKind::ReleaseSharedFile: return ReleaseShared(a.target, a.keepFile);
@@ -118,10 +130,12 @@ TUndoResult CarryOut(const TUndoAction& a) {
     return TUndoResult::Failed;
 }
 
-bool EveryFileBelow(const std::string& folder, const std::function<bool(const std::string& path)>& test) {
+namespace {
+
+bool EveryFileIn(const std::string& folder, const std::function<bool(const std::string& path)>& test) {
     WIN32_FIND_DATAA found;
-    const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return true;
+    TScopedFind find(FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return true;
     bool every = true;
     do {
         const std::string name = found.cFileName;
@@ -129,11 +143,17 @@ bool EveryFileBelow(const std::string& folder, const std::function<bool(const st
         const std::string path = folder + "\\" + name;
         // A link to elsewhere is never walked into, and never ours.
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) every = false;
-        else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) every = EveryFileBelow(path, test);
+        else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) every = EveryFileIn(path, test);
         else every = test(path);
-    } while (every && FindNextFileA(find, &found));
-    ::FindClose(find);
+    } while (every && FindNextFileA(find.Get(), &found));
     return every;
+}
+
+}  // namespace
+
+bool EveryFileBelow(const std::string& folder, const std::function<bool(const std::string& path)>& test) {
+    // Nor is a folder that is a link, or lies beyond one, looked into.
+    return !platform::IsLink(folder) && !ThroughLink(folder) && EveryFileIn(folder, test);
 }
 
 bool IsPresent(const TUndoAction& a) {

@@ -25,7 +25,8 @@ TUndoResult CarryOut(const TUndoAction& action);
 bool IsPresent(const TUndoAction& action);
 
 // Whether test holds for every file anywhere below the folder (true for an
-// empty or missing folder); a link inside it fails.
+// empty or missing folder); a link inside it fails, and so does a folder
+// that is a link or is reached through one (LinkOnTheWay), unwalked.
 bool EveryFileBelow(const std::string& folder, const std::function<bool(const std::string& path)>& test);
 
 }  // namespace brik

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "config/Common.h"
 #include "config/kpIniFile.h"
 #include "config/kpRegIni.h"
 #include "install/InstallContext.h"
@@ -70,6 +71,11 @@ public:
         : log_(std::move(log)), folder_(platform::ExtractFilePath(log_)), registration_(std::move(registration)) {}
 
     int Run() {
+        // The folders the system names and the log's own folder are taken
+        // as given; below them every name is the log's, and no record is
+        // taken back through a link there (LinkOnTheWay).
+        LoadVariablesFrom(SystemVariableSources(), {});
+        SetPathVariable("InstallPath", folder_);
         const TLogSectionLines lines = [this](std::string_view section) {
             StringList values;
             IniReadSectionValues(log_, section, values);

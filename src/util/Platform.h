@@ -63,6 +63,23 @@ bool MoveFileOver(const std::string& from, const std::string& to);
 // A symbolic link, or on Windows any reparse point (also a junction); false
 // for a missing path. The link itself is looked at, never its target.
 bool IsLink(const std::string& path);
+// The first folder on the way from base to path that isLink says is a link,
+// and path itself when withLast; empty when none. path starts with base.
+// base is taken as given, a link at or above it included: the user or the
+// system chose it. Below it every name comes from a package, a script or a
+// log, so a link there would carry a write or a delete to a place nobody
+// chose. isLink(folder) is asked once for each folder, outermost first.
+template <typename IsLinkFn>
+std::string FirstLinkBelow(std::string_view base, std::string_view path, bool withLast, IsLinkFn&& isLink) {
+    for (size_t i = base.size() + 1; i < path.size(); ++i) {
+        if (!IsPathDelim(path[i])) continue;
+        std::string folder(path.substr(0, i));
+        if (isLink(folder)) return folder;
+    }
+    if (withLast && path.size() > base.size() && !IsPathDelim(path.back()) && isLink(std::string(path)))
+        return std::string(path);
+    return {};
+}
 // Creates a folder and all its missing parents; a trailing delimiter is ignored.
 bool ForceDirectories(std::string path);
 // The folder part of a path, with its trailing delimiter; empty when none.

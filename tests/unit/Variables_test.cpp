@@ -401,6 +401,36 @@ TEST_F(LoadVariablesTest, EmptySourcesGiveTheFixedFallbacks) {
     EXPECT_EQ(GetVariable("IIS-WWWRoot"), "\\wwwroot");
 }
 
+// Below the folder a path was meant for, every name came from a script or a
+// package: that is where the engine stops taking folders as given.
+TEST_F(LoadVariablesTest, GivenFolderIsTheDeepestNamedFolderHoldingThePath) {
+    src.folders = {{kCsidlDesktopDirectory, "C:\\Users\\u\\Desktop"}, {kCsidlPrograms, "C:\\Users\\u\\Menu\\Programs"}};
+    src.values = {{"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\|ProgramFilesDir", "C:\\Program Files"}};
+    LoadVariablesFrom(src, Context(""));
+    SetPathVariable("InstallPath", "C:\\Program Files\\Brisk\\App\\");
+    // An author's own variable names no folder of the system.
+    SetVariable("MyDir", "C:\\App\\sub");
+    struct Case {
+        const char* path;
+        const char* given;
+    };
+    const Case cases[] = {
+        {"C:\\Program Files\\Brisk\\App\\sub\\b.txt", "C:\\Program Files\\Brisk\\App"},
+        {"c:\\program files\\brisk\\app\\b.txt", "C:\\Program Files\\Brisk\\App"},
+        {"C:\\Program Files\\Brisk\\App", "C:\\Program Files\\Brisk\\App"},
+        {"C:\\Program Files\\Brisk\\Apple\\b.txt", "C:\\Program Files"},
+        {"C:\\Program Files\\Common Files\\Brisk\\x.dll", "C:\\Program Files\\Common Files"},
+        {"C:\\WINDOWS\\SYSTEM\\x.dll", "C:\\WINDOWS\\SYSTEM"},
+        {"C:\\WINDOWS\\win.ini", "C:\\WINDOWS"},
+        {"C:\\Users\\u\\Desktop\\App.lnk", "C:\\Users\\u\\Desktop"},
+        {"C:\\Users\\u\\Menu\\Programs\\Group\\App.lnk", "C:\\Users\\u\\Menu\\Programs"},
+        {"C:\\App\\sub\\b.txt", "C:\\"},
+        {"D:\\x.txt", "D:\\"},
+        {"\\\\srv\\share\\d\\f.txt", "\\\\srv\\share"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(GivenFolderOf(c.path), c.given) << c.path;
+}
+
 TEST_F(LoadVariablesTest, SettingsSectionsOverrideInOrder) {
     src.environment = {"TEMP=C:\\TEMP", "FromEnv=env"};
     src.values = {

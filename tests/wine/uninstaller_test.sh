@@ -51,43 +51,6 @@ compare_with() {
     fail "$2: the prefix differs from before the install: $(head -c 3000 "$WORK/prefix.diff")"
 }
 
-# uninstall_command: the uninstall key's command, as the registry holds it.
-uninstall_command() { reg_value "$UNINSTALL_KEY\\Brisk Sample" UninstallString; }
-
-# start_uninstall COMMAND-LINE: starts it as Windows starts a registered
-# command.
-start_uninstall() {
-  drive run-line "$1" >/dev/null || fail "cannot start $1: $(cat "$WORK/drive.err")"
-}
-
-# uninstall_window TEXT BUTTON [SHOT]: the uninstaller's window once it shows
-# the button (6 when it asks, 1 at the end), saying TEXT; prints its handle.
-uninstall_window() {
-  local window got
-  window=$(drive wait-window --title "$CAPTION" --class "#32770" --timeout 40) ||
-    fail "no uninstaller window (expected: $1)"
-  for _ in $(seq 1 300); do
-    drive state "$window" "$2" | grep -q '^visible' && break
-    sleep 0.2
-  done
-  got=$(drive get-text "$window" 102 | tr -d '\r')
-  [ "$got" = "$1" ] || fail "the uninstaller says \"$got\", expected \"$1\""
-  [ -n "${3:-}" ] && { "$SCRIPTS/screenshot.sh" "$BUILD_DIR" "$SHOTS/$3" >/dev/null || fail "screenshot failed"; }
-  step "  uninstaller: $(printf '%s' "$got" | tr '\n' '|')" >&2
-  printf '%s' "$window"
-}
-
-# finish_uninstall TEXT LIST [SHOT]: the final word and the list under it
-# (lines of the read-only box, in order); OK closes it.
-finish_uninstall() {
-  local window got
-  window=$(uninstall_window "$1" 1 "${3:-}") || exit 1
-  got=$(drive get-text "$window" 104 | tr -d '\r' | sed '/^$/d')
-  [ "$got" = "$2" ] || fail "the uninstaller lists \"$got\", expected \"$2\""
-  drive click "$window" 1 || fail "cannot click OK"
-  drive wait-gone "$window" --timeout 30 || fail "the uninstaller's window did not close"
-}
-
 # copies_left: the uninstaller's copies waiting in the temporary folder.
 copies_left() { find "$TEMP_UNIX" -maxdepth 2 -ipath '*/~BrikUn*' 2>/dev/null; }
 
