@@ -12,6 +12,30 @@
 #    (cmake/shipped.ld).
 # `make size` prints what each source file costs (scripts/size-report.sh).
 
+# The 64-bit build is a test vehicle for machines that run no 32-bit code:
+# the same sources, linked as ordinary programs with the compiler's own
+# runtime. Nothing of it ships, so none of the shipped build's measures
+# (the 486, our runtime, the section layout) applies there.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  function(brik_shipped_variant lib)
+    add_library(${lib}_shipped ALIAS ${lib})
+  endfunction()
+  foreach(lib brik_util brik_ui_core brik_config brik_config_win32 brik_cab brik_crypto brik_install_core brik_ui
+      brik_install brik_uninstall_core brik_uninstall)
+    brik_shipped_variant(${lib})
+  endforeach()
+  function(brik_shipped_program target)
+    get_target_property(type ${target} TYPE)
+    # The entry lives in a library: the start-up code asks for it only
+    # after the libraries have been searched.
+    if(type STREQUAL "EXECUTABLE")
+      target_link_options(${target} PRIVATE -Wl,--undefined=WinMain)
+    endif()
+    target_link_options(${target} PRIVATE -Wl,-Map,$<TARGET_FILE:${target}>.map)
+  endfunction()
+  return()
+endif()
+
 set(BRIK_SHIPPED_CODE_OPTIONS
   -march=i486 -mtune=generic -g0
   -Os -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-rtti -fno-threadsafe-statics

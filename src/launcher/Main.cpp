@@ -208,9 +208,11 @@ extern "C" EXCEPTION_DISPOSITION __cdecl OnFaultDuringAbort(EXCEPTION_RECORD* re
     if (entries++ == 0) lstrcpynA(text, message != nullptr ? message : "", sizeof text);
     if (entries > 16) ExitProcess(0);
     // Stays registered: this frame is never left.
+#if defined(__i386__)
     TAbortFrame frame{nullptr, reinterpret_cast<void*>(&OnFaultDuringAbort)};
     asm volatile("movl %%fs:0, %0" : "=r"(frame.next));
     asm volatile("movl %0, %%fs:0" : : "r"(&frame) : "memory");
+#endif
     for (;;) {
         switch (nextStep++) {
             case 0:
