@@ -16,6 +16,7 @@
 #include "install/InstallLog.h"
 #include "install/RegIniChanges.h"
 #include "install/Programs.h"
+#include "install/Rollback.h"
 #include "install/Scripts.h"
 #include "install/Shortcuts.h"
 #include "ui/Dialogs.h"
@@ -86,7 +87,9 @@ DWORD WINAPI CopyFilesThread(void*) {
     return ok ? 1 : 0;
 }
 
-bool RunInstall() {
+namespace {
+
+bool RunInstallSteps() {
     TInstallState& state = InstallState();
     const std::string& settings = ConfigPaths().SettingsFile;
     state.AbortRequested = false;
@@ -105,6 +108,7 @@ bool RunInstall() {
     state.Logging = state.UninstallEnabled;
     const bool removeOld =
         IniReadBool(settings, "Config", "RemoveOldReferences", false) && platform::FileExists(state.LogPath);
+    BeginRollbackJournal(IniReadBool(settings, "Config", "RollbackOnFailure", true), state.LogPath);
 
     // The second step's text follows the first in the same window: each is
     // up for its minimum time, and the window does not blink in between.
@@ -175,6 +179,20 @@ bool RunInstall() {
     }
     // What was done is on record even if the program ends abruptly later.
     CloseAllIniFiles();
+    return result;
+}
+
+}  // namespace
+
+bool RunInstall() {
+    InstallState().Journal.Start(false);
+    const bool result = RunInstallSteps();
+    // A failed or cancelled install is taken back before the user hears
+    // that it did not finish.
+    if (result)
+        CommitInstall();
+    else
+        RollBackInstall();
     return result;
 }
 

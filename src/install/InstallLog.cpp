@@ -12,6 +12,7 @@
 #include "install/CopyRules.h"
 #include "install/FileOps.h"
 #include "install/InstallContext.h"
+#include "install/Rollback.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
@@ -44,7 +45,7 @@ bool IsUninstallSubKey(std::string_view key) {
 bool ReplaceFileFrom(const std::string& source, const std::string& dest) {
     const std::string temp = NewTempFileIn(platform::ExtractFilePath(dest));
     if (temp.empty()) return false;
-    if (CopyFileWithProgress(source, temp, {}, false) && MoveOverTarget(temp, dest)) return true;
+    if (CopyFileWithProgress(source, temp, {}, false) && PlaceFile(temp, dest)) return true;
     DeleteFileForced(temp);
     return false;
 }
@@ -89,6 +90,7 @@ void ForceDirectoriesLogged(const std::string& pathIn, NameIndex* created) {
     }
     if (CreateDirectoryA(path.c_str(), nullptr)) {
         if (created != nullptr) created->TryEmplace(upper, 0);
+        JournalCreatedFolder(path);
         WriteLogEntry(kLogCreateDirs, path);
     }
 }
@@ -133,6 +135,8 @@ bool RegisterUninstall() {
     // uninstaller would take the whole list away.
     const std::string key = UninstallKeyPath(keyName);
     if (!key.empty()) {
+        JournalRegWrite(key, "DisplayName");
+        JournalRegWrite(key, "UninstallString");
         RegWriteString(key, "DisplayName", programName);
         RegWriteString(key, "UninstallString", UninstallCommandLine(dest, state.LogPath));
         WriteLogEntry(kLogCreateKeys, key);

@@ -10,6 +10,7 @@
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
 #include "install/RegIniRules.h"
+#include "install/Rollback.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
@@ -32,6 +33,7 @@ bool ApplyRegistryChanges() {
         const TRegValueEntry entry = ParseRegValueEntry(item.name, item.value);
         const bool existed = RegValueExists(entry.keyPath, entry.valueName);
         if (existed && (entry.flags & kChangeKeepExisting)) continue;
+        JournalRegWrite(entry.keyPath, entry.valueName);
         if (!(entry.flags & kChangeNoLog)) CreateKeyLogged(entry.keyPath);
         const std::vector<uint8_t> bytes = RegValueBytes(entry);
         if (!RegWriteData(entry.keyPath, entry.valueName, entry.type, static_cast<uint32_t>(bytes.size()),
@@ -50,6 +52,7 @@ bool ApplyRegistryChanges() {
             std::string keyPath;
             std::string valueName;
             SplitRegValuePath(item.name, keyPath, valueName);
+            if (RegValueExists(keyPath, valueName)) JournalRegWrite(keyPath, valueName);
             RegRemoveValue(keyPath, valueName);
         }
     }
@@ -83,7 +86,8 @@ bool ApplyIniChanges() {
         const std::string path = IniFilePath(entry.file);
         bool known = false;
         for (const auto& file : written) known = known || SameText(file.second, path);
-        if (!known && !IniFileWritable(path)) {
+        // A file the rollback could not restore is not changed either.
+        if (!known && (!IniFileWritable(path) || !JournalFileChange(path))) {
             result = false;
             break;
         }
