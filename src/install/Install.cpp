@@ -108,7 +108,8 @@ bool RunInstallSteps() {
     state.Logging = state.UninstallEnabled;
     const bool removeOld =
         IniReadBool(settings, "Config", "RemoveOldReferences", false) && platform::FileExists(state.LogPath);
-    BeginRollbackJournal(IniReadBool(settings, "Config", "RollbackOnFailure", true), state.LogPath);
+    BeginRollbackJournal(IniReadBool(settings, "Config", "RollbackOnFailure", true),
+                         state.Logging ? state.LogPath : std::string());
 
     // The second step's text follows the first in the same window: each is
     // up for its minimum time, and the window does not blink in between.

@@ -10,6 +10,13 @@ namespace {
 
 // A name of the delayed-move list as a plain path: the system's "\??\"
 // prefix and the "!" of a replaceable target go.
+std::string ValueKey(std::string_view key, std::string_view name) {
+    std::string both = AnsiUpperCase(key);
+    both += '\0';
+    both += AnsiUpperCase(name);
+    return both;
+}
+
 std::string_view PlainMoveName(std::string_view name) {
     if (!name.empty() && name.front() == '!') name.remove_prefix(1);
     if (name.size() >= 4 && name.substr(0, 4) == "\\??\\") name.remove_prefix(4);
@@ -21,24 +28,24 @@ std::string_view PlainMoveName(std::string_view name) {
 void TRollbackJournal::Start(bool enabled) {
     enabled_ = enabled;
     entries_.clear();
+    files_.Clear();
+    values_.Clear();
     logPath_.clear();
     logKept_.clear();
 }
 
 void TRollbackJournal::Add(TRollbackEntry entry) {
-    if (enabled_) entries_.push_back(std::move(entry));
+    if (!enabled_) return;
+    if (entry.kind == TRollbackKind::CreatedFile || entry.kind == TRollbackKind::ReplacedFile)
+        files_.TryEmplace(AnsiUpperCase(entry.path), 0);
+    if (entry.kind == TRollbackKind::RegValue) values_.TryEmplace(ValueKey(entry.path, entry.name), 0);
+    entries_.push_back(std::move(entry));
 }
 
-bool TRollbackJournal::Covers(std::string_view path) const {
-    return std::any_of(entries_.begin(), entries_.end(), [&](const TRollbackEntry& e) {
-        return (e.kind == TRollbackKind::CreatedFile || e.kind == TRollbackKind::ReplacedFile) && SameText(e.path, path);
-    });
-}
+bool TRollbackJournal::Covers(std::string_view path) const { return files_.Contains(AnsiUpperCase(path)); }
 
 bool TRollbackJournal::CoversValue(std::string_view key, std::string_view name) const {
-    return std::any_of(entries_.begin(), entries_.end(), [&](const TRollbackEntry& e) {
-        return e.kind == TRollbackKind::RegValue && SameText(e.path, key) && SameText(e.name, name);
-    });
+    return values_.Contains(ValueKey(key, name));
 }
 
 void TRollbackJournal::SetLog(std::string path, std::string kept) {
@@ -50,7 +57,7 @@ void TRollbackJournal::SetLog(std::string path, std::string kept) {
 std::vector<TRollbackEntry> TRollbackJournal::TakeUndoOrder() {
     std::vector<TRollbackEntry> order(std::make_move_iterator(entries_.rbegin()),
                                       std::make_move_iterator(entries_.rend()));
-    entries_.clear();
+    Start(enabled_);
     return order;
 }
 
@@ -59,9 +66,7 @@ std::vector<std::string> TRollbackJournal::TakeKeptFiles() {
     if (!logKept_.empty()) kept.push_back(logKept_);
     for (const TRollbackEntry& e : entries_)
         if (e.kind == TRollbackKind::ReplacedFile && !e.kept.empty()) kept.push_back(e.kept);
-    entries_.clear();
-    logPath_.clear();
-    logKept_.clear();
+    Start(enabled_);
     return kept;
 }
 

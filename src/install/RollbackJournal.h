@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/NameIndex.h"
+
 namespace brik {
 
 enum class TRollbackKind {
@@ -75,6 +77,10 @@ public:
 private:
     bool enabled_ = false;
     std::vector<TRollbackEntry> entries_;
+    // The upper-case paths of the files and "key\0name" of the values on
+    // record: a run may replace thousands of files.
+    NameIndex files_;
+    NameIndex values_;
     std::string logPath_;
     std::string logKept_;
 };
