@@ -11,6 +11,7 @@
 #include "install/Unpacker.h"
 #include "ui/Logo.h"
 #include "ui/Msg.h"
+#include "util/Lz.h"
 #include "util/Platform.h"
 #include "util/WinHandles.h"
 #include "util/kpSysUtils.h"
@@ -76,17 +77,22 @@ bool WriteUnpackLibrary(const std::string& folder) {
     HMODULE self = GetModuleHandleA(nullptr);
     HRSRC resource = FindResourceA(self, "UNPACK", reinterpret_cast<LPCSTR>(RT_RCDATA));
     if (resource == nullptr) return false;
-    const DWORD size = SizeofResource(self, resource);
+    const DWORD packedSize = SizeofResource(self, resource);
     HGLOBAL loaded = LoadResource(self, resource);
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr) return false;
+    const auto* packed = static_cast<const uint8_t*>(loaded != nullptr ? LockResource(loaded) : nullptr);
+    if (packed == nullptr) return false;
+    const int64_t size = LzExpandedSize(packed, packedSize);
+    if (size < 0) return false;
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (!LzExpand(packed, packedSize, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size())) return false;
     const std::string path = folder + "unpack.dll";
     bool complete = false;
     {
         TScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                      nullptr));
         DWORD written = 0;
-        complete = file && WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
+        complete = file && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                   written == bytes.size();
     }
     // A cut-off library must not be loaded later by anyone.
     if (!complete) DeleteFileA(path.c_str());

@@ -24,8 +24,9 @@ struct TRunContext;
 // before its signature.
 bool CheckPackageSize(const std::string& package);
 
-// Writes the resource "UNPACK" to folder + "unpack.dll". False when the
-// resource is missing or not every byte of it could be written.
+// Expands the resource "UNPACK" (packed by the build, util/Lz.h) to folder
+// + "unpack.dll". False when the resource is missing or damaged or not every
+// byte of it could be written.
 bool WriteUnpackLibrary(const std::string& folder);
 
 // The sum of the setup files' sizes from the package's trailer; 0 when it
