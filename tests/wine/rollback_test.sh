@@ -38,9 +38,11 @@ forget() {
 forget
 trap 'forget; cleanup' EXIT
 
-# The prefix as an uninstall must leave it, and the restart's list of moves.
+# The prefix as an uninstall must leave it, and the restart's list of moves
+# (which an uninstall may add its own copy to).
+files_and_keys() { "$SCRIPTS/prefix-state.sh" "$WORK/export.reg" || fail "cannot take the prefix's state"; }
 prefix_state() {
-  "$SCRIPTS/prefix-state.sh" "$WORK/export.reg" || fail "cannot take the prefix's state"
+  files_and_keys
   printf 'pending moves: '
   wine reg query "$SESSION_MANAGER" /v PendingFileRenameOperations 2>/dev/null </dev/null | tr -d '\r' | grep REG_
   echo
@@ -234,7 +236,7 @@ IW="$TARGETS_WIN\\keep"
 mkdir -p "$I"
 printf 'the old file 1\r\n' >"$I/old.txt"
 touch -d '2020-01-01 12:00:00' "$I/old.txt"
-prefix_state >"$WORK/before.txt"
+files_and_keys >"$WORK/before.txt"
 install_project keep "RollbackOnFailure=0"
 P=$WORK/keep
 rm "$P/Presetup/UnInst.exe"
@@ -271,9 +273,10 @@ expect_end
 # Every file on disk that was not there before is in the log, and every
 # file the log names is on disk.
 on_disk=$(cd "$TARGETS" && find keep -type f ! -name old.txt ! -name install.log ! -name UnInst.exe | sed 's|/|\\|g' |
-  sed "s|^|$(printf '%s' "$TARGETS_WIN" | sed 's/\\/\\\\/g')\\\\|" | tr 'A-Z' 'a-z' | LC_ALL=C sort)
-logged=$( (log_section keep CopyFiles; log_section keep Shortcuts) | tr 'A-Z' 'a-z' | LC_ALL=C sort)
-[ "$on_disk" = "$logged" ] || fail "the log's [CopyFiles] is $(echo $logged), on disk: $(echo $on_disk)"
+  sed "s|^|$(printf '%s' "$TARGETS_WIN" | sed 's/\\/\\\\/g')\\\\|" | tr '[:upper:]' '[:lower:]' | LC_ALL=C sort)
+logged=$( (log_section keep CopyFiles; log_section keep Shortcuts) | tr '[:upper:]' '[:lower:]' | LC_ALL=C sort)
+[ "$on_disk" = "$logged" ] ||
+  fail "the log names $(printf '%s' "$logged" | tr '\n' ' '), on disk: $(printf '%s' "$on_disk" | tr '\n' ' ')"
 command=$(reg_value "$UNINSTALL_KEY\\Brisk Sample" UninstallString)
 [ -n "$command" ] || fail "the uninstaller was not registered"
 drive run-line "$command" >/dev/null || fail "cannot start $command"
@@ -284,7 +287,7 @@ for _ in $(seq 1 300); do drive state "$window" 1 | grep -q '^visible' && break;
 drive click "$window" 1 || fail "cannot click OK"
 drive wait-gone "$window" --timeout 30 || fail "the uninstaller's window did not close"
 for _ in $(seq 1 150); do [ -e "$I/UnInst.exe" ] || break; sleep 0.2; done
-prefix_state >"$WORK/after.txt"
+files_and_keys >"$WORK/after.txt"
 diff "$WORK/before.txt" "$WORK/after.txt" >"$WORK/prefix.diff" ||
   fail "after the uninstall the prefix differs from before the install: $(head -c 3000 "$WORK/prefix.diff")"
 
