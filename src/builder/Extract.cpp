@@ -1,5 +1,6 @@
 #include "builder/Extract.h"
 
+#include "builder/PackageBuilder.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {
@@ -238,6 +239,26 @@ void DirectoryWriter::AbortFile(const cab::CabFile&) {
 
 bool IsPresetupName(std::string_view name) {
     return name.size() >= 9 && SameText(name.substr(0, 9), "Presetup\\");
+}
+
+std::string FileInfoDisagreement(const std::vector<cab::CabFile>& files, std::string_view settingsText) {
+    const IniLineIndex settings(settingsText);
+    constexpr std::string_view kDataPrefix = "Data\\";
+    for (const cab::CabFile& file : files) {
+        if (file.name.size() <= kDataPrefix.size() || !SameText(std::string_view(file.name).substr(0, kDataPrefix.size()), kDataPrefix))
+            continue;
+        std::string line;
+        if (!settings.Value("FileInfo", file.name.substr(kDataPrefix.size()), line))
+            return "file \"" + file.name + "\" has no line in [FileInfo] of the settings file";
+        const std::string field(Trim(FieldAt(1, line, ",")));
+        const bool agrees = !field.empty() && field.size() <= 10 &&
+                            field.find_first_not_of("0123456789") == std::string::npos &&
+                            std::stoull(field) == file.size;
+        if (!agrees)
+            return "file \"" + file.name + "\" holds " + std::to_string(file.size) +
+                   " bytes, [FileInfo] of the settings file says \"" + field + "\"";
+    }
+    return {};
 }
 
 cab::FileAction SettingsReader::BeginFile(const cab::CabFile& file) {

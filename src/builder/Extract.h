@@ -122,6 +122,12 @@ private:
 // True for the stored names of setup files ("Presetup\...", any case).
 bool IsPresetupName(std::string_view name);
 
+// The first "Data\" file of a setup package whose size is not the one its
+// settings file's [FileInfo] gives (or that has no line there), described;
+// empty when all agree. The engine refuses to install such a file: the
+// catalogue and the cabinet were made together.
+std::string FileInfoDisagreement(const std::vector<cab::CabFile>& files, std::string_view settingsText);
+
 // Reads the packaged settings file "Presetup\Brik.ini" the way the engine's
 // Presetup walk does: Presetup files only, ending at the first other name.
 class SettingsReader final : public cab::WalkHandler {

@@ -555,6 +555,11 @@ int Read(const std::string& command, const std::string& file, const Options& o) 
         NullWriter sink;
         const cab::CabStatus status = walk(sink);
         if (status != cab::CabStatus::Ok) return failure(cab.Error(), status);
+        // What the engine would refuse to install is no sound package.
+        if (cab.IsPackage() && settings.Found()) {
+            const std::string disagreement = FileInfoDisagreement(cab.Files(), settings.Text());
+            if (!disagreement.empty()) return Fail(file, disagreement);
+        }
         std::printf("%s: OK, %u files, %llu bytes\n", file.c_str(), sink.Files(),
                     static_cast<unsigned long long>(sink.Bytes()));
         return 0;

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <utility>
+
 #include "config/Settings.h"
 #include "config/Variables.h"
 #include "config/kpIniFile.h"
@@ -54,7 +56,16 @@ struct TPhase {
     // made ones without, the listed ones with their trailing backslash).
     NameIndex Made;
     NameIndex Listed;
+    // New targets handed to the library to be written behind the walk, with
+    // their copy flags until their done notice (then kNotQueued): a file of
+    // the same target must wait until it is on the disk.
+    NameIndex Queued;
+    // Targets this phase writes (upper case), with the place in its list of
+    // the script line that chose the file.
+    NameIndex Written;
+    int CurrentLine = 0;
 };
+constexpr int kNotQueued = -1;
 TPhase Phase;
 TCopyCounters Counters;
 
@@ -287,7 +298,10 @@ bool CopyFailureReported() { return Phase.Reported; }
 void UpdateProgressBars() { SendRefresh(false); }
 
 int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::string& path) {
-    if (Phase.Failed) return -1;
+    if (Phase.Failed) return unpack::kAnswerRefuse;
+    // Also where a long run of skipped files or a version question comes:
+    // the cancel question holds the thread here, and a cancel ends the walk.
+    if (!ProgressCheckpoint()) return unpack::kAnswerRefuse;
     TInstallState& state = InstallState();
     bool skip = true;
     Phase.CurrentFlags = 0;
@@ -300,13 +314,19 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     if (const TWorkList::TEntry* entry = FindCopyEntry(list, name)) {
         skip = false;
         Phase.CurrentFlags = CopyFlagsOf(*entry);
+        Phase.CurrentLine = static_cast<int>(entry - list.Entries().data());
         dest = CopyDestination(*entry, name);
         // A name that leads out of its destination is a damaged or hostile
         // package, not a file to put somewhere else.
         if (dest.empty() || !IsSafeTargetPath(dest)) {
             Phase.TargetPath = dest.empty() ? name : dest;
-            return -1;
+            return unpack::kAnswerRefuse;
         }
+        // An earlier file of this target may still be on its way to the
+        // disk: it must be whole before this one is decided against it.
+        const std::string upperDest = AnsiUpperCase(dest);
+        if (const int* queued = Phase.Queued.Find(upperDest); queued != nullptr && *queued != kNotQueued)
+            return unpack::kAnswerAskAgain;
         std::string sourceVersion;
         if (!Phase.ExternalPass) {
             const TCatalogueEntry catalogued =
@@ -315,7 +335,7 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
             // disagrees with it is not the file the package was built with.
             if (catalogued.size != size) {
                 Phase.TargetPath = dest;
-                return -1;
+                return unpack::kAnswerRefuse;
             }
             sourceVersion = catalogued.version;
         } else {
@@ -323,7 +343,16 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
         }
         const TFileFacts existing = ListedInFolder(dest) ? FileFacts(dest) : TFileFacts{};
         Phase.TargetExisted = existing.exists;
-        switch (DecideCopy(Phase.CurrentFlags, sourceVersion, time, size, existing)) {
+        // Two files for one target: this install does not weigh its own
+        // files against each other. The one the scripts name later stays (in
+        // stored order when one line names both); a file from beside the
+        // package replaces one from inside it.
+        const int* writtenBy = Phase.Written.Find(upperDest);
+        const TCopyVerdict verdict =
+            writtenBy == nullptr ? DecideCopy(Phase.CurrentFlags, sourceVersion, time, size, existing)
+            : Phase.ExternalPass || Phase.CurrentLine >= *writtenBy ? TCopyVerdict::Write
+                                                                     : TCopyVerdict::Skip;
+        switch (verdict) {
             case TCopyVerdict::Write:
                 break;
             case TCopyVerdict::Skip:
@@ -355,6 +384,8 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
 
     Phase.TargetPath = dest;
     Phase.UseTempName = false;
+    // Decided in order: an earlier file of this target is on the disk by now.
+    *Phase.Written.TryEmplace(AnsiUpperCase(dest), 0).first = Phase.CurrentLine;
     const std::string folder = platform::ExtractFilePath(dest);
     // Files come folder by folder: one look per folder is enough.
     if (folder != Phase.LastFolder) {
@@ -370,14 +401,49 @@ int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::st
     // Never over an existing target: it stays whole until the new file is.
     // A new one is written in place and removed if it is not finished.
     path = Phase.TargetExisted ? NewTempFileIn(folder) : dest;
-    if (path.empty()) return -1;
+    if (path.empty()) return unpack::kAnswerRefuse;
     AddToListing(path);
-    Phase.Pending = path;
-    // A new target may still be on its way to the disk when it is finished
-    // here: nothing of the finish needs its bytes, and the walk's end waits
-    // for it. A replacement must be whole before it is moved over the target.
-    return Phase.TargetExisted ? 1 : 2;
+    if (Phase.TargetExisted || Phase.ExternalPass) {
+        Phase.Pending = path;
+        return unpack::kAnswerWrite;
+    }
+    // A new target may be written behind the walk: the library removes it
+    // if it cannot be finished, and its done notice, which finishes it here,
+    // comes once it is whole on the disk. A replacement must be whole before
+    // it is moved over the target, and is written by the walk itself.
+    *Phase.Queued.TryEmplace(AnsiUpperCase(path), 0).first = Phase.CurrentFlags;
+    return unpack::kAnswerWriteQueued;
 }
+
+namespace {
+
+// A file is whole on the disk. One the library wrote behind the walk is
+// told of once it is, maybe while a later file is being decided: it is
+// finished as the file it was, and the later one's state is kept.
+int FinishWrittenFile(const std::string& name, const std::string& writtenPath) {
+    int* queued = Phase.Queued.TryEmplace(AnsiUpperCase(writtenPath), kNotQueued).first;
+    if (*queued == kNotQueued) return FinishFileCopy(name, writtenPath);
+    struct TCurrent {
+        int flags;
+        std::string target;
+        bool existed;
+        bool tempName;
+        std::string pending;
+    } current{Phase.CurrentFlags, Phase.TargetPath, Phase.TargetExisted, Phase.UseTempName, Phase.Pending};
+    Phase.CurrentFlags = std::exchange(*queued, kNotQueued);
+    Phase.TargetPath = writtenPath;
+    Phase.TargetExisted = false;
+    Phase.UseTempName = false;
+    const int result = FinishFileCopy(name, writtenPath);
+    Phase.CurrentFlags = current.flags;
+    Phase.TargetPath = std::move(current.target);
+    Phase.TargetExisted = current.existed;
+    Phase.UseTempName = current.tempName;
+    Phase.Pending = std::move(current.pending);
+    return result;
+}
+
+}  // namespace
 
 int FinishFileCopy(const std::string& name, const std::string& writtenPath) {
     TInstallState& state = InstallState();
@@ -445,7 +511,7 @@ bool ExtractPackageFiles() {
             return DecideFileCopy(name, static_cast<uint32_t>(size), DosTimeOf(time), destination);
         },
         [](const std::string& name, int, int, const std::string& destination, const FILETIME&) {
-            return FinishFileCopy(name, destination);
+            return FinishWrittenFile(name, destination);
         },
         [](const std::string&, const std::string&, int, int chunk, int) {
             return AddProgress(static_cast<uint32_t>(chunk)) ? 1 : -1;
@@ -456,6 +522,8 @@ bool ExtractPackageFiles() {
     SendRefresh(true);
     return ok && !Phase.Failed;
 }
+
+void AbandonCopyPhase() { DropPending(); }
 
 void ForEachExternalFile(const std::function<bool(const std::string& path)>& visit) {
     bool go = true;
@@ -492,7 +560,7 @@ bool CopyExternalFiles() {
             ok = false;
             return false;
         }
-        FinishFileCopy(file, written);
+        FinishWrittenFile(file, written);
         return !Phase.Failed;
     });
     DropPending();

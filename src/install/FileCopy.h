@@ -52,10 +52,15 @@ bool CopyFailureReported();
 
 bool ExtractPackageFiles();
 bool CopyExternalFiles();
+// The phase ends where it stands (its thread does not come back): the file
+// it was writing goes.
+void AbandonCopyPhase();
 
-// 1 with path set: write the file there; 2 the same, for a new target that
-// may be finished before it is on the disk; 0: skip it; -1: the name or the
-// package is bad, the phase fails.
+// An unpack::FileAnswer. 1 with path set: write the file there; 2 the same,
+// for a new target that is finished (FinishFileCopy) once the library has
+// written it, maybe after later files were decided; 0: skip it; -1: the
+// file is refused (a bad name or package, a cancel), the phase fails; 4:
+// an earlier file of the same target is still on its way to the disk.
 int DecideFileCopy(const std::string& name, int64_t size, TDosTime time, std::string& path);
 int FinishFileCopy(const std::string& name, const std::string& writtenPath);
 // DLG_VERSIONCONFLICT over the progress dialog: 6 keep, 10 keep all, 7

@@ -19,6 +19,7 @@
 #include "install/Rollback.h"
 #include "install/Scripts.h"
 #include "install/Shortcuts.h"
+#include "install/Unpacker.h"
 #include "ui/Dialogs.h"
 #include "ui/Msg.h"
 #include "ui/ProgressLink.h"
@@ -31,6 +32,9 @@ namespace brik {
 namespace {
 
 constexpr DWORD kMessageMinimumMs = 750;
+
+// The copy phase's thread while it runs, else 0.
+DWORD CopyThreadId = 0;
 
 // A step announced in the message window, which goes when the step is done.
 template <typename Step>
@@ -79,12 +83,27 @@ DWORD WINAPI CopyFilesThread(void*) {
     }
     bool ok = ExtractPackageFiles();
     if (ok && !state.AbortRequested) ok = CopyExternalFiles();
-    if (!ok && !state.AbortRequested && !CopyFailureReported())
+    // Not while the cancel question is open; not at all once it was answered Yes.
+    if (!ok && !state.AbortRequested && !CopyFailureReported() && ProgressCheckpoint())
         ShowError(FormatMessageText(GetMessageString(11), CurrentTargetPath()));
     if (state.AbortRequested) ok = false;
     Sleep(100);
     FinishProgress();
     return ok ? 1 : 0;
+}
+
+bool OnCopyThread() { return CopyThreadId != 0 && GetCurrentThreadId() == CopyThreadId; }
+
+void FailCopyThread(const char* message) {
+    // The message lives in the raising frame, which is never left.
+    if (ProgressCheckpoint()) ShowError(message);
+    // The thread may have been called back from the library: what the library
+    // was writing goes and its writers end before it is unloaded; the stack
+    // frames inside it are never returned to.
+    ReleaseActiveUnpacker();
+    AbandonCopyPhase();
+    FinishProgress();
+    ExitThread(0);
 }
 
 namespace {
@@ -151,6 +170,7 @@ bool RunInstallSteps() {
         ShowError(FormatMessageText(GetMessageString(11), installPath));
         return false;
     }
+    CopyThreadId = threadId;
     BeginProgress(thread, &state.AbortRequested);
     DialogSequence.assign(1, "DLG_PROGRESS");
     RunDialogSequence();
@@ -163,6 +183,7 @@ bool RunInstallSteps() {
     DWORD exitCode = 0;
     GetExitCodeThread(thread, &exitCode);
     CloseHandle(thread);
+    CopyThreadId = 0;
     // A cancel confirmed after the last file still cancels what follows.
     bool result = (exitCode & 0xFF) != 0 && !state.AbortRequested;
 

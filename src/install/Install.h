@@ -15,4 +15,11 @@ bool RunInstall();
 // The copy phase's thread: 1 when every file went through.
 DWORD WINAPI CopyFilesThread(void* unused);
 
+// Whether the caller runs on the copy phase's thread.
+bool OnCopyThread();
+// An error raised on the copy phase's thread: shows it and ends the thread
+// as a failed phase, so that the run goes on to its not-finished end. Only
+// on that thread.
+[[noreturn]] void FailCopyThread(const char* message);
+
 }  // namespace brik

@@ -46,12 +46,14 @@ int NotifyFileNext(unpack::NotifyRecord& record) {
     const int result = walk.fileCallback(record.name ? record.name : "", static_cast<int>(record.size),
                                          static_cast<int>(record.attributes), destination,
                                          LocalTimeOf(record.dateTime));
-    if ((result == 1 || result == 2) && !destination.empty() && record.destination != nullptr) {
+    if (result == unpack::kAnswerRefuse) walk.failed = true;
+    if ((result == unpack::kAnswerWrite || result == unpack::kAnswerWriteQueued) && !destination.empty() &&
+        record.destination != nullptr) {
         // The library's buffer holds 255 characters; a callback that wants a
         // longer path must refuse the file itself, a cut one is never written.
         if (destination.size() >= unpack::kDestinationSize) {
             walk.failed = true;
-            return -1;
+            return unpack::kAnswerRefuse;
         }
         std::memcpy(record.destination, destination.c_str(), destination.size() + 1);
     }
@@ -86,8 +88,9 @@ int __stdcall NotifyAdapter(int code, void* record) {
         return 0;
     }
     // Once a callback has refused, the walk ends at the next chance the
-    // library gives.
-    if (walk.failed) return code == unpack::kNotifyFileDone ? 1 : -1;
+    // library gives; a file that is whole on the disk all the same is still
+    // told of, so that its caller can account for it.
+    if (walk.failed && code != unpack::kNotifyFileDone) return -1;
     switch (code) {
         case unpack::kNotifyFileNext:
             return NotifyFileNext(*static_cast<unpack::NotifyRecord*>(record));

@@ -26,12 +26,17 @@ public:
     using EError::EError;
 };
 
-// A file of the cabinet is next. destination starts empty; 1 extracts the
-// file there (when not empty), 0 skips it, -1 ends the walk. time is local
-// time, from the cabinet's DOS date and time.
+// A file of the cabinet is next. destination starts empty; the answer is
+// one of unpack::FileAnswer: kAnswerWrite (or kAnswerWriteQueued) extracts
+// the file there (when not empty), kAnswerSkip skips it, kAnswerRefuse fails
+// the walk, kAnswerEnd ends it successfully, kAnswerAskAgain asks again once
+// every file handed over is on the disk. time is local time, from the
+// cabinet's DOS date and time.
 using TFileCallback = std::function<int(const std::string& name, int size, int attributes,
                                         std::string& destination, const FILETIME& time)>;
-// The file has been written and closed; the result does not stop the walk.
+// The file is whole on the disk (for one answered kAnswerWriteQueued, this
+// may come after later files' callbacks, and even after the walk failed);
+// the result does not stop the walk.
 using TFileDoneCallback = std::function<int(const std::string& name, int size, int attributes,
                                             const std::string& destination, const FILETIME& time)>;
 // A chunk of the current file was written; -1 fails the write and so the walk.

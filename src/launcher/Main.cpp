@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "config/Common.h"
 #include "config/kpIniFile.h"
@@ -239,6 +240,16 @@ extern "C" EXCEPTION_DISPOSITION __cdecl OnFaultDuringAbort(EXCEPTION_RECORD* re
     }
 }
 
+// An error raised on the copy phase's thread fails the phase as any of its
+// failures does, and the run ends as not finished; anywhere else it ends the
+// run here.
+[[noreturn]] void OnRaised(const char* message) {
+    // Once: an error raised while the thread ends ends the run.
+    static bool copyThreadFailing = false;
+    if (OnCopyThread() && !std::exchange(copyThreadFailing, true)) FailCopyThread(message);
+    AbortRun(message);
+}
+
 // Failed allocations (here or in the unpack library), the C++ library's own
 // errors and faults all end up here rather than in the system's crash box.
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) {
@@ -448,7 +459,7 @@ int RunProcess() {
     run.dialogs.RebootPending = &run.install.RebootPending;
 
     EmergencyReserve = std::malloc(256 * 1024);
-    SetFatalHandler(AbortRun);
+    SetFatalHandler(OnRaised);
     SetUnhandledExceptionFilter(UnhandledFilter);
     std::srand(GetTickCount());
     run.OSVersion = ReadOSVersion();

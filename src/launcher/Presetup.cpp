@@ -141,7 +141,7 @@ bool ExtractPresetup(const TRunContext& run) {
                     platform::ForceDirectories(platform::ExtractFilePath(destination));
                     return 1;
                 case PresetupName::End:
-                    return -1;
+                    return static_cast<int>(unpack::kAnswerEnd);
                 case PresetupName::Refuse:
                     break;
             }

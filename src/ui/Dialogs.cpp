@@ -22,6 +22,9 @@ bool AskBeforeCancel = true;
 
 namespace {
 
+// The cancel question of the progress dialog, read as the dialog comes up.
+std::string CancelQuestion;
+
 std::string& TypedPassword() {
     static std::string own;
     return DialogDisplay().InstallPassword != nullptr ? *DialogDisplay().InstallPassword : own;
@@ -371,6 +374,9 @@ void InitDialog(HWND dialog) {
     }
     SetFocus(GetDlgItem(dialog, kDialogNext));
     if (IsDialog("DLG_PROGRESS")) {
+        // Read while no thread of the install reads the language file: the
+        // question comes without waiting for the thread to stop.
+        if (!ProgressWorkerStarted()) CancelQuestion = GetMessageString(1);
         // The thread starts only now that it has a dialog to report to.
         StartProgressWorker(dialog);
         SetFocus(GetDlgItem(dialog, kTitleBand));
@@ -480,7 +486,7 @@ void ConfirmCancel(HWND dialog) {
     // Held while the user decides, so that the thread neither ends the
     // dialog under the question nor writes on.
     if (progress) HoldProgressWorker();
-    if (!AskBeforeCancel || AskQuestion(GetMessageString(1)) == IDYES) {
+    if (!AskBeforeCancel || AskQuestion(progress ? CancelQuestion : GetMessageString(1)) == IDYES) {
         if (progress) {
             RequestProgressAbort();
         } else {

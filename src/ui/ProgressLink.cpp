@@ -9,8 +9,6 @@ struct TLink {
     std::atomic<bool>* abort = nullptr;
     // Manual-reset, signalled while the thread may run.
     HANDLE gate = nullptr;
-    // Manual-reset, signalled while the thread waits at the closed gate.
-    HANDLE parked = nullptr;
     bool started = false;
 };
 TLink Link;
@@ -26,7 +24,6 @@ void BeginProgress(HANDLE worker, std::atomic<bool>* abort) {
     Link.worker = worker;
     Link.abort = abort;
     Link.gate = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    Link.parked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 bool EndProgress() {
@@ -36,7 +33,6 @@ bool EndProgress() {
     // its last checkpoint.
     if (started && Link.worker != nullptr) WaitForSingleObject(Link.worker, INFINITE);
     if (Link.gate != nullptr) CloseHandle(Link.gate);
-    if (Link.parked != nullptr) CloseHandle(Link.parked);
     Link = {};
     Dialog = nullptr;
     Holding = false;
@@ -46,11 +42,7 @@ bool EndProgress() {
 HWND ProgressDialog() { return Dialog; }
 
 bool ProgressCheckpoint() {
-    if (Holding && Link.gate != nullptr && WaitForSingleObject(Link.gate, 0) == WAIT_TIMEOUT) {
-        SetEvent(Link.parked);
-        WaitForSingleObject(Link.gate, INFINITE);
-        ResetEvent(Link.parked);
-    }
+    if (Holding && Link.gate != nullptr) WaitForSingleObject(Link.gate, INFINITE);
     return Link.abort == nullptr || !*Link.abort;
 }
 
@@ -60,6 +52,8 @@ void FinishProgress() {
 }
 
 bool ProgressWorkerBound() { return Link.worker != nullptr; }
+
+bool ProgressWorkerStarted() { return Link.started; }
 
 void StartProgressWorker(HWND dialog) {
     Dialog = dialog;
@@ -71,22 +65,12 @@ void StartProgressWorker(HWND dialog) {
 
 void HoldProgressWorker() {
     if (Link.gate == nullptr) return;
+    // The thread stops at its next checkpoint, which may be far off (a long
+    // run of skipped files, a large block being decoded, the writers busy):
+    // the question does not wait for it. It touches nothing the thread
+    // uses: its text was read before the thread started.
     ResetEvent(Link.gate);
     Holding = true;
-    if (!Link.started || Link.worker == nullptr) return;
-    // Until the thread is parked (or gone): the question reads the language
-    // file, which the thread may be reading at this moment, and the cached
-    // files are not shared between threads. The thread may be waiting for
-    // us to take a message it sent (a bar position), so sent messages are
-    // taken meanwhile; nothing else is, so no click comes in between.
-    const HANDLE waits[2] = {Link.parked, Link.worker};
-    for (;;) {
-        const DWORD woken = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (woken != WAIT_OBJECT_0 + 2) break;
-        MSG message;
-        // Taking a look lets the system deliver the sent ones; nothing is removed.
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
-    }
 }
 
 void ReleaseProgressWorker() {

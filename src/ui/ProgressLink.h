@@ -10,7 +10,10 @@
 // While the user is asked whether to cancel, the thread is held at its next
 // checkpoint rather than suspended wherever it happens to be: a thread
 // stopped inside the heap or the loader would hold their locks, and the
-// question box, which needs them, would never come up.
+// question box, which needs them, would never come up. The question comes at
+// once, without waiting for the thread to reach a checkpoint: what it shows
+// is read before the thread starts, and the thread shows no window of its
+// own without passing a checkpoint first.
 #pragma once
 
 #include <windows.h>
@@ -41,6 +44,8 @@ void FinishProgress();
 // True between BeginProgress and EndProgress: Cancel then asks the thread
 // to stop instead of ending the dialog.
 bool ProgressWorkerBound();
+// Whether the thread has been let run.
+bool ProgressWorkerStarted();
 // Initialisation: publish the dialog, let the thread run.
 void StartProgressWorker(HWND dialog);
 // Around the cancel question.

@@ -7,17 +7,35 @@
 namespace brik::unpack {
 
 enum NotifyCode : int {
-    // NotifyRecord; 1 write, 0 skip, -1 end the walk; 2 write, and the file
-    // may still be on its way to the disk when its kNotifyFileDone comes
-    // (the walk's end waits for every such file, and fails when one could
-    // not be written; that one is deleted).
+    // NotifyRecord; the caller answers with a FileAnswer.
     kNotifyFileNext = 1,
-    kNotifyFileDone = 2,   // NotifyRecord with the destination filled
+    // NotifyRecord with the destination filled: the file is whole on the
+    // disk. For a file answered kAnswerWriteQueued it comes from the walk's
+    // thread once a writer has finished it, which may be after later files'
+    // notices; always before the walk ends.
+    kNotifyFileDone = 2,
     kNotifyProgress = 3,   // ProgressRecord; -1 fails the write
-    // NotifyRecord of a file answered with 2 that could not be written (it
-    // is deleted); once, before the failed walk ends. Only the destination
-    // is filled.
+    // NotifyRecord of a file answered kAnswerWriteQueued that could not be
+    // written (it is deleted); once, before the failed walk ends. Only the
+    // destination is filled.
     kNotifyWriteFailed = 4,
+};
+
+// The answers to kNotifyFileNext.
+enum FileAnswer : int {
+    // The caller refuses the file: the walk fails (ERROR_CANCELLED).
+    kAnswerRefuse = -1,
+    kAnswerSkip = 0,
+    kAnswerWrite = 1,
+    // Write; the walk may go on while the file is on its way to the disk.
+    // The walk's end waits for every such file and fails when one could not
+    // be written; that one is deleted.
+    kAnswerWriteQueued = 2,
+    // The caller has all it wants: the walk ends here, successfully.
+    kAnswerEnd = 3,
+    // Asked again once every file handed over so far is on the disk: the
+    // caller cannot decide this one before (its target is one of them).
+    kAnswerAskAgain = 4,
 };
 
 inline constexpr int kDestinationSize = 256;  // 255 characters and a zero

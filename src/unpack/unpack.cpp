@@ -6,14 +6,15 @@
 // end within its buffer, ERROR_CRC for a damaged block, ERROR_INVALID_DATA
 // for damaged compressed data, ERROR_BAD_FORMAT for a cabinet we do not
 // read, ERROR_READ_FAULT for a truncated package, ERROR_CANCELLED when the
-// progress callback refused a chunk, and the system's own code when a file
-// could not be created or written.
+// caller refused a file or a chunk of one, and the system's own code when a
+// file could not be created or written.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "cab/Cabinet.h"
 #include "unpack/Unpack.h"
@@ -42,6 +43,9 @@ struct QueuedFile {
     uint16_t date;
     uint16_t time;
     DWORD attributes;
+    // For the done notice, once the file is on the disk.
+    uint32_t cabinetAttributes;
+    const char* name;  // stored behind the record, in the same allocation
     char destination[kDestinationSize];
 };
 
@@ -93,29 +97,43 @@ public:
         return error;
     }
 
+    // The files written since the last call, in the order they were
+    // finished; the caller frees them.
+    QueuedFile* TakeWritten() {
+        if (started_) EnterCriticalSection(&lock_);
+        QueuedFile* written = writtenHead_;
+        writtenHead_ = writtenTail_ = nullptr;
+        if (started_) LeaveCriticalSection(&lock_);
+        return written;
+    }
+
     // Ends the threads once the queue is empty.
     void Stop() {
-        if (!started_) {
-            // Written by the walk itself: only its error is left to forget.
-            error_ = 0;
-            return;
+        if (started_) {
+            Drain();
+            EnterCriticalSection(&lock_);
+            stopping_ = true;
+            const int idle = idleWriters_;
+            idleWriters_ = 0;
+            LeaveCriticalSection(&lock_);
+            if (idle > 0) ReleaseSemaphore(jobs_, idle, nullptr);
+            WaitForMultipleObjects(threadCount_, threads_, TRUE, INFINITE);
+            for (int i = 0; i < threadCount_; ++i) CloseHandle(threads_[i]);
+            CloseHandle(jobs_);
+            CloseHandle(progress_);
+            DeleteCriticalSection(&lock_);
+            started_ = false;
+            stopping_ = false;
+            threadCount_ = 0;
+            walkWaiting_ = false;
         }
-        Drain();
-        EnterCriticalSection(&lock_);
-        stopping_ = true;
-        const int idle = idleWriters_;
-        idleWriters_ = 0;
-        LeaveCriticalSection(&lock_);
-        if (idle > 0) ReleaseSemaphore(jobs_, idle, nullptr);
-        WaitForMultipleObjects(threadCount_, threads_, TRUE, INFINITE);
-        for (int i = 0; i < threadCount_; ++i) CloseHandle(threads_[i]);
-        CloseHandle(jobs_);
-        CloseHandle(progress_);
-        DeleteCriticalSection(&lock_);
-        started_ = false;
-        stopping_ = false;
-        threadCount_ = 0;
-        walkWaiting_ = false;
+        // Finished files nobody was told of: the walk's caller left it
+        // without coming back. With the threads gone, no lock is needed.
+        for (QueuedFile* file = TakeWritten(); file;) {
+            QueuedFile* next = file->next;
+            Free(file);
+            file = next;
+        }
         error_ = 0;
     }
 
@@ -178,9 +196,21 @@ private:
     // Without threads (none could be made) the walk writes it itself.
     bool WriteNow(QueuedFile* file) {
         const DWORD error = Write(*file);
-        if (error != 0 && error_ == 0) Failed(*file, error);
-        Free(file);
-        return error == 0;
+        if (error != 0) {
+            if (error_ == 0) Failed(*file, error);
+            Free(file);
+            return false;
+        }
+        AddWritten(file);
+        return true;
+    }
+
+    // With the lock held, when there are threads.
+    void AddWritten(QueuedFile* file) {
+        file->next = nullptr;
+        if (writtenTail_) writtenTail_->next = file;
+        else writtenHead_ = file;
+        writtenTail_ = file;
     }
 
     // The first failure, and the file it was: the caller's message names
@@ -229,8 +259,10 @@ private:
             const bool wake = walkWaiting_ && (outstanding_ == 0 || error_ != 0 ||
                                                (wakeAt_ >= 0 && queuedBytes_ <= static_cast<uint32_t>(wakeAt_)));
             if (wake) walkWaiting_ = false;
+            // Its done notice goes out from the walk's thread.
+            if (error == 0) AddWritten(file);
             LeaveCriticalSection(&lock_);
-            Free(file);
+            if (error != 0) Free(file);
             if (wake) SetEvent(progress_);
             EnterCriticalSection(&lock_);
         }
@@ -246,6 +278,9 @@ private:
     volatile bool stopping_ = false;
     QueuedFile* head_ = nullptr;
     QueuedFile* tail_ = nullptr;
+    // Written, and not yet told to the caller.
+    QueuedFile* writtenHead_ = nullptr;
+    QueuedFile* writtenTail_ = nullptr;
     uint32_t queuedBytes_ = 0;
     int outstanding_ = 0;
     // Writers asleep on the jobs semaphore, each owed one release.
@@ -264,20 +299,54 @@ cab::FileSource* g_source = nullptr;
 uint8_t g_writeBuffer[256 * 1024];
 cab::Cabinet* g_cabinet = nullptr;
 
+// The done notices of the files the writers have finished since the last
+// call: the caller hears of a queued file only once it is whole on the disk,
+// and always on the walk's thread.
+void ReportWritten(NotifyProc notify) {
+    for (QueuedFile* file = g_writers.TakeWritten(); file;) {
+        QueuedFile* next = file->next;
+        NotifyRecord record{file->name, file->size, static_cast<uint32_t>(file->date) << 16 | file->time,
+                            file->cabinetAttributes, file->destination};
+        notify(kNotifyFileDone, &record);
+        WriterPool::Free(file);
+        file = next;
+    }
+}
+
+class LibraryWalk;
+// The walk under way, for Close when its caller never came back from a
+// notice: its half-written file goes.
+LibraryWalk* g_walk = nullptr;
+
 class LibraryWalk final : public cab::WalkHandler {
 public:
     LibraryWalk(NotifyProc notify, DecryptProc decrypt) : notify_(notify), decrypt_(decrypt) {}
 
     cab::FileAction BeginFile(const cab::CabFile& file) override {
-        std::memset(destination_, 0, sizeof destination_);
+        ReportWritten(notify_);
         record_.name = file.name.c_str();
         record_.size = file.size;
         record_.dateTime = static_cast<uint32_t>(file.date) << 16 | file.time;
         record_.attributes = file.attributes;
         record_.destination = destination_;
-        const int answer = notify_(kNotifyFileNext, &record_);
-        if (answer == -1) return cab::FileAction::Stop;
-        if (answer != 1 && answer != 2) return cab::FileAction::Skip;
+        int answer = Ask();
+        if (answer == kAnswerAskAgain) {
+            const DWORD error = g_writers.Drain();
+            ReportWritten(notify_);
+            if (error != 0) {
+                Fail(error);
+                return cab::FileAction::Stop;
+            }
+            answer = Ask();
+            // Everything is on the disk: there is nothing more to wait for.
+            if (answer == kAnswerAskAgain) answer = kAnswerRefuse;
+        }
+        if (answer == kAnswerEnd) return cab::FileAction::Stop;
+        if (answer == kAnswerRefuse) {
+            Fail(ERROR_CANCELLED);
+            return cab::FileAction::Stop;
+        }
+        if (answer != kAnswerWrite && answer != kAnswerWriteQueued) return cab::FileAction::Skip;
         // The caller may have filled the buffer to its very end; a name that
         // does not end inside it is not a name we can trust to be complete.
         if (!std::memchr(destination_, 0, sizeof destination_)) {
@@ -287,9 +356,13 @@ public:
         if (destination_[0] == 0) return cab::FileAction::Skip;
         written_ = 0;
         pending_ = 0;
-        if (answer == 2 && file.size <= kQueuedFileLimit) {
-            queued_ = static_cast<QueuedFile*>(HeapAlloc(GetProcessHeap(), 0, sizeof(QueuedFile)));
+        if (answer == kAnswerWriteQueued && file.size <= kQueuedFileLimit) {
+            queued_ = static_cast<QueuedFile*>(
+                HeapAlloc(GetProcessHeap(), 0, sizeof(QueuedFile) + file.name.size() + 1));
             if (queued_) {
+                char* name = reinterpret_cast<char*>(queued_ + 1);
+                std::memcpy(name, file.name.c_str(), file.name.size() + 1);
+                queued_->name = name;
                 queued_->data = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, file.size ? file.size : 1));
                 if (!queued_->data) {
                     HeapFree(GetProcessHeap(), 0, queued_);
@@ -343,8 +416,9 @@ public:
             queued->time = file.time;
             queued->attributes = file.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+            queued->cabinetAttributes = file.attributes;
+            // Its done notice comes once a writer has finished it.
             if (!g_writers.Add(queued)) return Fail(g_writers.Error() ? g_writers.Error() : ERROR_WRITE_FAULT);
-            notify_(kNotifyFileDone, &record_);
             return true;
         }
         if (file_ == INVALID_HANDLE_VALUE) {
@@ -397,6 +471,11 @@ public:
     ~LibraryWalk() override { AbortFile(cab::CabFile{}); }
 
 private:
+    int Ask() {
+        std::memset(destination_, 0, sizeof destination_);
+        return notify_(kNotifyFileNext, &record_);
+    }
+
     // Writes what is buffered; its progress is reported once it is on disk.
     bool Flush(const cab::CabFile& file) {
         if (pending_ == 0) return true;
@@ -471,16 +550,19 @@ int __stdcall Enumerate(NotifyProc notify, DecryptProc decrypt) {
         return 0;
     }
     LibraryWalk walk(notify, decrypt);
+    g_walk = &walk;
     const cab::CabStatus status = g_cabinet->Walk(walk);
+    g_walk = nullptr;
     // Every file handed to the writers is on the disk (or failed and gone)
     // before the walk's end is told.
     const DWORD writeError = g_writers.Drain();
+    ReportWritten(notify);
     if (writeError != 0) {
         NotifyRecord failed{"", 0, 0, 0, const_cast<char*>(g_writers.FailedDestination())};
         notify(kNotifyWriteFailed, &failed);
     }
     g_writers.Stop();
-    // -1 at "a file is next" ends the walk as the caller wished.
+    // kAnswerEnd ends the walk as the caller wished.
     if (writeError == 0 &&
         (status == cab::CabStatus::Ok || (status == cab::CabStatus::Aborted && walk.Error() == 0)))
         return 1;
@@ -488,6 +570,13 @@ int __stdcall Enumerate(NotifyProc notify, DecryptProc decrypt) {
     return 0;
 }
 
-void __stdcall Close() { Release(); }
+// Also after a walk whose caller never came back from a notice (its thread
+// ended there): the file it was writing goes, the writers finish the queue
+// and end, so that nothing of the library runs once it is unloaded.
+void __stdcall Close() {
+    if (LibraryWalk* walk = std::exchange(g_walk, nullptr)) walk->AbortFile(cab::CabFile{});
+    g_writers.Stop();
+    Release();
+}
 
 }  // extern "C"

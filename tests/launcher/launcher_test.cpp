@@ -306,10 +306,10 @@ TEST(UnpackerAdapters, NotificationCodesAndDestinations) {
 
     // Skipped, or ended: the buffer is left alone.
     std::memset(buffer, 0, sizeof buffer);
-    nextResult = 0;
-    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), 0);
-    nextResult = -1;
-    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), -1);
+    nextResult = unpack::kAnswerSkip;
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), unpack::kAnswerSkip);
+    nextResult = unpack::kAnswerEnd;
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), unpack::kAnswerEnd);
     EXPECT_STREQ(buffer, "");
 
     // Without the other two callbacks the walk goes on; unknown codes get 0.
@@ -335,8 +335,15 @@ TEST(UnpackerAdapters, NotificationCodesAndDestinations) {
     EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), -1);
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(NotifyAdapter(unpack::kNotifyProgress, &progress), -1);
+    // A file that is whole on the disk all the same is still told of.
     EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileDone, &record), 1);
-    EXPECT_EQ(doneCalls, 0);
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_TRUE(EndWalk());
+
+    // A callback's own refusal fails the walk as well.
+    BeginWalk([](const std::string&, int, int, std::string&, const FILETIME&) { return -1; }, nullptr, nullptr,
+              nullptr);
+    EXPECT_EQ(NotifyAdapter(unpack::kNotifyFileNext, &record), unpack::kAnswerRefuse);
     EXPECT_TRUE(EndWalk());
 }
 
@@ -400,7 +407,7 @@ TEST(TUnpacker, WalkWithCallbacks) {
                 SYSTEMTIME st;
                 FileTimeToSystemTime(&time, &st);
                 EXPECT_EQ(st.wYear, 2020);
-                if (name.rfind("Presetup\\", 0) != 0) return -1;
+                if (name.rfind("Presetup\\", 0) != 0) return static_cast<int>(unpack::kAnswerEnd);
                 destination = WinPath(dir, name.substr(9));
                 return 1;
             },
@@ -419,6 +426,14 @@ TEST(TUnpacker, WalkWithCallbacks) {
     EXPECT_EQ(events, expected);
     EXPECT_EQ(written, 3010);
     EXPECT_EQ(ReadBytes(WinPath(dir, "Enu.lng")), std::string(3000, 'e'));
+
+    // A file refused where it comes fails the walk: it is no wished-for end.
+    {
+        TUnpacker refused(library, package);
+        EXPECT_FALSE(refused.Enumerate([](const std::string& name, int, int, std::string&, const FILETIME&) {
+            return name.rfind("Presetup\\", 0) == 0 ? 0 : -1;
+        }));
+    }
 
     // A progress callback's -1 fails the walk.
     TUnpacker again(library, package);

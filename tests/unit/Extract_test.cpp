@@ -162,5 +162,28 @@ TEST(Extract, TheTargetFolderMayBeGivenThroughALink) {
 }
 #endif
 
+// The engine refuses a Data file whose size is not its [FileInfo] size, so
+// brikpack test holds a package to the same.
+TEST(Extract, FileInfoSizesMustAgreeWithTheCabinet) {
+    const std::string good = "[Config]\r\n[FileInfo]\r\napp.exe=4,1.0.0.0\r\nsub\\a.txt=12\r\n";
+    const std::vector<cab::CabFile> files = {
+        {"Presetup\\Brik.ini", 99}, {"Data\\app.exe", 4}, {"data\\SUB\\A.TXT", 12}};
+    EXPECT_EQ(FileInfoDisagreement(files, good), "");
+    struct Case {
+        const char* what;
+        std::string settings;
+        const char* found;  // a piece of the description
+    } const cases[] = {
+        {"a size off by one", "[FileInfo]\r\napp.exe=5,1.0.0.0\r\nsub\\a.txt=12\r\n", "Data\\app.exe\" holds 4"},
+        {"no line", "[FileInfo]\r\napp.exe=4\r\n", "no line in [FileInfo]"},
+        {"no section", "[Config]\r\n", "no line in [FileInfo]"},
+        {"no number", "[FileInfo]\r\napp.exe=four\r\nsub\\a.txt=12\r\n", "says \"four\""},
+        {"an empty size", "[FileInfo]\r\napp.exe=,1.0\r\nsub\\a.txt=12\r\n", "says \"\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_NE(FileInfoDisagreement(files, c.settings).find(c.found), std::string::npos)
+            << c.what << ": " << FileInfoDisagreement(files, c.settings);
+}
+
 }  // namespace
 }  // namespace brik

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -45,6 +46,8 @@ struct Walk {
     std::string dir;
     std::vector<std::string> skip;
     std::string stopAt;
+    std::string refuseAt;
+    std::string askAgainAt;           // answered kAnswerAskAgain once
     std::string destinationOverride;  // used for every file when set
     bool fillBuffer = false;          // write 256 characters without a zero
     bool refuseProgress = false;
@@ -63,7 +66,13 @@ int __stdcall Notify(int code, void* record) {
         auto* r = static_cast<NotifyRecord*>(record);
         w.events.push_back(std::string("next ") + r->name);
         if (r->destination[0] != 0) w.events.push_back("destination not empty on entry");
-        if (r->name == w.stopAt) return -1;
+        if (r->name == w.stopAt) return kAnswerEnd;
+        if (r->name == w.refuseAt) return kAnswerRefuse;
+        if (r->name == w.askAgainAt) {
+            w.askAgainAt.clear();
+            w.events.push_back("ask again");
+            return kAnswerAskAgain;
+        }
         for (const std::string& s : w.skip)
             if (s == r->name) return 0;
         if (w.fillBuffer) {
@@ -203,6 +212,39 @@ TEST_F(UnpackLibrary, QueuedFilesAreOnTheDiskWhenTheWalkEnds) {
     EXPECT_EQ(walk.events.back(), "write failed " + walk.destinationOverride);
 }
 
+// A queued file's done notice comes from the walk's thread once the file is
+// whole on the disk, never before; a caller that must see a queued file on
+// the disk before it can decide the next one has it asked again once it is.
+TEST_F(UnpackLibrary, QueuedFilesAreToldOfOnceOnTheDiskAndAskAgainWaitsForThem) {
+    walk.answer = 2;
+    CabBuilder b;
+    for (int i = 0; i < 60; ++i) b.AddFile("f" + std::to_string(i), std::string(5000 + i, static_cast<char>('a' + i % 26)));
+    ASSERT_NE(Run(b.Build(4096)), 0) << lastError;
+    std::string allClosed;
+    for (int i = 0; i < 60; ++i) allClosed += "closed;";
+    EXPECT_EQ(walk.closedCheck, allClosed);
+    EXPECT_EQ(std::count(walk.events.begin(), walk.events.end(), "wrong time"), 0);
+    EXPECT_EQ(std::count_if(walk.events.begin(), walk.events.end(),
+                            [](const std::string& e) { return e.rfind("done ", 0) == 0; }),
+              60);
+
+    // Two files to one destination: the second is decided with the first on the disk.
+    walk.events.clear();
+    walk.closedCheck.clear();
+    walk.destinationOverride = dir.Path("same.txt");
+    walk.askAgainAt = "second";
+    CabBuilder same;
+    same.AddFile("first", std::string(3000, '1'));
+    same.AddFile("second", std::string(2000, '2'));
+    ASSERT_NE(Run(same.Build(4096)), 0) << lastError;
+    EXPECT_EQ(Read("same.txt"), std::string(2000, '2'));
+    const std::vector<std::string> expected = {"next first", "progress 3000/3000/3000", "next second", "ask again",
+                                               "done first", "next second", "progress 2000/2000/2000",
+                                               "done second"};
+    EXPECT_EQ(walk.events, expected);
+    EXPECT_EQ(walk.closedCheck, "closed;closed;");
+}
+
 TEST_F(UnpackLibrary, AFileOfManyBlocksIsWrittenInLargePiecesNotBlockByBlock) {
     std::string big(600000, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i * 7 % 23);
@@ -227,7 +269,7 @@ TEST_F(UnpackLibrary, AFileStoredWithTheArchiveAttributeAloneHasItAndNothingElse
     EXPECT_EQ(GetFileAttributesA(dir.Path("plain.txt").c_str()), DWORD(FILE_ATTRIBUTE_ARCHIVE));
 }
 
-TEST_F(UnpackLibrary, SkipKeepsSyncAndMinusOneEndsTheWalkSuccessfully) {
+TEST_F(UnpackLibrary, SkipKeepsSyncAndTheCallersEndEndsTheWalkSuccessfully) {
     CabBuilder b;
     b.AddFile("a", "AAAA");
     b.AddFile("b", "BBBBB");
@@ -333,6 +375,9 @@ TEST_F(UnpackLibrary, FailuresEndTheWalkWithAReason) {
          [](Walk& w, std::vector<uint8_t>&, const std::string& d) { w.destinationOverride = d + "\\no\\such\\x"; },
          ERROR_PATH_NOT_FOUND, nullptr},
         {"progress refuses a chunk", [](Walk& w, std::vector<uint8_t>&, const std::string&) { w.refuseProgress = true; },
+         ERROR_CANCELLED, "f.txt"},
+        // A refusal is the caller's verdict on the file, not a wished-for end.
+        {"the file is refused", [](Walk& w, std::vector<uint8_t>&, const std::string&) { w.refuseAt = "f.txt"; },
          ERROR_CANCELLED, "f.txt"},
         {"damaged block", [](Walk&, std::vector<uint8_t>& img, const std::string&) { img.back() ^= 0x10; }, ERROR_CRC,
          "f.txt"},

@@ -204,6 +204,62 @@ TEST_F(WizardTest, CancelQuestionHoldsTheThreadNoLetsItGoOnYesStopsIt) {
     EXPECT_EQ(copy.ExitCode(), 0u);
 }
 
+// The thread may be far from its next checkpoint when Cancel is clicked (a
+// long run of skipped files, a large block being decoded, its writers busy):
+// the question comes all the same, while the thread is still busy, and the
+// thread stops at the checkpoint it comes to.
+TEST_F(WizardTest, CancelQuestionComesWhileTheThreadIsBusy) {
+    struct Busy {
+        std::atomic<bool> abort{false};
+        std::atomic<bool> busy{false};
+        HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE thread = nullptr;
+        static DWORD WINAPI Run(void* self) {
+            auto& b = *static_cast<Busy*>(self);
+            b.busy = true;
+            // Bounded, so that a question that waits for the thread comes
+            // late, with the thread idle, rather than never.
+            WaitForSingleObject(b.release, 20000);
+            b.busy = false;
+            const bool go = ProgressCheckpoint();
+            FinishProgress();
+            return go ? 1 : 0;
+        }
+        ~Busy() {
+            CloseHandle(release);
+            if (thread != nullptr) CloseHandle(thread);
+        }
+    } busy;
+    busy.thread = CreateThread(nullptr, 0, Busy::Run, &busy, CREATE_SUSPENDED, nullptr);
+    BeginProgress(busy.thread, &busy.abort);
+    bool busyAtQuestion = false;
+    bool result = false;
+    {
+        DialogScript script({
+            {"Installing...",
+             [&](HWND dialog) {
+                 PumpUntil([&] { return busy.busy.load(); });
+                 PostClick(dialog, 103);
+             }},
+            {"Question",
+             [&](HWND box) {
+                 busyAtQuestion = busy.busy;
+                 PostClick(box, IDYES);
+                 SetEvent(busy.release);
+             }},
+        });
+        result = RunDialogSequence();
+        EXPECT_FALSE(script.TimedOut());
+    }
+    EXPECT_TRUE(result);
+    EXPECT_TRUE(busyAtQuestion) << "the question waited for the thread to reach a checkpoint";
+    EXPECT_TRUE(busy.abort);
+    EndProgress();
+    DWORD code = 99;
+    GetExitCodeThread(busy.thread, &code);
+    EXPECT_EQ(code, 0u) << "the thread stopped at its checkpoint";
+}
+
 // Escape and Cancel without the question: the flag at once, the dialog
 // still ended by the thread.
 TEST_F(WizardTest, CancelWithoutQuestionStopsTheThread) {
