@@ -13,11 +13,13 @@
 #include "builder/CodePage.h"
 #include "builder/FileInfo.h"
 #include "cab/PackageEnd.h"
+#include "config/RegPath.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 #include "config/kpIniFile.h"
 #include "crypto/Gost.h"
 #include "crypto/Password.h"
+#include "install/RegIniRules.h"
 #include "install/ScriptFormat.h"
 #include "install/Scripts.h"
 #include "util/kpStrUtils.h"
@@ -335,6 +337,42 @@ void CheckScriptSections(const IniLineIndex& lines, TkpIniFile& ini, const Proje
     }
 }
 
+// Registry items whose effect an author would not expect: a DelReg the
+// engine refuses does nothing, silently (a root, or a root's direct child
+// such as HKLM\Software); a key that starts with a root name the engine does
+// not know (HKEY_CURRENT_CONFIG) lies under HKCU as a sub-key of that name.
+void CheckRegistryItems(TkpIniFile& ini, const IniLineIndex& lines, const std::string& section, bool deletes,
+                        const ProjectFile& script, std::vector<Diagnostic>& diagnostics) {
+    StringList index;
+    ini.ReadSectionValues(section, index);
+    for (const std::string& indexLine : index) {
+        const std::string itemSection(NamePart(indexLine));
+        const std::string param(ValuePart(indexLine));
+        StringList items;
+        ini.ReadSectionValues(itemSection, items);
+        for (const std::string& item : items) {
+            const std::string name(NamePart(item));
+            const std::string path = RegEntryName(param, name);
+            const int line = lines.Line(itemSection, name);
+            const std::string kind = deletes ? "DelReg of " : "AddReg of ";
+            const RegPath parsed = ParseRegPath(path);
+            const bool unrooted = path.compare(0, parsed.subKey.size(), parsed.subKey) == 0;
+            if (parsed.root == RegRoot::CurrentUser && unrooted && AnsiUpperCase(path.substr(0, 5)) == "HKEY_") {
+                Warning(diagnostics, script.shown,
+                        kind + path + " in [" + itemSection + "]: " + path.substr(0, path.find('\\')) +
+                            " is no registry root the engine knows (HKLM, HKCU, HKCR, HKU or their long names), "
+                            "so this is " + ResolvedRegPath(path),
+                        line);
+            }
+            const std::string refusal = deletes ? RegKeyDeleteRefusal(path) : std::string();
+            if (!refusal.empty())
+                Warning(diagnostics, script.shown,
+                        kind + ResolvedRegPath(path) + " in [" + itemSection + "]: " + refusal + " by the engine",
+                        line);
+        }
+    }
+}
+
 void CheckScript(const Project& project, const DataNames& data, const ProjectFile& script,
                  std::vector<Diagnostic>& diagnostics) {
     bool ok = false;
@@ -356,6 +394,10 @@ void CheckScript(const Project& project, const DataNames& data, const ProjectFil
     ini->ReadSections(sections);
     for (const std::string& section : sections) {
         const std::string upper = CodePageUpperCase(section, project.codePage);
+        for (const char* kind : {"ADDREG", "DELREG"}) {
+            if (upper == kind || upper.rfind(std::string(kind) + ".", 0) == 0)
+                CheckRegistryItems(*ini, lines, section, kind[0] == 'D', script, diagnostics);
+        }
         if (upper != "COPYFILES" && upper.rfind("COPYFILES.", 0) != 0) continue;
         StringList index;
         ini->ReadSectionValues(section, index);

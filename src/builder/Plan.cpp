@@ -301,6 +301,11 @@ void PlanFiles(const std::string& settings, TWorkLists& lists, TPlan& plan, TPla
             // " (TrueType)" unless the name alone is registered already.
             std::string name = FieldAt(3, info, ",");
             const size_t dot = target.rfind('.');
+            if (name.empty()) {
+                Item(fonts, "(no name: copied where no file is yet, not registered) = " + target,
+                     {Text("name", ""), Text("file", target), Text("key", ""), Text("data", "")});
+                continue;
+            }
             if (dot != std::string::npos && SameText(std::string_view(target).substr(dot), ".ttf"))
                 name += " (TrueType)";
             Item(fonts, name + " = " + target,
@@ -350,8 +355,11 @@ void PlanRegistry(const TWorkLists& lists, TPlanGroup& values, TPlanGroup& delet
              {Text("key", e.keyPath), Text("name", e.valueName), Text("data", e.data),
               Text("type", RegTypeName(e.type)), Number("flags", e.flags)});
     }
-    for (const TWorkList::TEntry& item : lists.RegDeleteList.Entries())
-        Item(deletes, item.name + " (the key of that name, else the value)", {Text("path", item.name)});
+    for (const TWorkList::TEntry& item : lists.RegDeleteList.Entries()) {
+        const std::string path = ResolvedRegPath(item.name);
+        Item(deletes, path + " (the key of that name when it has no sub-keys, else the value)", {Text("path", path)},
+             RegKeyDeleteRefusal(item.name));
+    }
 }
 
 void PlanIni(const TWorkLists& lists, TPlanGroup& group) {

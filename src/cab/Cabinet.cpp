@@ -34,9 +34,13 @@ enum : uint16_t { kContinuedFromPrev = 0xFFFD, kContinuedToNext = 0xFFFE, kConti
 // decrypted in place: each byte of the buffer is handed out once.
 class FolderBlocks final : public BlockSource {
 public:
+    // A stored checksum of 0 means "not computed" to cabinet readers; our
+    // builder always computes one, so with `alwaysCheck` (a setup package)
+    // a 0 is compared like any other value and cannot switch the check off.
     FolderBlocks(CabSource& source, uint64_t firstBlock, uint16_t count, uint8_t reserve,
-                 WalkHandler& handler)
-        : source_(source), next_(firstBlock), left_(count), reserve_(reserve), handler_(handler) {
+                 WalkHandler& handler, bool alwaysCheck)
+        : source_(source), next_(firstBlock), left_(count), reserve_(reserve), handler_(handler),
+          alwaysCheck_(alwaysCheck) {
         buffer_.resize(kBufferSize);
     }
 
@@ -58,7 +62,7 @@ public:
         if (!payload) return false;
         // The reserve area is not covered by the checksum; the two size
         // fields are, after the payload.
-        if (checksum != 0 && CabChecksum(sizes, 4, CabChecksum(payload, size, 0)) != checksum)
+        if ((checksum != 0 || alwaysCheck_) && CabChecksum(sizes, 4, CabChecksum(payload, size, 0)) != checksum)
             return Fail(CabStatus::BadChecksum);
         next_ += headerSize + size;
         --left_;
@@ -102,6 +106,7 @@ private:
     uint32_t left_;
     uint8_t reserve_;
     WalkHandler& handler_;
+    bool alwaysCheck_;
     std::vector<uint8_t> buffer_;
     uint64_t bufStart_ = 0;
     size_t bufLen_ = 0;
@@ -410,9 +415,20 @@ CabStatus Cabinet::Walk(WalkHandler& handler) {
         if (measured == CabStatus::Ok) measured = CheckFolder(static_cast<size_t>(index), run.total, end);
         if (measured != CabStatus::Ok) return measured;
         run.blocks = std::make_unique<FolderBlocks>(*source_, base_ + folder.dataOffset, folder.blockCount,
-                                                    blockReserve_, handler);
+                                                    blockReserve_, handler, package_);
         CabStatus status = CabStatus::Ok;
-        run.decoder = MakeDecoder(folder.typeCompress, *run.blocks, run.total, status);
+        // A Quantum frame codes only the bytes that were compressed, and a
+        // writer may still count the folder's last block as a whole frame:
+        // its decoder goes only as far as the folder's files, as other
+        // readers do. (A package's blocks match its files exactly.)
+        uint64_t decoded = run.total;
+        if ((folder.typeCompress & kMethodMask) == static_cast<uint16_t>(Method::Quantum)) {
+            uint64_t filesEnd = 0;
+            for (const CabFile& file : files_)
+                if (file.folder == index) filesEnd = std::max<uint64_t>(filesEnd, uint64_t{file.offset} + file.size);
+            decoded = std::min(decoded, filesEnd);
+        }
+        run.decoder = MakeDecoder(folder.typeCompress, *run.blocks, decoded, status);
         if (!run.decoder)
             return Fail(status, "folder " + std::to_string(index) + " uses an unsupported compression type");
         return CabStatus::Ok;

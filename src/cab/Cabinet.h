@@ -141,8 +141,9 @@ public:
     // offset. The cabinet is then ours, written by our builder, and is held
     // to its layout: the file list has no per-file checksum, so a damaged
     // size or offset would otherwise extract files short or holding their
-    // neighbour's bytes. Plain cabinets are read as leniently as other tools
-    // read them.
+    // neighbour's bytes. Its data blocks' checksums are always verified, a
+    // stored 0 ("not computed") included, since our builder computes every
+    // one. Plain cabinets are read as leniently as other tools read them.
     bool IsPackage() const { return package_; }
     const PackageTrailer& Trailer() const { return trailer_; }
 

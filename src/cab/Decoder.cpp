@@ -48,7 +48,7 @@ std::unique_ptr<Decoder> MakeDecoder(uint16_t typeCompress, BlockSource& source,
     status = CabStatus::Ok;
     // LZX and Quantum keep their window size in bits 8 to 12.
     const unsigned windowBits = (typeCompress >> 8) & 0x1F;
-    switch (static_cast<Method>(typeCompress & 0x0F)) {
+    switch (static_cast<Method>(typeCompress & kMethodMask)) {
         case Method::Stored: return std::make_unique<StoredDecoder>(source);
         case Method::Mszip: return MakeMszipDecoder(source);
         case Method::Quantum: return MakeQuantumDecoder(source, windowBits, totalOut, status);

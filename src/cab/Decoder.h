@@ -26,6 +26,7 @@ const char* StatusText(CabStatus status);
 
 // Folder compression types, low nibble of the folder's type word.
 enum class Method : uint8_t { Stored = 0, Mszip = 1, Quantum = 2, Lzx = 3 };
+inline constexpr uint16_t kMethodMask = 0x000F;
 
 // The largest output of one data block, and so of one frame.
 inline constexpr uint32_t kFrameSize = 32768;

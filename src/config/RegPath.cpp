@@ -34,11 +34,13 @@ RegPath ParseRegPath(std::string_view path) {
         const char* name;
         RegRoot root;
     };
+    // The spelled-out names are the system's own: a key written under
+    // HKEY_CURRENT_USER\HKEY_LOCAL_MACHINE is never what an author meant.
     static constexpr Root kRoots[] = {
-        {"HKCR", RegRoot::ClassesRoot},
-        {"HKCU", RegRoot::CurrentUser},
-        {"HKLM", RegRoot::LocalMachine},
-        {"HKU", RegRoot::Users},
+        {"HKCR", RegRoot::ClassesRoot},  {"HKEY_CLASSES_ROOT", RegRoot::ClassesRoot},
+        {"HKCU", RegRoot::CurrentUser},  {"HKEY_CURRENT_USER", RegRoot::CurrentUser},
+        {"HKLM", RegRoot::LocalMachine}, {"HKEY_LOCAL_MACHINE", RegRoot::LocalMachine},
+        {"HKU", RegRoot::Users},         {"HKEY_USERS", RegRoot::Users},
     };
     for (const Root& r : kRoots) {
         if (first == r.name) {
@@ -48,6 +50,23 @@ RegPath ParseRegPath(std::string_view path) {
         }
     }
     return RegPath{RegRoot::CurrentUser, std::string(path)};
+}
+
+const char* RegRootName(RegRoot root) {
+    switch (root) {
+        case RegRoot::ClassesRoot: return "HKCR";
+        case RegRoot::LocalMachine: return "HKLM";
+        case RegRoot::Users: return "HKU";
+        case RegRoot::CurrentUser: break;
+    }
+    return "HKCU";
+}
+
+std::string ResolvedRegPath(std::string_view path) {
+    const RegPath parsed = ParseRegPath(path);
+    std::string resolved = RegRootName(parsed.root);
+    if (!parsed.subKey.empty()) resolved += "\\" + parsed.subKey;
+    return resolved;
 }
 
 size_t LastUnquotedBackslash(std::string_view text) {

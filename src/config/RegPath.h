@@ -13,10 +13,10 @@
 namespace brik {
 
 enum class RegRoot : uint8_t {
-    ClassesRoot,   // "HKCR"
-    CurrentUser,   // "HKCU", and every path without a known root name
-    LocalMachine,  // "HKLM"
-    Users,         // "HKU"
+    ClassesRoot,   // "HKCR", "HKEY_CLASSES_ROOT"
+    CurrentUser,   // "HKCU", "HKEY_CURRENT_USER", and every path without a known root name
+    LocalMachine,  // "HKLM", "HKEY_LOCAL_MACHINE"
+    Users,         // "HKU", "HKEY_USERS"
 };
 
 struct RegPath {
@@ -24,9 +24,19 @@ struct RegPath {
     std::string subKey;  // empty: the root key itself
 };
 
-// One trailing backslash goes (not from "C:\"); a leading root name (any case)
-// picks the root, anything else falls under HKEY_CURRENT_USER whole.
+// One trailing backslash goes (not from "C:\"); a leading root name (any case,
+// short or spelled out) picks the root, anything else falls under
+// HKEY_CURRENT_USER whole.
 RegPath ParseRegPath(std::string_view path);
+
+// The root's short name: "HKCR", "HKCU", "HKLM", "HKU".
+const char* RegRootName(RegRoot root);
+
+// The key the path addresses, written out whole with its root's short name
+// ("Software\X" is "HKCU\Software\X", "hkey_local_machine\A\" is
+// "HKLM\A"): what the install logs, so that the uninstaller reads the key
+// that was written, whatever the script's spelling.
+std::string ResolvedRegPath(std::string_view path);
 
 // Position of the last backslash that stands outside single or double
 // quotes, scanning from the end; npos when there is none.

@@ -210,13 +210,23 @@ bool RegKeyExists(const std::string& keyPath) {
     return key.Open(keyPath, KEY_READ);
 }
 
-bool RegKeyIsEmpty(const std::string& keyPath) {
+namespace {
+
+// The key's count of sub-keys and values; false when it cannot be read.
+bool CountKeyItems(const std::string& keyPath, DWORD& subKeys, DWORD& values) {
     Key key;
-    DWORD subKeys = 0, values = 0;
+    subKeys = 0;
+    values = 0;
     return key.Open(keyPath, KEY_READ) &&
            RegQueryInfoKeyA(key.Handle(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
-                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           subKeys == 0 && values == 0;
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool RegKeyIsEmpty(const std::string& keyPath) {
+    DWORD subKeys, values;
+    return CountKeyItems(keyPath, subKeys, values) && subKeys == 0 && values == 0;
 }
 
 bool RegValueExists(const std::string& keyPath, const std::string& valueName) {
@@ -241,6 +251,11 @@ bool RegRemoveKey(const std::string& keyPath, bool recursive) {
         std::string base = keyPath;
         if (base.empty() || base.back() != '\\') base += '\\';
         for (const std::string& name : subKeys) RegRemoveKey(base + name, true);
+    } else {
+        // Windows 95/98/Me delete a key with everything below it; NT
+        // refuses. A key that still holds sub-keys is refused on both.
+        DWORD subKeys, values;
+        if (!CountKeyItems(keyPath, subKeys, values) || subKeys != 0) return false;
     }
     std::string parent;
     std::string name;

@@ -60,7 +60,9 @@ bool RegKeyExists(const std::string& keyPath);
 bool RegKeyIsEmpty(const std::string& keyPath);
 bool RegValueExists(const std::string& keyPath, const std::string& valueName);
 bool RegRemoveValue(const std::string& keyPath, const std::string& valueName);
-// With `recursive`, the sub-keys go first (their failures are ignored).
+// With `recursive`, the sub-keys go first (their failures are ignored);
+// without, a key that has sub-keys is refused on every system. A root key
+// is never removed.
 bool RegRemoveKey(const std::string& keyPath, bool recursive);
 // `prefix` and a random number from 0 to 2147483646 that no value of the key
 // is named yet.

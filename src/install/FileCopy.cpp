@@ -465,7 +465,8 @@ int FinishFileCopy(const std::string& name, const std::string& writtenPath) {
             }
         }
     }
-    if ((flags & (kCopyNoLog | kCopyFont)) == 0 && !Phase.TargetExisted) WriteLogEntry(kLogCopyFiles, Phase.TargetPath);
+    if ((flags & (kCopyNoLog | kCopyFont)) == 0 && !Phase.TargetExisted)
+        WriteLogEntry(kLogCopyFiles, Phase.TargetPath, LoggedFileStamp(Phase.TargetPath));
     const char* logIt = (flags & kCopyNoLog) ? "0" : "1";
     if (flags & kCopyComServer)
         state.Lists.ComServerList.Append(Phase.TargetPath, std::string(Phase.UseTempName ? "0" : "1") + "," + logIt);
@@ -491,7 +492,7 @@ void IncrementSharedCount(const std::string& path) {
     if (Phase.TargetExisted && count == 0) count = 1;
     JournalRegWrite(kSharedDllsKey, path);
     RegWriteInteger(kSharedDllsKey, path, count + 1);
-    if ((Phase.CurrentFlags & kCopyNoLog) == 0) WriteLogEntry(kLogCopyFiles, path);
+    if ((Phase.CurrentFlags & kCopyNoLog) == 0) WriteLogEntry(kLogCopyFiles, path, LoggedFileStamp(path));
     WriteLogEntry(kLogSharedFiles, path);
 }
 

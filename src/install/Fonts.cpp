@@ -25,6 +25,24 @@ std::string Extension(const std::string& path) {
     return path.substr(dot);
 }
 
+// A font without a registry name (a file from disk, which the builder never
+// saw, or a package font the catalogue names not) would land in the key's
+// default value: it is copied to its place unregistered, and only where no
+// file is yet, since an existing one may be a font the system has loaded.
+// It must still be a font the system takes; it is not kept loaded, so that
+// the uninstaller can remove the file at once.
+bool PlaceUnnamedFont(const std::string& writtenPath, const std::string& dest, bool log) {
+    if (platform::FileExists(dest)) return true;
+    const bool placed = CopyFileWithProgress(writtenPath, dest, nullptr, false) && AddFontResourceA(dest.c_str()) != 0;
+    if (!placed) {
+        DeleteFileForced(dest);
+        return false;
+    }
+    RemoveFontResourceA(dest.c_str());
+    if (log) WriteLogEntry(kLogCopyFiles, dest);
+    return true;
+}
+
 }  // namespace
 
 std::string FontsFolder() {
@@ -38,8 +56,8 @@ bool InstallFont(const std::string& fontNameIn, const std::string& writtenPath, 
     const std::string fonts = FontsFolder();
     std::string fontName = fontNameIn;
     std::string dest = destIn;
-    // An unnamed font would land in the key's default value.
-    if (fontName.empty() || !IsSafeTargetPath(dest)) return false;
+    if (!IsSafeTargetPath(dest)) return false;
+    if (fontName.empty()) return PlaceUnnamedFont(writtenPath, dest, log);
 
     bool registered = RegValueExists(key, fontName);
     if (!registered && SameText(Extension(dest), ".ttf")) {
@@ -92,7 +110,7 @@ bool InstallFont(const std::string& fontNameIn, const std::string& writtenPath, 
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     if (log) {
-        WriteLogEntry(kLogCopyFiles, dest);
+        WriteLogEntry(kLogCopyFiles, dest, LoggedFileStamp(dest));
         WriteLogEntry(kLogRegFonts, fontName, dest);
     }
     return true;

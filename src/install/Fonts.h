@@ -17,8 +17,9 @@ bool RegisterFonts();
 
 // Puts the font written at writtenPath in place and registers it under
 // fontName, unless the system has a font of that name already (its file is
-// then replaced, nothing registered). false when the file cannot be put in
-// place or the system does not take it as a font.
+// then replaced, nothing registered). Without a name the file is put in
+// place (where no file is yet) and not registered. false when the file
+// cannot be put in place or the system does not take it as a font.
 bool InstallFont(const std::string& fontName, const std::string& writtenPath, const std::string& destPath, bool log);
 
 }  // namespace brik

@@ -125,10 +125,19 @@ bool RunInstallSteps() {
     const std::string installPath = GetVariable("InstallPath");
     state.LogPath = installPath.empty() ? std::string() : installPath + "\\install.log";
     state.Logging = state.UninstallEnabled;
-    const bool removeOld =
-        IniReadBool(settings, "Config", "RemoveOldReferences", false) && platform::FileExists(state.LogPath);
     BeginRollbackJournal(IniReadBool(settings, "Config", "RollbackOnFailure", true),
                          state.Logging ? state.LogPath : std::string());
+    // A log already in the folder takes this install's records only when an
+    // earlier install wrote it and nobody changed it since: this install's
+    // digest would otherwise vouch for whatever was planted there.
+    std::string previousRegistration;
+    const bool previousLog = platform::FileExists(state.LogPath);
+    const bool trusted = previousLog && CheckInstallLog(state.LogPath, &previousRegistration) == TLogTrust::Verified;
+    if (previousLog && !trusted && state.Logging) {
+        CloseIniFile(state.LogPath);
+        DeleteFileForced(state.LogPath);
+    }
+    const bool removeOld = IniReadBool(settings, "Config", "RemoveOldReferences", false) && trusted;
 
     // The second step's text follows the first in the same window: each is
     // up for its minimum time, and the window does not blink in between.
@@ -199,8 +208,10 @@ bool RunInstallSteps() {
         CloseAllIniFiles();
         RunPrograms();
     }
-    // What was done is on record even if the program ends abruptly later.
-    CloseAllIniFiles();
+    // What was done is on record even if the program ends abruptly later;
+    // the registration gets the digest of the log as it is now on disk. A
+    // failed install that is taken back keeps neither.
+    if (result || !state.Journal.Enabled()) FinishInstallLog();
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "config/Common.h"
 #include "config/Settings.h"
@@ -15,7 +16,9 @@
 #include "install/Rollback.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
+#include "util/WinHandles.h"
 #include "util/kpStrUtils.h"
+#include "util/kpSysUtils.h"
 
 namespace brik {
 
@@ -27,10 +30,6 @@ std::string WithBackslash(std::string path) {
 }
 
 std::string InstallFolder() { return WithBackslash(GetVariable("InstallPath")); }
-
-bool HasExtension(std::string_view path, std::string_view extension) {
-    return path.size() > extension.size() && SameText(path.substr(path.size() - extension.size()), extension);
-}
 
 // A key strictly below the system's uninstall list: a logged key may name
 // one program's registration, never the list itself or a neighbour of it.
@@ -50,12 +49,143 @@ bool ReplaceFileFrom(const std::string& source, const std::string& dest) {
     return false;
 }
 
+// The registration's key for this install: [Config] UninstallKey, else the
+// program's name; empty when neither gives one.
+std::string RegistrationKey() {
+    std::string keyName = GetSetting("Config", "UninstallKey", "");
+    if (keyName.empty()) keyName = GetVariable("ProgramName");
+    return UninstallKeyPath(keyName);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    platform::File file;
+    if (!file.Open(path, platform::OpenMode::ReadShared)) return false;
+    bytes.clear();
+    char buffer[16384];
+    for (;;) {
+        const long got = file.Read(buffer, sizeof buffer);
+        if (got < 0) return false;
+        if (got == 0) return true;
+        bytes.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+// The security functions of NT, looked up at run time: a 9x system has none
+// and no access lists to ask.
+using GetFileSecurityFn = BOOL(WINAPI*)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+using GetSecurityDescriptorDaclFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, LPBOOL, PACL*, LPBOOL);
+
+}  // namespace
+
+bool FolderWritableByUsers(const std::string& folder) {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    const auto getSecurity = SystemProc<GetFileSecurityFn>(advapi, "GetFileSecurityA");
+    const auto getList = SystemProc<GetSecurityDescriptorDaclFn>(advapi, "GetSecurityDescriptorDacl");
+    if (!getSecurity || !getList) return false;
+    DWORD size = 0;
+    getSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    if (size == 0) return false;
+    std::vector<DWORD> descriptor((size + sizeof(DWORD) - 1) / sizeof(DWORD));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    if (!getSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size) ||
+        !getList(descriptor.data(), &present, &list, &defaulted))
+        return false;
+    if (!present || list == nullptr) return true;
+    // The entries follow the list's header, each as long as its header says.
+    const auto* at = reinterpret_cast<const uint8_t*>(list + 1);
+    const uint8_t* const end = reinterpret_cast<const uint8_t*>(list) + list->AclSize;
+    for (WORD i = 0; i < list->AceCount && at + sizeof(ACCESS_ALLOWED_ACE) <= end; ++i) {
+        const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+        const WORD entrySize = entry->Header.AceSize;
+        if (entrySize < sizeof(ACCESS_ALLOWED_ACE) || at + entrySize > end) break;
+        const BYTE type = entry->Header.AceType;
+        if (type == ACCESS_ALLOWED_ACE_TYPE || type == ACCESS_DENIED_ACE_TYPE) {
+            const auto* sid = reinterpret_cast<const uint8_t*>(&entry->SidStart);
+            const TAccessEntry e{type == ACCESS_ALLOWED_ACE_TYPE, (entry->Header.AceFlags & INHERIT_ONLY_ACE) != 0,
+                                 IsAnyUserSid(sid, static_cast<size_t>(at + entrySize - sid)), entry->Mask};
+            if (EntryOpensFolder(e)) return true;
+        }
+        at += entrySize;
+    }
+    return false;
+}
+
+namespace {
+
 void SortedNoCase(StringList& names) {
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
 }
 
 }  // namespace
+
+std::string LoggedFileStamp(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    TScopedFind find(FindFirstFileA(path.c_str(), &found));
+    if (!find || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
+    const int64_t size = (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    const uint64_t time =
+        (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+    return FileStampText(size, time);
+}
+
+bool FileKeepsStamp(const std::string& path, std::string_view stamp) {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    int64_t wantSize = 0, size = 0;
+    uint64_t wantTime = 0, time = 0;
+    return ParseFileStamp(stamp, wantSize, wantTime) && ParseFileStamp(LoggedFileStamp(path), size, time) &&
+           size == wantSize && time == wantTime;
+}
+
+TLogTrust CheckInstallLog(const std::string& logPath, std::string* registrationKey) {
+    const bool nt = (GetVersion() & 0x80000000u) == 0;
+    if (nt && IsUserAdmin(true, SystemTokenApi()) && FolderWritableByUsers(platform::ExtractFilePath(logPath)))
+        return TLogTrust::OpenFolder;
+    std::string bytes;
+    if (!ReadWholeFile(logPath, bytes)) return TLogTrust::Unverified;
+    const std::string digest = LogDigestText(bytes);
+    TLogTrust trust = TLogTrust::Unverified;
+    StringList keys;
+    IniReadSection(logPath, LogSectionName(kLogCreateKeys), keys);
+    for (const std::string& key : keys) {
+        if (!IsUninstallSubKey(key) || !RegKeyExists(key)) continue;
+        const TLogTrust said = JudgeRegistration(logPath, digest, RegReadString(key, "UninstallString", ""),
+                                                 RegReadString(key, kLogDigestValue, ""));
+        if (said == TLogTrust::Verified) {
+            if (registrationKey) *registrationKey = key;
+            return said;
+        }
+        if (said == TLogTrust::Changed) trust = said;
+    }
+    return trust;
+}
+
+bool StoreLogDigest(const std::string& logPath, const std::string& registrationKey) {
+    std::string bytes;
+    return !registrationKey.empty() && ReadWholeFile(logPath, bytes) &&
+           RegWriteString(registrationKey, kLogDigestValue, LogDigestText(bytes));
+}
+
+void FinishInstallLog() {
+    const std::string& log = InstallState().LogPath;
+    if (LogEnabled()) {
+        const std::string folder = InstallFolder();
+        StringList names;
+        IniReadSection(log, LogSectionName(kLogCopyFiles), names);
+        for (const std::string& name : names) {
+            if (IsInFolder(name, folder)) continue;
+            const std::string stamp = LoggedFileStamp(name);
+            if (!stamp.empty()) WriteLogEntry(kLogCopyFiles, name, stamp);
+        }
+    }
+    CloseAllIniFiles();
+    const std::string key = RegistrationKey();
+    if (!LogEnabled() || key.empty() || !RegKeyExists(key) || !platform::FileExists(log)) return;
+    // Only a registration this install wrote names this log.
+    if (!SameText(LogPathOfCommandLine(RegReadString(key, "UninstallString", "")), log)) return;
+    StoreLogDigest(log, key);
+}
 
 bool LogEnabled() { return InstallState().Logging && !InstallState().LogPath.empty(); }
 
@@ -128,16 +258,13 @@ bool RegisterUninstall() {
     if (!titleFont.empty()) WriteLogValue("Display", "DialogTitleFont", titleFont);
     WriteLogValue("Display", "Charset", IntToBase(LanguageCharset(LanguageState().LanguageCode), 1, 10));
 
-    const std::string programName = GetVariable("ProgramName");
-    std::string keyName = GetSetting("Config", "UninstallKey", "");
-    if (keyName.empty()) keyName = programName;
     // Without a name the values would land on the list itself, and the
     // uninstaller would take the whole list away.
-    const std::string key = UninstallKeyPath(keyName);
+    const std::string key = RegistrationKey();
     if (!key.empty()) {
         JournalRegWrite(key, "DisplayName");
         JournalRegWrite(key, "UninstallString");
-        RegWriteString(key, "DisplayName", programName);
+        RegWriteString(key, "DisplayName", GetVariable("ProgramName"));
         RegWriteString(key, "UninstallString", UninstallCommandLine(dest, state.LogPath));
         WriteLogEntry(kLogCreateKeys, key);
     }
@@ -166,11 +293,15 @@ void RemovePreviousReferences() {
     const std::string& log = InstallState().LogPath;
     if (log.empty() || GetSetting("Config", "RemoveOldReferences", "0") != "1" || !platform::FileExists(log))
         return;
+    // Only the log an earlier install wrote and nobody changed since: one
+    // planted in the folder would make this install delete what it names.
+    std::string registration;
+    if (CheckInstallLog(log, &registration) != TLogTrust::Verified) return;
 
     StringList names;
     IniReadSection(log, LogSectionName(kLogShortcuts), names);
     for (const std::string& name : names) {
-        if (IsSafeLoggedPath(name) && HasExtension(name, ".lnk")) DeleteFileForced(name);
+        if (IsSafeLoggedPath(name) && IsShortcutFile(name) && !platform::IsLink(name)) DeleteFileForced(name);
     }
 
     // Deepest first, so that a parent is empty by the time its turn comes.
@@ -180,10 +311,14 @@ void RemovePreviousReferences() {
         if (IsSafeLoggedPath(*it) && !platform::IsLink(*it)) RemoveDirectoryA(it->c_str());
     }
 
+    // Registrations go whole only where they name this log: a key of the
+    // list the log names for another program stays.
     IniReadSection(log, LogSectionName(kLogCreateKeys), names);
     SortedNoCase(names);
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
-        if (IsUninstallSubKey(*it)) RegRemoveKey(*it, true);
+        if (IsUninstallSubKey(*it) &&
+            SameText(LogPathOfCommandLine(RegReadString(*it, "UninstallString", "")), log))
+            RegRemoveKey(*it, true);
     }
 }
 

@@ -18,9 +18,11 @@
 namespace brik {
 
 void CreateKeyLogged(const std::string& keyPath) {
-    std::string path = keyPath;
-    if (!path.empty() && path.back() == '\\') path.pop_back();
-    if (path.empty() || RegKeyExists(path)) return;
+    // A root is never created nor logged; a key is logged resolved, root
+    // first, so that the uninstaller finds the key that was made.
+    if (ParseRegPath(keyPath).subKey.empty()) return;
+    const std::string path = ResolvedRegPath(keyPath);
+    if (RegKeyExists(path)) return;
     const std::string parent = RegParentKeyPath(path);
     CreateKeyLogged(parent);
     // A failure is left to the value write, which creates the key itself.
@@ -41,13 +43,15 @@ bool ApplyRegistryChanges() {
             ShowError("Error on changing registry data!");
             return false;
         }
-        if (!existed && !(entry.flags & kChangeNoLog)) WriteLogEntry(kLogAddReg, item.name, entry.data);
+        if (!existed && !(entry.flags & kChangeNoLog)) WriteLogEntry(kLogAddReg, entry.fullPath, entry.data);
     }
     // A key of the name goes before a value of the same name; failures are
-    // left as they are.
+    // left as they are. A key is deleted alone: one with sub-keys stays
+    // (RegRemoveKey refuses it, also where the system would delete the
+    // whole tree), and so does a root's direct child.
     for (const TWorkList::TEntry& item : lists.RegDeleteList.Entries()) {
         if (RegKeyExists(item.name)) {
-            RegRemoveKey(item.name, false);
+            if (RegKeyDeleteRefusal(item.name).empty()) RegRemoveKey(item.name, false);
         } else {
             std::string keyPath;
             std::string valueName;

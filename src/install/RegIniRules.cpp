@@ -8,7 +8,13 @@ namespace brik {
 
 TRegValueEntry ParseRegValueEntry(std::string_view name, std::string_view value) {
     TRegValueEntry entry;
-    SplitRegValuePath(name, entry.keyPath, entry.valueName);
+    std::string writtenKey;
+    SplitRegValuePath(name, writtenKey, entry.valueName);
+    entry.keyPath = ResolvedRegPath(writtenKey);
+    // The value name keeps its spelling (quotes and all), so that the
+    // uninstaller splits the record as the install split the line.
+    const size_t divider = LastUnquotedBackslash(name);
+    entry.fullPath = entry.keyPath + "\\" + std::string(divider == std::string_view::npos ? name : name.substr(divider + 1));
     entry.data = FieldAt(1, value, ",");
     switch (ParseNumber(FieldAt(2, value, ","), 0)) {
         case 1: entry.type = kRegDword; break;
@@ -35,6 +41,14 @@ std::string RegParentKeyPath(std::string_view keyPath) {
     if (!keyPath.empty() && keyPath.back() == '\\') keyPath.remove_suffix(1);
     const size_t divider = LastUnquotedBackslash(keyPath);
     return divider == std::string_view::npos ? std::string() : std::string(keyPath.substr(0, divider));
+}
+
+std::string RegKeyDeleteRefusal(std::string_view keyPath) {
+    const RegPath parsed = ParseRegPath(keyPath);
+    if (parsed.subKey.empty()) return "a registry root is never deleted";
+    if (parsed.subKey.find('\\') == std::string::npos)
+        return "a registry root's direct child is never deleted";
+    return {};
 }
 
 TIniEntry ParseIniEntry(std::string_view name, std::string_view value) {

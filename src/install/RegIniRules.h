@@ -18,8 +18,9 @@ inline constexpr int32_t kChangeKeepExisting = 32;  // an existing one is not re
 // "key\value" = data[,type[,flags]]; a path that ends in a backslash names
 // the key's default value.
 struct TRegValueEntry {
-    std::string keyPath;
+    std::string keyPath;    // resolved: root first, as ResolvedRegPath writes it
     std::string valueName;  // empty: the default value
+    std::string fullPath;   // the resolved key and the value name as written: what the log records
     std::string data;
     uint32_t type = 0;      // kRegSz, kRegDword or kRegBinary
     int32_t flags = 0;
@@ -32,6 +33,11 @@ std::vector<uint8_t> RegValueBytes(const TRegValueEntry& entry);
 // The key a key path lies in: the text before its last backslash outside
 // quotes (one trailing backslash ignored); empty for a single name.
 std::string RegParentKeyPath(std::string_view keyPath);
+
+// Why a DelReg never deletes this key, or empty when it may: a root, or a
+// root's direct child (HKLM\Software), which holds every program's keys.
+// A key that has sub-keys is refused as well, but only the system can tell.
+std::string RegKeyDeleteRefusal(std::string_view keyPath);
 
 // "file,section,key" = data[,flags]
 struct TIniEntry {

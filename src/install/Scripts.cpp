@@ -30,13 +30,6 @@ std::string WithBackslash(std::string path) {
     return path;
 }
 
-// A "\" item names the key's default value: the key path alone.
-std::string RegEntryName(const std::string& param, const std::string& name) {
-    std::string key = WithBackslash(param);
-    if (name != "\\") key += name;
-    return key;
-}
-
 // source=target[,flags]: an empty target keeps the source's own relative
 // name below the destination folder. External files (flag 64) are named as
 // written, package files as they are stored.
@@ -144,6 +137,12 @@ void ReadScriptPass(const std::string& path, const std::string& suffixWord, TWor
 }
 
 }  // namespace
+
+std::string RegEntryName(const std::string& param, const std::string& name) {
+    std::string key = WithBackslash(param);
+    if (name != "\\") key += name;
+    return key;
+}
 
 std::vector<std::string> ScriptExtensions(const TScriptSystem& system) {
     std::vector<std::string> extensions{".ins"};

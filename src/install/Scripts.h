@@ -34,6 +34,11 @@ void ReadInstallScripts(const std::string& settingsFile, const std::string& setu
 // A missing file does nothing.
 void ReadScriptFile(const std::string& path, const std::string& languageCode, TWorkLists& lists);
 
+// The registry path of an AddReg or DelReg item: the index line's key path
+// and the item's name; a "\" item names the key's default value (AddReg),
+// the key path alone.
+std::string RegEntryName(const std::string& param, const std::string& name);
+
 // The sections one pass over a script reads, in order (the two-level ones,
 // then RunApp), without the language suffix.
 std::vector<std::string_view> ScriptSectionNames();

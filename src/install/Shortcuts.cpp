@@ -69,7 +69,7 @@ bool CreateShortcuts() {
             ShowError("Error creating shortcut \"" + linkPath + "\".");
             return false;
         }
-        if (!(link.Flags & 1) && !existed) WriteLogEntry(kLogShortcuts, linkPath);
+        if (!(link.Flags & 1) && !existed) WriteLogEntry(kLogShortcuts, linkPath, LoggedFileStamp(linkPath));
     }
     return true;
 }

@@ -31,14 +31,14 @@ TUndoResult RemoveFile(const std::string& path) {
     return ScheduleReplaceOnReboot(path, std::string()) ? TUndoResult::AtRestart : TUndoResult::Failed;
 }
 
-TUndoResult ReleaseShared(const std::string& path) {
+TUndoResult ReleaseShared(const std::string& path, bool keepFile) {
     const int32_t count = RegReadInteger(kSharedDllsKey, path, 0);
     if (count > 1) {
         RegWriteInteger(kSharedDllsKey, path, count - 1);
         return TUndoResult::Kept;
     }
     RegRemoveValue(kSharedDllsKey, path);
-    return RemoveFile(path);
+    return keepFile ? TUndoResult::Kept : RemoveFile(path);
 }
 
 // Only while the fonts key's entry still names our file: a font registered
@@ -48,8 +48,9 @@ bool FontEntryIsOurs(const std::string& path, const std::string& name) {
     return RegValueExists(key, name) && SameText(FontFileFromRegistry(RegReadString(key, name, ""), FontsFolder()), path);
 }
 
-TUndoResult RemoveFont(const std::string& path, const std::string& name) {
+TUndoResult RemoveFont(const std::string& path, const std::string& name, bool keepFile) {
     if (FontEntryIsOurs(path, name)) RegRemoveValue(FontsKey(!InstallState().System.PlatformNT), name);
+    if (keepFile) return TUndoResult::Kept;
     if (Exists(path)) RemoveFontResourceA(path.c_str());
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
@@ -72,11 +73,11 @@ TUndoResult RemoveIniKey(const TUndoAction& a) {
     return written ? TUndoResult::Done : TUndoResult::Failed;
 }
 
-TUndoResult RemoveKey(const std::string& key) {
+TUndoResult RemoveKey(const std::string& key, bool whole) {
     if (!RegKeyExists(key)) return TUndoResult::Absent;
-    // The registration is ours whole; any other key goes only when nothing
-    // that others put there would go with it.
-    if (IsUninstallRegistration(key)) return RegRemoveKey(key, true) ? TUndoResult::Done : TUndoResult::Failed;
+    // The registration that vouches for the log is ours whole; any other key
+    // goes only when nothing that others put there would go with it.
+    if (whole) return RegRemoveKey(key, true) ? TUndoResult::Done : TUndoResult::Failed;
     if (!RegKeyIsEmpty(key)) return TUndoResult::Kept;
     return RegRemoveKey(key, false) ? TUndoResult::Done : TUndoResult::Failed;
 }
@@ -106,13 +107,13 @@ TUndoResult CarryOut(const TUndoAction& a) {
         case TUndoKind::UnregisterServer:
             if (!Exists(a.target)) return TUndoResult::Absent;
             return UnregisterComServer(a.target) ? TUndoResult::Done : TUndoResult::Failed;
-        case TUndoKind::RemoveFont: return RemoveFont(a.target, a.name);
-        case TUndoKind::ReleaseSharedFile: return ReleaseShared(a.target);
+        case TUndoKind::RemoveFont: return RemoveFont(a.target, a.name, a.keepFile);
+        case TUndoKind::ReleaseSharedFile: return ReleaseShared(a.target, a.keepFile);
         case TUndoKind::DeleteRegValue:
             if (!RegValueExists(a.target, a.name)) return TUndoResult::Absent;
             return RegRemoveValue(a.target, a.name) ? TUndoResult::Done : TUndoResult::Failed;
         case TUndoKind::DeleteIniKey: return RemoveIniKey(a);
-        case TUndoKind::DeleteRegKey: return RemoveKey(a.target);
+        case TUndoKind::DeleteRegKey: return RemoveKey(a.target, a.wholeKey);
         case TUndoKind::RemoveFolder: return RemoveFolder(a.target);
     }
     return TUndoResult::Failed;

@@ -4,6 +4,7 @@
 
 #include "config/RegPath.h"
 #include "install/LogFormat.h"
+#include "util/NameIndex.h"
 #include "util/kpStrUtils.h"
 
 namespace brik {
@@ -40,43 +41,72 @@ bool Deeper(const std::string& a, const std::string& b) {
 }
 void DeepestFirst(std::vector<std::string>& paths) { std::stable_sort(paths.begin(), paths.end(), Deeper); }
 
-bool Contains(const std::vector<std::string>& paths, std::string_view path) {
-    for (const std::string& p : paths)
-        if (SameText(p, path)) return true;
-    return false;
-}
-
 class TPlanner {
 public:
-    TPlanner(const TLogSectionLines& log, const TProtectedFolders& folders) : log_(log), folders_(folders) {}
+    TPlanner(const TLogSectionLines& log, const TProtectedFolders& folders, const TLogFacts& facts)
+        : log_(log), folders_(folders), facts_(facts), verified_(!facts.registrationKey.empty()) {}
 
     TUndoPlan Build() {
-        for (const TRecord& r : Records(log_, "RunApp"))
-            if (!r.value.empty()) actions_.push_back({TUndoKind::RunProgram, r.value, {}, {}, r.name});
-        for (const TRecord& r : Records(log_, LogSectionName(kLogShortcuts)))
-            if (FileOk(kLogShortcuts, r)) Add(TUndoKind::DeleteShortcut, r.name, r.name);
-        for (const TRecord& r : Records(log_, LogSectionName(kLogRegServers)))
-            if (FileOk(kLogRegServers, r)) Add(TUndoKind::UnregisterServer, r.name, r.name);
+        // The stamps of the files the install wrote, by upper-case path.
+        const std::vector<TRecord> copied = Records(log_, LogSectionName(kLogCopyFiles));
+        for (size_t i = 0; i < copied.size(); ++i) stamps_.TryEmplace(AnsiUpperCase(copied[i].name), static_cast<int>(i));
+        copied_ = &copied;
+
+        for (const TRecord& r : Records(log_, "RunApp")) {
+            if (r.value.empty()) continue;
+            if (verified_) actions_.push_back({TUndoKind::RunProgram, r.value, {}, {}, r.name});
+            else Refuse(r, "RunApp", kNotVouched);
+        }
+        for (const TRecord& r : Records(log_, LogSectionName(kLogShortcuts))) {
+            if (!FileOk(kLogShortcuts, r)) continue;
+            if (!IsShortcutFile(r.name)) Refuse(kLogShortcuts, r, "not a shortcut");
+            // Without the registration a shortcut must still be the one the
+            // install made.
+            else if (!verified_ && !HasStamp(r.name, r.value))
+                Refuse(kLogShortcuts, r, kNotWritten);
+            else Add(TUndoKind::DeleteShortcut, r.name, r.name);
+        }
+        for (const TRecord& r : Records(log_, LogSectionName(kLogRegServers))) {
+            if (!FileOk(kLogRegServers, r)) continue;
+            // A server the install did not write is not its to unregister.
+            if (!Owned(r.name)) Refuse(kLogRegServers, r, kNotWritten);
+            else Add(TUndoKind::UnregisterServer, r.name, r.name);
+        }
         // A font's file and a shared file are gone with their own actions.
-        std::vector<std::string> handled;
+        NameIndex handled;
         for (const TRecord& r : Records(log_, LogSectionName(kLogRegFonts))) {
             if (r.name.empty()) {
                 Refuse(kLogRegFonts, r, "no font name");
             } else if (PathOk(kLogRegFonts, r, r.value)) {
-                actions_.push_back({TUndoKind::RemoveFont, r.value, {}, r.name, r.name});
-                handled.push_back(r.value);
+                const bool owned = Owned(r.value);
+                if (!owned && !verified_) {
+                    Refuse(kLogRegFonts, r, kNotVouched);
+                    continue;
+                }
+                TUndoAction a{TUndoKind::RemoveFont, r.value, {}, r.name, r.name};
+                a.keepFile = !owned;
+                actions_.push_back(std::move(a));
+                handled.TryEmplace(AnsiUpperCase(r.value), 0);
             }
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogSharedFiles))) {
-            if (FileOk(kLogSharedFiles, r)) {
-                Add(TUndoKind::ReleaseSharedFile, r.name, r.name);
-                handled.push_back(r.name);
+            if (!FileOk(kLogSharedFiles, r)) continue;
+            const bool owned = Owned(r.name);
+            if (!owned && !verified_) {
+                Refuse(kLogSharedFiles, r, kNotVouched);
+                continue;
             }
+            TUndoAction a{TUndoKind::ReleaseSharedFile, r.name, {}, {}, r.name};
+            a.keepFile = !owned;
+            actions_.push_back(std::move(a));
+            handled.TryEmplace(AnsiUpperCase(r.name), 0);
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogAddReg))) {
             std::string key, value;
             SplitRegValuePath(r.name, key, value);
-            if (KeyOk(kLogAddReg, r, key)) actions_.push_back({TUndoKind::DeleteRegValue, key, {}, value, r.name});
+            if (!KeyOk(kLogAddReg, r, key)) continue;
+            if (!verified_) Refuse(kLogAddReg, r, kNotVouched);
+            else actions_.push_back({TUndoKind::DeleteRegValue, key, {}, value, r.name});
         }
         for (const TRecord& r : Records(log_, LogSectionName(kLogAddIni))) {
             const std::string file(Trim(FieldAt(1, r.name, ",")));
@@ -84,28 +114,53 @@ public:
             const std::string key(Trim(FieldAt(3, r.name, ",")));
             if (section.empty() || key.empty())
                 Refuse(kLogAddIni, r, "not a file, section and key");
-            else if (PathOk(kLogAddIni, r, file))
+            else if (!PathOk(kLogAddIni, r, file))
+                continue;
+            else if (!verified_ && !Owned(file))
+                Refuse(kLogAddIni, r, kNotVouched);
+            else
                 actions_.push_back({TUndoKind::DeleteIniKey, file, section, key, r.name});
         }
-        for (const TRecord& r : Records(log_, LogSectionName(kLogCopyFiles)))
-            if (FileOk(kLogCopyFiles, r) && !Contains(handled, r.name))
-                Add(TUndoKind::DeleteInstalledFile, r.name, r.name);
+        for (const TRecord& r : copied) {
+            if (!FileOk(kLogCopyFiles, r) || handled.Contains(AnsiUpperCase(r.name))) continue;
+            if (!Owned(r.name)) Refuse(kLogCopyFiles, r, kNotWritten);
+            else Add(TUndoKind::DeleteInstalledFile, r.name, r.name);
+        }
 
-        std::vector<std::string> keys, registration;
-        for (const TRecord& r : Records(log_, LogSectionName(kLogCreateKeys)))
-            if (KeyOk(kLogCreateKeys, r, r.name)) (IsUninstallRegistration(r.name) ? registration : keys).push_back(r.name);
+        std::vector<std::string> keys;
+        std::string registration;
+        for (const TRecord& r : Records(log_, LogSectionName(kLogCreateKeys))) {
+            if (!KeyOk(kLogCreateKeys, r, r.name)) continue;
+            if (!verified_) Refuse(kLogCreateKeys, r, kNotVouched);
+            else if (SameText(r.name, facts_.registrationKey)) registration = r.name;
+            // Another key of the list of programs is an ordinary key here:
+            // it goes only when empty.
+            else keys.push_back(r.name);
+        }
         DeepestFirst(keys);
         for (const std::string& key : keys) Add(TUndoKind::DeleteRegKey, key, key);
         struct TFolder {
             std::string path, record;
         };
         std::vector<TFolder> folders;
-        for (const TRecord& r : Records(log_, LogSectionName(kLogCreateDirs)))
-            if (FileOk(kLogCreateDirs, r)) folders.push_back({WithoutTrailingBackslash(r.name), r.name});
+        for (const TRecord& r : Records(log_, LogSectionName(kLogCreateDirs))) {
+            if (!FileOk(kLogCreateDirs, r)) continue;
+            const std::string path = WithoutTrailingBackslash(r.name);
+            // Without the registration only the log's own folder is the install's.
+            if (!verified_ && !SameText(path, WithoutTrailingBackslash(facts_.installFolder)) &&
+                !IsInFolder(path, facts_.installFolder))
+                Refuse(kLogCreateDirs, r, kNotVouched);
+            else
+                folders.push_back({path, r.name});
+        }
         std::stable_sort(folders.begin(), folders.end(),
                          [](const TFolder& a, const TFolder& b) { return Deeper(a.path, b.path); });
         for (const TFolder& folder : folders) Add(TUndoKind::RemoveFolder, folder.path, folder.record);
-        for (const std::string& key : registration) Add(TUndoKind::DeleteRegKey, key, key);
+        if (!registration.empty()) {
+            TUndoAction a{TUndoKind::DeleteRegKey, registration, {}, {}, registration};
+            a.wholeKey = true;
+            actions_.push_back(std::move(a));
+        }
         return {std::move(actions_), std::move(refused_)};
     }
 
@@ -119,8 +174,25 @@ private:
         actions_.push_back({kind, target, {}, {}, record});
     }
 
-    void Refuse(int kind, const TRecord& r, std::string_view reason) {
-        refused_.push_back("[" + std::string(LogSectionName(kind)) + "] " + r.line + ": " + std::string(reason));
+    void Refuse(int kind, const TRecord& r, std::string_view reason) { Refuse(r, LogSectionName(kind), reason); }
+    void Refuse(const TRecord& r, std::string_view section, std::string_view reason) {
+        refused_.push_back("[" + std::string(section) + "] " + r.line + ": " + std::string(reason));
+    }
+
+    bool HasStamp(const std::string& path, std::string_view stamp) const {
+        int64_t size = 0;
+        uint64_t time = 0;
+        return ParseFileStamp(stamp, size, time) && facts_.keepsStamp && facts_.keepsStamp(path, stamp);
+    }
+
+    // A file the install wrote: inside the folder of a log its registration
+    // vouches for, or while it still has the size and time its [CopyFiles]
+    // record gave it. Without the registration, the folder of the log proves
+    // nothing: anyone may have put a log beside their own files.
+    bool Owned(const std::string& path) const {
+        if (verified_ && IsInFolder(path, facts_.installFolder)) return true;
+        const int* at = stamps_.Find(AnsiUpperCase(path));
+        return at != nullptr && HasStamp(path, (*copied_)[static_cast<size_t>(*at)].value);
     }
 
     bool FileOk(int kind, const TRecord& r) { return PathOk(kind, r, r.name); }
@@ -153,8 +225,15 @@ private:
         return true;
     }
 
+    static constexpr std::string_view kNotVouched = "the install's registration does not vouch for this log";
+    static constexpr std::string_view kNotWritten = "not a file the install wrote, or changed since";
+
     const TLogSectionLines& log_;
     const TProtectedFolders& folders_;
+    const TLogFacts& facts_;
+    const bool verified_;
+    NameIndex stamps_;
+    const std::vector<TRecord>* copied_ = nullptr;
     std::vector<TUndoAction> actions_;
     std::vector<std::string> refused_;
 };
@@ -182,8 +261,9 @@ bool IsUninstallRegistration(std::string_view keyPath) {
            keyPath.find('\\', kUninstallList.size()) == std::string_view::npos;
 }
 
-TUndoPlan BuildUndoPlan(const TLogSectionLines& log, const TProtectedFolders& protectedFolders) {
-    return TPlanner(log, protectedFolders).Build();
+TUndoPlan BuildUndoPlan(const TLogSectionLines& log, const TProtectedFolders& protectedFolders,
+                        const TLogFacts& facts) {
+    return TPlanner(log, protectedFolders, facts).Build();
 }
 
 }  // namespace brik

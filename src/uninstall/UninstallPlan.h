@@ -33,6 +33,12 @@ struct TUndoAction {
     // (its section follows from the kind), so that a run that stops half-way
     // can take what it did out of the log.
     std::string record;
+    // A shared file or a font whose file is not the one the install wrote
+    // (outside the install folder, changed since): its count or registration
+    // goes, the file stays.
+    bool keepFile = false;
+    // The registration that vouches for the log: it goes whole, and last.
+    bool wholeKey = false;
 };
 
 // The log section of an action's record.
@@ -55,7 +61,22 @@ struct TProtectedFolders {
 // The "name=value" lines of one section of the log, in file order.
 using TLogSectionLines = std::function<std::vector<std::string>(std::string_view section)>;
 
-TUndoPlan BuildUndoPlan(const TLogSectionLines& log, const TProtectedFolders& protectedFolders);
+// What is known of the log before its records are read.
+struct TLogFacts {
+    // The folder the log lies in: what the install wrote there is the
+    // install's; a file elsewhere is only while it keeps its stamp.
+    std::string installFolder;
+    // The registration that names this log and holds its digest; empty when
+    // none does. Without it the log acts only on files it can prove it
+    // wrote: no program runs, no registry record and no INI key outside its
+    // folder is taken back.
+    std::string registrationKey;
+    // Whether the file is missing or still has the record's size and time.
+    std::function<bool(const std::string& path, std::string_view stamp)> keepsStamp;
+};
+
+TUndoPlan BuildUndoPlan(const TLogSectionLines& log, const TProtectedFolders& protectedFolders,
+                        const TLogFacts& facts);
 
 // The registry key of this install's registration in the list of programs,
 // found among the logged keys: it goes last, so that an uninstall that stops

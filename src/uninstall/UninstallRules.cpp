@@ -40,6 +40,9 @@ std::string_view DefaultUninstallText(int number) {
         case kTextAtRestart: return "(removed when Windows restarts)";
         case kTextFailed: return "(could not be removed)";
         case kTextRefused: return "Not undone:";
+        case kTextLogChanged: return "This install log was changed after the install. Nothing was removed.";
+        case kTextOpenFolder:
+            return "The install log \"%s\" lies in a folder that other users can change. Nothing was removed.";
         default: return {};
     }
 }

@@ -13,7 +13,7 @@ namespace brik {
 // The numbers of the uninstaller's texts in the log's [Strings] section,
 // which an install copies from the language file's [Uninstall.Strings].
 // "%s" stands for the program's name in the first ones, for the log's path
-// in the two log errors.
+// in the log errors.
 enum TUninstallText : int {
     kTextCaption = 1,       // "Uninstall %s"
     kTextQuestion = 2,      // "Do you want to remove %s and all of its components?"
@@ -31,7 +31,9 @@ enum TUninstallText : int {
     kTextAtRestart = 14,    // after an item removed at the next restart
     kTextFailed = 15,       // after an item that could not be removed
     kTextRefused = 16,      // before a log line that was not undone, and why
-    kTextLast = kTextRefused,
+    kTextLogChanged = 17,   // "This install log was changed after the install. Nothing was removed."
+    kTextOpenFolder = 18,   // "The install log "%s" lies in a folder that other users can change. Nothing was removed."
+    kTextLast = kTextOpenFolder,
 };
 
 // Our English text of a number; empty for an unknown number.

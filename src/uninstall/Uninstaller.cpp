@@ -7,6 +7,7 @@
 #include "config/kpIniFile.h"
 #include "config/kpRegIni.h"
 #include "install/InstallContext.h"
+#include "install/InstallLog.h"
 #include "install/LogFormat.h"
 #include "install/Reboot.h"
 #include "ui/Msg.h"
@@ -14,6 +15,7 @@
 #include "uninstall/Undo.h"
 #include "uninstall/UninstallPlan.h"
 #include "uninstall/UninstallWindow.h"
+#include "util/NameIndex.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
 #include "util/kpSysUtils.h"
@@ -64,7 +66,8 @@ std::string Describe(const TUndoAction& a) {
 
 class TUninstallRun {
 public:
-    explicit TUninstallRun(std::string log) : log_(std::move(log)), folder_(platform::ExtractFilePath(log_)) {}
+    TUninstallRun(std::string log, std::string registration)
+        : log_(std::move(log)), folder_(platform::ExtractFilePath(log_)), registration_(std::move(registration)) {}
 
     int Run() {
         const TLogSectionLines lines = [this](std::string_view section) {
@@ -72,7 +75,10 @@ public:
             IniReadSectionValues(log_, section, values);
             return values;
         };
-        plan_ = BuildUndoPlan(lines, {platform::WindowsDirectory(), SystemDirectory()});
+        const TLogFacts facts{folder_, registration_, [](const std::string& path, std::string_view stamp) {
+                                  return FileKeepsStamp(path, stamp);
+                              }};
+        plan_ = BuildUndoPlan(lines, {platform::WindowsDirectory(), SystemDirectory()}, facts);
         program_ = ProgramName();
         ReadTexts();
 
@@ -120,12 +126,11 @@ private:
         return UninstallText(strings, number, program_);
     }
 
-    // The name the install registered itself under; the install folder's
-    // name when the registration is gone.
+    // The name the install registered itself under, from the registration
+    // that vouches for the log only; the install folder's name otherwise.
     std::string ProgramName() const {
-        for (const TUndoAction& a : plan_.actions) {
-            if (a.kind != TUndoKind::DeleteRegKey || !IsUninstallRegistration(a.target)) continue;
-            const std::string name = RegReadString(a.target, "DisplayName", "");
+        if (!registration_.empty()) {
+            const std::string name = RegReadString(registration_, "DisplayName", "");
             if (!name.empty()) return name;
         }
         std::string folder = folder_;
@@ -136,9 +141,7 @@ private:
     // A folder of the install that holds nothing but files going at the
     // restart goes after them.
     TUndoResult RemoveFolderAfterRestart(const std::string& folder) {
-        const auto pending = [this](const std::string& path) {
-            return std::any_of(pending_.begin(), pending_.end(), [&path](const std::string& p) { return SameText(p, path); });
-        };
+        const auto pending = [this](const std::string& path) { return pending_.Contains(AnsiUpperCase(path)); };
         if (!EveryFileBelow(folder, pending) || !ScheduleFolderRemovalOnReboot(folder)) return TUndoResult::Kept;
         return TUndoResult::AtRestart;
     }
@@ -156,7 +159,7 @@ private:
                            : result == TUndoResult::Failed ? kTextFailed
                                                            : 0;
         if (reason) report_.push_back(item + " " + Text(reason));
-        if (result == TUndoResult::AtRestart) pending_.push_back(item);
+        if (result == TUndoResult::AtRestart) pending_.TryEmplace(AnsiUpperCase(item), 0);
         if (result == TUndoResult::Kept) ++kept_;
     }
 
@@ -193,13 +196,15 @@ private:
     // Folders and the registration wait until the uninstaller's own files
     // are gone.
     static bool ComesLast(const TUndoAction& a) {
-        return a.kind == TUndoKind::RemoveFolder || (a.kind == TUndoKind::DeleteRegKey && IsUninstallRegistration(a.target));
+        return a.kind == TUndoKind::RemoveFolder || (a.kind == TUndoKind::DeleteRegKey && a.wholeKey);
     }
 
     void TakeBackLast(size_t done, size_t total) {
         const std::string removing = Text(kTextRemoving);
         const bool complete = failures_ == 0;
-        if (complete) {
+        // A log no registration vouches for may lie among files of anyone's:
+        // it and what stands beside it stay.
+        if (complete && !registration_.empty()) {
             window_.Progress(removing + "\r\n" + log_, done++, total);
             RemoveOwnFiles();
         }
@@ -212,19 +217,42 @@ private:
         }
     }
 
+    // One pass over the log, whatever its size: each record taken back is
+    // looked up in a set, never searched for in the log one by one.
     void KeepWhatIsLeftInLog() {
-        TkpIniFile& log = GetIniFile(log_, false);
+        const auto recordKey = [](std::string_view section, std::string_view record) {
+            return AnsiUpperCase(section) + '\n' + AnsiUpperCase(Trim(record));
+        };
+        NameIndex gone;
+        gone.Reserve(forgotten_.size() * 2);
         for (const TUndoAction* a : forgotten_) {
-            log.DeleteKey(RecordSection(a->kind), a->record);
+            gone.TryEmplace(recordKey(RecordSection(a->kind), a->record), 0);
             // A shared file and a font were logged as files too; their own
             // action took the file.
             if (a->kind == TUndoKind::ReleaseSharedFile || a->kind == TUndoKind::RemoveFont)
-                log.DeleteKey(RecordSection(TUndoKind::DeleteInstalledFile), a->target);
+                gone.TryEmplace(recordKey(RecordSection(TUndoKind::DeleteInstalledFile), a->target), 0);
         }
-        // The programs of the uninstall ran; a second run does not run them again.
-        log.EraseSection("RunApp");
+        TkpIniFile& log = GetIniFile(log_, false);
+        StringList sections;
+        log.ReadSections(sections);
+        // Every section is written anew in its order, so that the log keeps it.
+        for (const std::string& section : sections) {
+            StringList lines, kept;
+            log.ReadSectionValues(section, lines);
+            log.EraseSection(section);
+            // The programs of the uninstall ran; a second run does not run them again.
+            if (SameText(section, "RunApp")) continue;
+            kept.reserve(lines.size());
+            for (std::string& line : lines) {
+                const std::string_view name = Trim(std::string_view(line).substr(0, line.find('=')));
+                if (!name.empty() && !gone.Contains(recordKey(section, name))) kept.push_back(std::move(line));
+            }
+            log.WriteSectionValues(section, kept);
+        }
         log.UpdateFile();
         CloseIniFile(log_);
+        // The registration's digest follows the log it now vouches for.
+        if (!registration_.empty()) StoreLogDigest(log_, registration_);
     }
 
     // The log and what the install put beside it without a record: the
@@ -256,12 +284,13 @@ private:
 
     const std::string log_;
     const std::string folder_;
+    const std::string registration_;  // the one that vouches for the log; empty: none
     TUndoPlan plan_;
     std::string program_;
     std::string texts_[kTextLast + 1];
     TUninstallWindow window_;
     std::vector<std::string> report_;
-    std::vector<std::string> pending_;  // paths that go at the next restart
+    NameIndex pending_;  // upper-case paths that go at the next restart
     std::vector<const TUndoAction*> forgotten_;  // taken back, or found gone
     int failures_ = 0;
     int kept_ = 0;
@@ -287,7 +316,22 @@ int RunUninstaller(const TUninstallArguments& arguments) {
     } else if (arguments.originalProcess == 0 && HandOverToCopy(log)) {
         return 0;
     } else {
-        code = TUninstallRun(log).Run();
+        // Only a log the install wrote, unchanged since, acts in full; a
+        // changed one, or one where other users could have put it, not at all.
+        std::string registration;
+        const TLogTrust trust = CheckInstallLog(log, &registration);
+        // The refusal in the install's language: a text cannot remove anything.
+        const TTextLookup logTexts = [&log](int n) -> std::optional<std::string> {
+            std::string text = IniReadString(log, "Strings", IntToBase(n, 1, 10), "");
+            if (text.empty()) return std::nullopt;
+            return text;
+        };
+        if (trust == TLogTrust::Changed)
+            ShowError(UninstallText(logTexts, kTextLogChanged));
+        else if (trust == TLogTrust::OpenFolder)
+            ShowError(UninstallText(logTexts, kTextOpenFolder, log));
+        else
+            code = TUninstallRun(log, trust == TLogTrust::Verified ? registration : std::string()).Run();
     }
     CloseAllIniFiles();
     if (arguments.originalProcess) RemoveCopyAtRestart();

@@ -90,6 +90,19 @@ for command in list test extract; do
   [ ! -e damaged_out ] || fail "damaged: $command wrote files"
 done
 
+# A data block whose checksum was zeroed ("not computed" in the format) and a
+# byte of it flipped: our builder computes every checksum, so in a package
+# the 0 is checked like any other and test refuses it.
+cp pkg_none.exe zeroed.exe
+base=$(grep -obUaP 'MSCF\x00\x00\x00\x00' zeroed.exe | head -1 | cut -d: -f1)
+folders=$(od -An -tu2 -j $((base + 26)) -N2 zeroed.exe | tr -d ' ')
+block=$((base + $(od -An -tu4 -j $((base + 36 + 8 * (folders - 1))) -N4 zeroed.exe | tr -d ' ')))
+dd if=/dev/zero of=zeroed.exe bs=1 seek="$block" count=4 conv=notrunc status=none
+low=$(od -An -tu1 -j $((block + 18)) -N1 zeroed.exe | tr -d ' ')
+printf "\\$(printf %o $((low ^ 1)))" | dd of=zeroed.exe bs=1 seek=$((block + 18)) conv=notrunc status=none
+if "$brikpack" test zeroed.exe > /dev/null 2> zeroed.txt; then fail "zeroed checksum: test passes a flipped byte"; fi
+grep -q 'checksum' zeroed.txt || fail "zeroed checksum: no clear message: $(cat zeroed.txt)"
+
 # A protected package: the right password extracts, a wrong one fails.
 password='Pässwörd'
 "$brikpack" build project -o protected.exe --stub stub.exe --password "$password" >/dev/null

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "config/kpIniFile.h"
+#include "install/LogFormat.h"
 #include "uninstall/UninstallPlan.h"
 #include "util/kpStrUtils.h"
 
@@ -44,20 +45,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(f);
     brik::CloseIniFile(path);
 
+    const brik::TLogSectionLines lines = [&path](std::string_view section) {
+        brik::StringList values;
+        brik::IniReadSectionValues(path, section, values);
+        return values;
+    };
+    const brik::TProtectedFolders folders{"C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM"};
+    // Without a registration that vouches for it, a log touches no registry
+    // and runs nothing, and no file without a stamp the file still has.
+    const brik::TUndoPlan unverified = brik::BuildUndoPlan(lines, folders, {"C:\\App", {}, {}});
+    for (const brik::TUndoAction& a : unverified.actions) {
+        if (a.kind == brik::TUndoKind::RunProgram || a.kind == brik::TUndoKind::DeleteRegValue ||
+            a.kind == brik::TUndoKind::DeleteRegKey || a.kind == brik::TUndoKind::DeleteInstalledFile ||
+            a.kind == brik::TUndoKind::UnregisterServer || a.kind == brik::TUndoKind::ReleaseSharedFile ||
+            a.kind == brik::TUndoKind::RemoveFont)
+            std::abort();
+        if (a.kind == brik::TUndoKind::DeleteShortcut && !brik::IsShortcutFile(a.target)) std::abort();
+    }
+
+    const std::string registrationKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App";
     const brik::TUndoPlan plan = brik::BuildUndoPlan(
-        [&path](std::string_view section) {
-            brik::StringList values;
-            brik::IniReadSectionValues(path, section, values);
-            return values;
-        },
-        {"C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM"});
+        lines, folders, {"C:\\App", registrationKey, [](const std::string&, std::string_view) { return true; }});
 
     int lastKind = -1;
     bool registrationSeen = false;
     for (const brik::TUndoAction& a : plan.actions) {
         if (a.target.empty()) std::abort();
         const int kind = static_cast<int>(a.kind);
-        const bool registration = a.kind == brik::TUndoKind::DeleteRegKey && brik::IsUninstallRegistration(a.target);
+        const bool registration = a.kind == brik::TUndoKind::DeleteRegKey && a.wholeKey;
+        if (a.wholeKey && !brik::SameText(a.target, registrationKey)) std::abort();
         if (registrationSeen && !registration) std::abort();
         registrationSeen = registrationSeen || registration;
         if (!registration && kind < lastKind) std::abort();

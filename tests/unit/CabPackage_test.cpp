@@ -241,6 +241,32 @@ TEST(CabinetPackage, PlainCabinetsStayLenient) {
     EXPECT_EQ(o.files.at("Data\\c.bin").size(), 29999u);
 }
 
+// A stored checksum of 0 means "not computed" to cabinet readers, so a
+// damaged byte in a block whose checksum was zeroed passes them; our builder
+// computes every checksum, and a package's 0 is compared like any other.
+TEST(CabinetPackage, AZeroedBlockChecksumIsStillChecked) {
+    std::map<std::string, std::string> files;
+    const Layout p = MakePackage(&files);
+    // The last folder is c.bin alone, one stored block before the trailer.
+    const size_t payload = p.bytes.size() - 8 - files.at("Data\\c.bin").size();
+    std::vector<uint8_t> image = p.bytes;
+    for (size_t i = 0; i < 4; ++i) image[payload - 8 + i] = 0;
+    image[payload + 100] ^= 1;
+    for (const bool flipped : {true, false}) {
+        SCOPED_TRACE(flipped ? "a data byte flipped" : "the data intact");
+        if (!flipped) image[payload + 100] ^= 1;
+        const Outcome o = Read(image);
+        EXPECT_TRUE(o.package);
+        EXPECT_EQ(o.status, CabStatus::BadChecksum) << o.error;
+        EXPECT_FALSE(o.checkedBeforeWalk);
+    }
+    // A plain cabinet keeps the format's meaning of 0.
+    image[payload + 100] ^= 1;
+    const Outcome lenient = Read(std::vector<uint8_t>(image.begin(), image.end() - 8));
+    EXPECT_FALSE(lenient.package);
+    EXPECT_EQ(lenient.status, CabStatus::Ok) << lenient.error;
+}
+
 // Every bit of every table field and of the trailer flipped in turn: the
 // package fails cleanly or yields exactly its files. Names, dates and
 // attributes are left out: no checksum covers them and they are not sizes.

@@ -328,6 +328,31 @@ TEST(PackageBuilder, NamesScriptSectionsNothingReads) {
     EXPECT_EQ(Messages(result), want);
 }
 
+// Registry items that would not do what they say: a DelReg of a root or a
+// root's direct child, which the engine refuses, and a key under a root name
+// the engine does not know, which lies under HKCU. Deeper keys and the roots
+// spelled out are fine.
+TEST(PackageBuilder, NamesRegistryItemsTheEngineReadsOtherwise) {
+    ProjectDir project;
+    project.Add("Presetup/App.ins",
+                "[AddReg]\r\nConfig=HKEY_CURRENT_CONFIG\\Software\\App\r\nLong=HKEY_LOCAL_MACHINE\\Software\\App\r\n"
+                "[Config]\r\nx=1\r\n[Long]\r\ny=2\r\n"
+                "[DelReg]\r\nMachine=HKLM\r\nUser=HKEY_CURRENT_USER\\Software\\Old\r\n"
+                "[Machine]\r\nSoftware=\r\n[User]\r\nKey=\r\n");
+    const BuildResult result = CheckOnly(project.Options());
+    EXPECT_TRUE(result.ok) << Messages(result);
+    const std::string shown = (project.Root() / "Presetup" / "App.ins").string();
+    std::string want;
+    for (const char* line : {
+             ":5: warning: AddReg of HKEY_CURRENT_CONFIG\\Software\\App\\x in [Config]: HKEY_CURRENT_CONFIG is no "
+             "registry root the engine knows (HKLM, HKCU, HKCR, HKU or their long names), so this is "
+             "HKCU\\HKEY_CURRENT_CONFIG\\Software\\App\\x",
+             ":12: warning: DelReg of HKLM\\Software in [Machine]: a registry root's direct child is never deleted by "
+             "the engine"})
+        want += shown + line + "\n";
+    EXPECT_EQ(Messages(result), want);
+}
+
 // The licence and readme pages show a text among the setup files, by
 // language first; a language with none would see an empty box.
 TEST(PackageBuilder, NamesLicenceAndReadmePagesWithoutText) {

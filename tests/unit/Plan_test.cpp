@@ -162,6 +162,29 @@ TEST_F(PlanTest, FlagsFontsComServersAndTheUninstallRegistration) {
               "\"C:\\Program Files\\Plan Demo\\UnInst.exe\" \"C:\\Program Files\\Plan Demo\\install.log\"");
 }
 
+// The plan reads registry paths with the engine's rule: a key without a
+// root lies under HKCU, a root spelled out is that root, and a DelReg of a
+// root's direct child is shown refused.
+TEST_F(PlanTest, RegistryPathsResolvedAsTheEngineWritesThem) {
+    WriteIni(folder_ + "App.ins",
+             "[AddReg]\nUser=Software\\Plan User\nLong=hkey_local_machine\\Software\\Plan Long\n"
+             "[User]\nA=1\n[Long]\nB=2\n"
+             "[DelReg]\nTop=HKLM\nOld=Software\\Plan Old\n[Top]\nSoftware=\n[Old]\nKey=\n");
+    const TPlan plan = Make({});
+    const TPlanItem* user = Find(plan, "registry", "name", "A");
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(Field(*user, "key"), "HKCU\\Software\\Plan User");
+    const TPlanItem* spelled = Find(plan, "registry", "name", "B");
+    ASSERT_NE(spelled, nullptr);
+    EXPECT_EQ(Field(*spelled, "key"), "HKLM\\Software\\Plan Long");
+    const TPlanItem* top = Find(plan, "registryDeletes", "path", "HKLM\\Software");
+    ASSERT_NE(top, nullptr);
+    EXPECT_NE(top->refused, "");
+    const TPlanItem* old = Find(plan, "registryDeletes", "path", "HKCU\\Software\\Plan Old\\Key");
+    ASSERT_NE(old, nullptr);
+    EXPECT_EQ(old->refused, "");
+}
+
 TEST_F(PlanTest, SetVariablesOverrideTheSettingsAndUnknownOnesStay) {
     TPlanRequest request;
     request.variables = {{"InstallPath", "D:\\Apps\\Demo\\ "}};

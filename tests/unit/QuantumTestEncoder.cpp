@@ -270,6 +270,7 @@ std::vector<QtmChunk> WriteQuantum(const std::vector<QtmToken>& tokens, const Qt
         if (frameOut >= kFrame) finishFrame();
     }
     if (frameOut > 0) finishFrame();
+    if (options.lastBlockClaimsWholeFrame && !chunks.empty()) chunks.back().uncompressed = kFrame;
     return chunks;
 }
 

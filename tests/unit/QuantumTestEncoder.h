@@ -29,6 +29,10 @@ struct QtmWriteOptions {
     std::vector<unsigned> padding = {0};
     // Cuts each frame's data into this many blocks instead of one.
     unsigned blocksPerFrame = 1;
+    // The last block claims a whole frame's output, as a cabinet writer that
+    // counts every block as 32 KB does, while its frame codes only the bytes
+    // that are left.
+    bool lastBlockClaimsWholeFrame = false;
 };
 
 // Codes the tokens as the cabinet variant does: the output is cut into 32 KB

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config/RegPath.h"
 #include "config/kpRegIni.h"
 
 namespace brik {
@@ -35,6 +36,11 @@ TEST(RegIniRules, RegistryEntries) {
         {"HKCU\\K\\\"a\\b\"", "v", "HKCU\\K", "\"a\\b\"", "v", kRegSz, 0},
         // Data in single quotes may hold the comma.
         {"HKCU\\K\\x", "'a,b',0,1", "HKCU\\K", "x", "a,b", kRegSz, 1},
+        // The key path resolved: a path without a root lies under HKCU, a
+        // spelled-out root is the root.
+        {"Software\\X\\v", "1", "HKCU\\Software\\X", "v", "1", kRegSz, 0},
+        {"hkey_local_machine\\Software\\X\\v", "1", "HKLM\\Software\\X", "v", "1", kRegSz, 0},
+        {"v", "1", "HKCU", "v", "1", kRegSz, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + "=" + c.value);
@@ -45,6 +51,54 @@ TEST(RegIniRules, RegistryEntries) {
         EXPECT_EQ(entry.type, c.type);
         EXPECT_EQ(entry.flags, c.flags);
     }
+}
+
+// The log's record of a value: the resolved key and the value name as the
+// script spells it, so that the uninstaller divides it as the install did.
+TEST(RegIniRules, LoggedValuePaths) {
+    struct Case {
+        const char* name;
+        const char* logged;
+    };
+    const std::vector<Case> cases = {
+        {"Software\\X\\v", "HKCU\\Software\\X\\v"},
+        {"HKEY_LOCAL_MACHINE\\Software\\X\\v", "HKLM\\Software\\X\\v"},
+        {"HKEY_USERS\\.DEFAULT\\K\\", "HKU\\.DEFAULT\\K\\"},
+        {"hklm\\Software\\K\\'a\\b'", "HKLM\\Software\\K\\'a\\b'"},
+        {"HKCU\\K\\\"a\\b\"", "HKCU\\K\\\"a\\b\""},
+        {"v", "HKCU\\v"},
+    };
+    for (const Case& c : cases) {
+        const TRegValueEntry entry = ParseRegValueEntry(c.name, "");
+        EXPECT_EQ(entry.fullPath, c.logged) << c.name;
+        std::string key, value;
+        SplitRegValuePath(entry.fullPath, key, value);
+        EXPECT_EQ(key, entry.keyPath) << c.name;
+        EXPECT_EQ(value, entry.valueName) << c.name;
+    }
+}
+
+// A DelReg never takes a root or a root's direct child, whatever the
+// spelling; deeper keys are the system's to refuse (when they have sub-keys).
+TEST(RegIniRules, KeysADeleteMayTake) {
+    struct Case {
+        const char* path;
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"HKLM", true},
+        {"HKLM\\", true},
+        {"HKLM\\Software", true},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\", true},
+        {"hkcu\\Software", true},
+        {"Software", true},
+        {"", true},
+        {"HKU\\.DEFAULT", true},
+        {"HKLM\\Software\\Vendor", false},
+        {"Software\\Vendor", false},
+        {"HKCR\\.txt\\ShellNew", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(!RegKeyDeleteRefusal(c.path).empty(), c.refused) << c.path;
 }
 
 TEST(RegIniRules, ValueBytes) {

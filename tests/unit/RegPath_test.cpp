@@ -25,9 +25,16 @@ TEST(RegPath, RootNamesInEverySpelling) {
         {"hku", RegRoot::Users, ""},
         // Only one trailing backslash goes.
         {"HKLM\\A\\\\", RegRoot::LocalMachine, "A\\"},
+        // The system's own spelled-out names are roots too: a key under
+        // HKCU\HKEY_LOCAL_MACHINE is never what an author means.
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE", RegRoot::LocalMachine, "SOFTWARE"},
+        {"hkey_classes_root\\.txt\\", RegRoot::ClassesRoot, ".txt"},
+        {"HKEY_CURRENT_USER\\Software", RegRoot::CurrentUser, "Software"},
+        {"HKEY_USERS", RegRoot::Users, ""},
         // Without a known root name the whole path lies under HKCU.
         {"Software\\Vendor\\", RegRoot::CurrentUser, "Software\\Vendor"},
-        {"HKEY_LOCAL_MACHINE\\SOFTWARE", RegRoot::CurrentUser, "HKEY_LOCAL_MACHINE\\SOFTWARE"},
+        {"HKEY_CURRENT_CONFIG\\System", RegRoot::CurrentUser, "HKEY_CURRENT_CONFIG\\System"},
+        {"HKEY_LOCAL_MACHINEX\\A", RegRoot::CurrentUser, "HKEY_LOCAL_MACHINEX\\A"},
         {"HKLMX\\A", RegRoot::CurrentUser, "HKLMX\\A"},
         {"\\HKLM\\A", RegRoot::CurrentUser, "\\HKLM\\A"},
         {"", RegRoot::CurrentUser, ""},
@@ -40,6 +47,26 @@ TEST(RegPath, RootNamesInEverySpelling) {
         EXPECT_EQ(p.root, c.root);
         EXPECT_EQ(p.subKey, c.subKey);
     }
+}
+
+// What the install logs: the key written out whole, its root by the short
+// name, whatever the script's spelling.
+TEST(RegPath, ResolvedPathsNameTheirRoot) {
+    struct Case {
+        const char* path;
+        const char* resolved;
+    };
+    const Case cases[] = {
+        {"Software\\X", "HKCU\\Software\\X"},
+        {"HKEY_LOCAL_MACHINE\\Software\\X\\", "HKLM\\Software\\X"},
+        {"hklm\\Software", "HKLM\\Software"},
+        {"Hkey_Users\\.DEFAULT", "HKU\\.DEFAULT"},
+        {"HKEY_CLASSES_ROOT\\.txt", "HKCR\\.txt"},
+        {"HKEY_CURRENT_CONFIG\\A", "HKCU\\HKEY_CURRENT_CONFIG\\A"},
+        {"HKLM", "HKLM"},
+        {"", "HKCU"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ResolvedRegPath(c.path), c.resolved) << c.path;
 }
 
 TEST(RegPath, ValuePathDividedAtLastUnquotedBackslash) {

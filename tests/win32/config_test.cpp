@@ -76,7 +76,9 @@ TEST_F(RegistryTest, PathSpellingsAddressTheSameKeys) {
         {tail, true},                      // no root name: under HKCU
         {tail + "\\", true},
         {"HKLM\\" + tail, false},
-        {"HKEY_CURRENT_USER\\" + tail, false},  // a sub-key named HKEY_CURRENT_USER
+        {"HKEY_CURRENT_USER\\" + tail, true},  // the root spelled out
+        {"hkey_current_user\\" + tail + "\\", true},
+        {"HKEY_CURRENT_CONFIG\\" + tail, false},  // no root of ours: a sub-key of HKCU
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -84,16 +86,15 @@ TEST_F(RegistryTest, PathSpellingsAddressTheSameKeys) {
         EXPECT_EQ(RegReadString(c.path, "Name", "none"), c.exists ? "value" : "none");
     }
 
-    // The long root name is an ordinary sub-key of HKCU.
+    // The long root name is the root: the key lies under HKEY_LOCAL_MACHINE,
+    // none under HKCU\HKEY_LOCAL_MACHINE.
     const std::string longName = "HKEY_LOCAL_MACHINE\\" + base_.substr(5);
     ASSERT_TRUE(RegWriteString(longName, "X", "1"));
-    EXPECT_TRUE(RawRead(HKEY_CURRENT_USER, longName, "X", type, data));
-    EXPECT_FALSE(RawRead(HKEY_LOCAL_MACHINE, base_.substr(5), "X", type, data));
-    EXPECT_TRUE(RegRemoveKey("HKCU\\" + longName, true));
-    // Remove the HKEY_LOCAL_MACHINE\Software level too when the test made it.
-    StringList left;
-    RegListSubKeys("HKEY_LOCAL_MACHINE\\Software", left);
-    if (left.empty()) RegRemoveKey("HKEY_LOCAL_MACHINE", true);
+    EXPECT_TRUE(RawRead(HKEY_LOCAL_MACHINE, base_.substr(5), "X", type, data));
+    EXPECT_FALSE(RawRead(HKEY_CURRENT_USER, longName, "X", type, data));
+    EXPECT_TRUE(RegRemoveKey("HKLM\\" + base_.substr(5), true));
+    EXPECT_FALSE(RegKeyExists(longName));
+    EXPECT_FALSE(RegRemoveKey("HKEY_LOCAL_MACHINE", true));
 
     // A bare root name is the root key itself.
     EXPECT_TRUE(RegKeyExists("HKLM"));
@@ -217,6 +218,10 @@ TEST_F(RegistryTest, WriteHexValuesAndRemoval) {
     EXPECT_EQ(subKeys, (StringList{"A", "B"}));
     RegListSubKeys(Key("NoSuchKey"), subKeys);
     EXPECT_TRUE(subKeys.empty());
+    // Without the flag a key with sub-keys stays, whole, on every system
+    // (Windows 95/98/Me would delete the tree).
+    EXPECT_FALSE(RegRemoveKey(Key("Tree\\A"), false));
+    EXPECT_TRUE(RegKeyExists(Key("Tree\\A\\A2\\Deep")));
     EXPECT_TRUE(RegRemoveKey(Key("Tree\\"), true));
     EXPECT_FALSE(RegKeyExists(Key("Tree")));
     EXPECT_FALSE(RegRemoveKey(Key("Tree"), true));

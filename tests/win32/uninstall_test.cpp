@@ -12,6 +12,7 @@
 #include "config/kpIniFile.h"
 #include "config/kpRegIni.h"
 #include "install/InstallContext.h"
+#include "install/InstallLog.h"
 #include "install/LogFormat.h"
 #include "uninstall/Undo.h"
 
@@ -139,6 +140,78 @@ TEST_F(UndoTest, ProgramsRunAndAreWaitedFor) {
     const std::string line = std::string(system) + "\\cmd.exe,/c echo ran>\"" + mark + "\",,0";
     EXPECT_EQ(Undo(TUndoKind::RunProgram, line), TUndoResult::Done);
     EXPECT_TRUE(Exists(mark)) << "not waited for";
+}
+
+// A file's stamp holds while nobody writes it; a missing file has nothing
+// left to protect.
+TEST_F(UndoTest, FileStamps) {
+    const std::string file = dir_.Path("stamped.txt");
+    WriteBytes(file, "as installed");
+    const std::string stamp = LoggedFileStamp(file);
+    ASSERT_FALSE(stamp.empty());
+    EXPECT_TRUE(FileKeepsStamp(file, stamp));
+    WriteBytes(file, "changed by the user");
+    EXPECT_FALSE(FileKeepsStamp(file, stamp));
+    EXPECT_FALSE(FileKeepsStamp(file, ""));
+    DeleteFileA(file.c_str());
+    EXPECT_TRUE(FileKeepsStamp(file, stamp));
+    EXPECT_EQ(LoggedFileStamp(file), "");
+}
+
+// The digest under a registration that names the log vouches for it until a
+// byte of the log changes; a registration that names another log vouches
+// for nothing.
+TEST_F(UndoTest, LogDigestInTheRegistration) {
+    const std::string log = dir_.Path("install.log");
+    const std::string registration =
+        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BriskUndoTest" + std::to_string(GetCurrentProcessId());
+    WriteBytes(log, "[CreateKeys]\r\n" + registration + "=\r\n\r\n");
+    std::string found;
+    EXPECT_EQ(CheckInstallLog(log, &found), TLogTrust::Unverified);
+
+    RegWriteString(registration, "UninstallString", UninstallCommandLine("C:\\x\\UnInst.exe", log));
+    EXPECT_EQ(CheckInstallLog(log, &found), TLogTrust::Unverified) << "a registration without a digest";
+    ASSERT_TRUE(StoreLogDigest(log, registration));
+    EXPECT_EQ(CheckInstallLog(log, &found), TLogTrust::Verified);
+    EXPECT_EQ(found, registration);
+
+    WriteBytes(log, "[CreateKeys]\r\n" + registration + "=\r\n\r\n[CopyFiles]\r\nC:\\x.dll=\r\n\r\n");
+    CloseAllIniFiles();
+    EXPECT_EQ(CheckInstallLog(log, &found), TLogTrust::Changed);
+
+    RegWriteString(registration, "UninstallString", UninstallCommandLine("C:\\x\\UnInst.exe", dir_.Path("other.log")));
+    CloseAllIniFiles();
+    EXPECT_EQ(CheckInstallLog(log, &found), TLogTrust::Unverified);
+    CloseAllIniFiles();
+    RegRemoveKey(registration, true);
+}
+
+// A folder other users may add files to: Wine keeps the access list a
+// program sets, and the check reads it back.
+TEST_F(UndoTest, FoldersOtherUsersCanWrite) {
+    const std::string folder = dir_.Path("open");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    EXPECT_FALSE(FolderWritableByUsers(folder));
+
+    SID_IDENTIFIER_AUTHORITY world = {SECURITY_WORLD_SID_AUTHORITY};
+    PSID everyone = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    DWORD aclBytes[64] = {};
+    auto* acl = reinterpret_cast<PACL>(aclBytes);
+    ASSERT_TRUE(InitializeAcl(acl, sizeof aclBytes, ACL_REVISION));
+    ASSERT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE, everyone));
+    SECURITY_DESCRIPTOR descriptor;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
+    ASSERT_TRUE(SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, &descriptor));
+    FreeSid(everyone);
+    EXPECT_TRUE(FolderWritableByUsers(folder));
+
+    // Under Wine the user is an administrator: a log there is refused.
+    WriteBytes(folder + "\\install.log", "[CopyFiles]\r\n");
+    std::string found;
+    EXPECT_EQ(CheckInstallLog(folder + "\\install.log", &found), TLogTrust::OpenFolder);
+    CloseAllIniFiles();
 }
 
 }  // namespace

@@ -336,28 +336,56 @@ TEST_F(UnpackLibrary, AFolderIsDecodedAgainOnlyWithoutACipher) {
     EXPECT_EQ(walk.decrypted, std::vector<uint32_t>{7});
 }
 
-// Behind a program image and with a trailer, the cabinet is a setup package
-// and its file list must be the builder's: a size that leaves a gap before
-// the next file is refused when the package is opened.
-TEST_F(UnpackLibrary, APackageWithADamagedFileListIsNotOpened) {
+// Behind a program image and with a trailer, the cabinet is a setup package.
+std::vector<uint8_t> AsPackage(const CabBuilder& b) {
     const size_t prefix = 4096;
-    auto package = [&](const CabBuilder& b) {
-        std::vector<uint8_t> image = b.Build(prefix);
-        const uint32_t cabinetSize = static_cast<uint32_t>(image.size() - prefix);
-        const uint32_t presetup = b.files[0].size;
-        const uint32_t trailer = static_cast<uint32_t>(image.size());
-        for (int i = 0; i < 4; ++i) image[prefix + 8 + i] = static_cast<uint8_t>(cabinetSize >> (8 * i));
-        for (uint32_t word : {presetup, trailer})
-            for (int i = 0; i < 4; ++i) image.push_back(static_cast<uint8_t>(word >> (8 * i)));
-        return image;
-    };
+    std::vector<uint8_t> image = b.Build(prefix);
+    const uint32_t cabinetSize = static_cast<uint32_t>(image.size() - prefix);
+    const uint32_t presetup = b.files[0].size;
+    const uint32_t trailer = static_cast<uint32_t>(image.size());
+    for (int i = 0; i < 4; ++i) image[prefix + 8 + i] = static_cast<uint8_t>(cabinetSize >> (8 * i));
+    for (uint32_t word : {presetup, trailer})
+        for (int i = 0; i < 4; ++i) image.push_back(static_cast<uint8_t>(word >> (8 * i)));
+    return image;
+}
+
+// A package's file list must be the builder's: a size that leaves a gap
+// before the next file is refused when the package is opened.
+TEST_F(UnpackLibrary, APackageWithADamagedFileListIsNotOpened) {
     CabBuilder b;
     b.AddFile("Presetup\\Brik.ini", "[Config]");
     b.AddFile("Data\\x.txt", "xyz");
     walk.skip = {"Presetup\\Brik.ini", "Data\\x.txt"};
-    EXPECT_NE(Run(package(b)), 0);
+    EXPECT_NE(Run(AsPackage(b)), 0);
     b.files[0].size = 7;
-    EXPECT_EQ(Run(package(b)), -100);
+    EXPECT_EQ(Run(AsPackage(b)), -100);
+}
+
+// Our builder computes every block's checksum, so in a package a stored 0
+// does not mean "not computed": the block with a flipped byte is refused,
+// while a plain cabinet keeps the format's meaning of 0.
+TEST_F(UnpackLibrary, APackagesZeroedBlockChecksumIsStillChecked) {
+    CabBuilder b;
+    b.AddFile("Presetup\\Brik.ini", "[Config]");
+    b.AddFile("Data\\x.txt", "xyz");
+    for (const bool package : {true, false}) {
+        SCOPED_TRACE(package ? "package" : "plain cabinet");
+        std::vector<uint8_t> image = package ? AsPackage(b) : b.Build();
+        const size_t payload = image.size() - (package ? 8 : 0) - 3;
+        for (size_t i = 0; i < 4; ++i) image[payload - 8 + i] = 0;
+        image[payload + 1] ^= 0x01;
+        walk.skip = {"Presetup\\Brik.ini"};
+        DeleteFileA(dir.Path("x.txt").c_str());
+        walk.destinationOverride = dir.Path("x.txt");
+        if (package) {
+            EXPECT_EQ(Run(image), 0);
+            EXPECT_EQ(lastError, DWORD(ERROR_CRC));
+            EXPECT_FALSE(brik::platform::FileExists(dir.Path("x.txt")));
+        } else {
+            EXPECT_NE(Run(image), 0);
+            EXPECT_EQ(Read("x.txt"), "xxz");
+        }
+    }
 }
 
 TEST_F(UnpackLibrary, FailuresEndTheWalkWithAReason) {

@@ -217,4 +217,23 @@ Broken.ttf=Broken.ttf,8
 package badfont
 fails_with badfont "Can not register font \"C:\\windows\\Fonts\\Broken.ttf\"!"
 [ -e "$FONTS/Broken.ttf" ] && fail "the broken font was left in the fonts folder"
+
+step "a font from disk has no registry name: it is copied and logged, not registered, and the install completes"
+install_project extfont
+printf 'a' >"$WORK/extfont/Data/a.txt"
+mkdir -p "$TARGETS/source"
+font "Brisk Test External" "$TARGETS/source/BriskTE.ttf"
+script extfont '[CopyFiles]
+FontFiles=%Fonts%
+[FontFiles]
+C:\Brisk Com\source\BriskTE.ttf=BriskTE.ttf,72'
+package extfont
+run_install extfont
+expect_final FINISH "Installation complete"
+expect_end
+cmp -s "$FONTS/BriskTE.ttf" "$TARGETS/source/BriskTE.ttf" || fail "the font from disk is not in the fonts folder"
+log_section extfont CopyFiles | grep -qixF 'C:\windows\Fonts\BriskTE.ttf' ||
+  fail "the font from disk is not logged: $(log_section extfont CopyFiles)"
+[ -z "$(log_section extfont RegFonts)" ] || fail "an unnamed font was logged as registered"
+wine reg query "$FONTS_KEY" /ve 2>/dev/null </dev/null | grep -qi BriskTE && fail "the font went into the fonts key's default value"
 step "passed"

@@ -16,9 +16,11 @@ TARGETS_WIN='C:\BriskRegTest'
 BASE='HKLM\Software\BriskRegTest'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\BriskRegTest'
 reg() { wine reg "$@" >/dev/null 2>&1 </dev/null; }
+TOP='HKCU\BriskRegTop'
 forget_keys() {
   reg delete "$BASE" /f
   reg delete "$UNINSTALL_KEY" /f
+  reg delete "$TOP" /f
 }
 trap 'cleanup; forget_keys' EXIT
 forget_keys
@@ -31,6 +33,9 @@ reg add "$BASE\\Del\\Gone" /f
 reg add "$BASE\\Del" /v Gone /d "a value named like the key" /f
 reg add "$BASE\\Del" /v val /d "to delete" /f
 reg add "$BASE\\Del" /v stays /d "not named" /f
+reg add "$BASE\\Del\\Tree\\Sub" /v below /d "a sub-key's value" /f
+reg add "$BASE\\Del\\Long" /f
+reg add "$TOP" /v mine /d "a root's direct child" /f
 mkdir -p "$TARGETS/reg" || fail "cannot create $TARGETS/reg"
 printf '[Opts]\r\nKeep=old\r\nOver=old\r\n' >"$TARGETS/reg/old.ini"
 
@@ -59,9 +64,16 @@ nolog=unlogged,0,1
 v=deep
 [DelReg]
 Del=$BASE\\Del
+Spelled=HKEY_LOCAL_MACHINE\\${BASE#HKLM\\}\\Del
+Root=HKCU
 [Del]
 Gone=
 val=
+Tree=
+[Spelled]
+Long=
+[Root]
+BriskRegTop=
 [AddIni]
 NewIni=%InstallPath%\\new.ini,Main
 OldIni=%InstallPath%\\old.ini,Opts
@@ -73,6 +85,8 @@ Keep=new,32
 Over=new
 Added=yes"
 package reg
+cat "$WORK/brikpack.out" "$WORK/brikpack.err" | grep -qF "DelReg of $TOP in [Root]: a registry root's direct child" ||
+  fail "brikpack does not warn of the DelReg of a root's direct child: $(cat "$WORK/brikpack.err")"
 run_install reg
 expect_final FINISH "Installation complete"
 expect_end
@@ -94,6 +108,9 @@ reg query "$BASE\\Del\\Gone" && fail "the key Gone was not deleted"
 [ "$(reg_value "$BASE\\Del" Gone)" = "a value named like the key" ] || fail "the value named like the key was deleted"
 [ -z "$(reg_value "$BASE\\Del" val)" ] || fail "the value val was not deleted"
 [ "$(reg_value "$BASE\\Del" stays)" = "not named" ] || fail "a value the script does not name was deleted"
+[ "$(reg_value "$BASE\\Del\\Tree\\Sub" below)" = "a sub-key's value" ] || fail "a key with sub-keys was deleted"
+reg query "$BASE\\Del\\Long" && fail "the key under a spelled-out root was not deleted"
+[ "$(reg_value "$TOP" mine)" = "a root's direct child" ] || fail "a root's direct child was deleted"
 
 step "the log: new values and keys only, outermost first"
 LOG=$TARGETS/reg/install.log

@@ -31,7 +31,8 @@ CAPTION="Remove Brisk Sample"
 forget() {
   rm -rf "$TARGETS" "$PRE_INI" "$FONTS/BriskUT.ttf"
   local key
-  for key in "$UNINSTALL_KEY\\Brisk Sample" 'HKLM\Software\Brisk Uninstall' "$PRE_KEY" 'HKLM\Software\Brisk Test'; do
+  for key in "$UNINSTALL_KEY\\Brisk Sample" 'HKLM\Software\Brisk Uninstall' "$PRE_KEY" 'HKLM\Software\Brisk Test' \
+    'HKCU\Software\Brisk Uninstall Unrooted' 'HKCU\HKEY_LOCAL_MACHINE'; do
     wine reg delete "$key" /f >/dev/null 2>&1 </dev/null
   done
   wine reg delete "$SHARED_KEY" /v "$TARGETS_WIN\\app\\bin\\kept.dll" /f >/dev/null 2>&1 </dev/null
@@ -145,10 +146,16 @@ BriskUT.ttf=BriskUT.ttf,8
 [AddReg]
 Deep=HKLM\\Software\\Brisk Uninstall\\Settings\\Window
 Before=$PRE_KEY
+Unrooted=Software\\Brisk Uninstall Unrooted\\Window
+SpelledOut=HKEY_LOCAL_MACHINE\\Software\\Brisk Uninstall\\Spelled Out
 [Deep]
 Left=10
 [Before]
 Added=by the install
+[Unrooted]
+Top=20
+[SpelledOut]
+Width=30
 [AddIni]
 NewIni=%InstallPath%\\app.ini,Main
 OldIni=C:\\windows\\briskpre.ini,Added
@@ -189,6 +196,17 @@ cmp -s "$UNINST" "$I/UnInst.exe" || fail "the install did not copy our uninstall
 [ "$(reg_value "$SHARED_KEY" "$IW\\bin\\kept.dll")" = 0x2 ] || fail "the shared file was not counted again"
 [ -f "$FONTS/BriskUT.ttf" ] || fail "the font was not installed"
 [ -f "$TARGETS/Menu/Brisk Sample/App.lnk" ] || fail "the shortcut was not made"
+# A key without a root lies under HKCU; a root spelled out is that root. The
+# log names both resolved, so that the uninstaller takes them back.
+[ "$(reg_value 'HKCU\Software\Brisk Uninstall Unrooted\Window' Top)" = 20 ] || fail "the unrooted value is not under HKCU"
+[ "$(reg_value 'HKLM\Software\Brisk Uninstall\Spelled Out' Width)" = 30 ] ||
+  fail "the value under HKEY_LOCAL_MACHINE is not under HKLM"
+grep -qxF 'HKCU\Software\Brisk Uninstall Unrooted\Window\Top=20'$'\r' "$I/install.log" ||
+  fail "the unrooted value's record does not name its root: $(grep -a Top "$I/install.log")"
+grep -qxF 'HKLM\Software\Brisk Uninstall\Spelled Out\Width=30'$'\r' "$I/install.log" ||
+  fail "the spelled-out root's record is not resolved: $(grep -a Width "$I/install.log")"
+log_section app CreateKeys | grep -qxF 'HKCU\Software\Brisk Uninstall Unrooted' ||
+  fail "the unrooted key's creation is not logged with its root"
 cp "$I/install.log" "$WORK/install.log.copy"
 
 command=$(uninstall_command)
@@ -258,8 +276,16 @@ cp "$UNINST" "$WORK/again/UnInst.exe"
 cp "$WORK/install.log.copy" "$WORK/again/install.log"
 prefix_state >"$WORK/before.txt"
 start_uninstall "\"$(winpath "$WORK/again/UnInst.exe")\" \"$(winpath "$WORK/again/install.log")\""
-# The program's name, with its registration gone, is the log's folder's.
-finish_uninstall "Nothing of again is left to remove." ""
+# The program's name, with its registration gone, is the log's folder's;
+# no registration vouches for the log, so it touches no key and no folder
+# outside its own, and says so.
+NOT_VOUCHED="the install's registration does not vouch for this log"
+finish_uninstall "Nothing of again is left to remove." \
+"Not undone: [CreateKeys] HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brisk Sample=: $NOT_VOUCHED
+Not undone: [CreateDirs] $TARGETS_WIN=: $NOT_VOUCHED
+Not undone: [CreateDirs] $IW=: $NOT_VOUCHED
+Not undone: [CreateDirs] $IW\\docs=: $NOT_VOUCHED
+Not undone: [CreateDirs] $IW\\docs\\deep=: $NOT_VOUCHED"
 compare_with "$WORK/before.txt" "after the second run"
 rm -rf "$TARGETS"
 
@@ -294,7 +320,9 @@ finish_uninstall "Brisk Sample was removed, apart from the items listed below." 
 [ "$(reg_value "$SHARED_KEY" "$IW\\bin\\kept.dll")" = 0x1 ] || fail "the shared count is not back to 1"
 [ -e "$I/app.exe" ] && fail "the program's file was not removed"
 [ -f "$I/install.log" ] || fail "the log was removed although a record failed"
-got=$(tr -d '\r' <"$I/install.log" | grep -v '^\[' | grep -v '^$' | grep -v -e '^Charset=' -e '^[0-9]*=' | sort)
+# (A file's record holds its size and time.)
+got=$(tr -d '\r' <"$I/install.log" | grep -v '^\[' | grep -v '^$' | grep -v -e '^Charset=' -e '^[0-9]*=' |
+  sed 's/=.*/=/' | sort)
 # The server that failed keeps its file; the folders were there before.
 want=$(printf '%s\n' "$IW\\bin\\server.dll=" "$IW\\bin\\server.dll=" "$UNINSTALL_KEY\\Brisk Sample=" | sed 's/HKLM\\Software/HKLM\\SOFTWARE/' | sort)
 [ "$got" = "$want" ] || fail "the log after the failure holds: $(echo $got), expected $(echo $want)"
@@ -375,4 +403,147 @@ start_uninstall "\"$TOOL\" \"$(winpath "$WORK/tools/other.ini")\""
 expect_box "Error" "\"$(winpath "$WORK/tools/other.ini")\" is not an install log. Nothing was removed."
 compare_with "$WORK/before.txt" "after the refused logs"
 [ -f "$WORK/tools/UnInst.exe" ] || fail "the uninstaller removed itself without a log"
+
+# --- Hostile logs ------------------------------------------------------------------
+# What a local user could put in a log: records of every kind pointing at
+# system files, the user's documents, other programs' keys, values, INI
+# keys, a shortcut and a link. Nothing of it is touched, and the
+# uninstaller says why.
+USER_DIR=$WINEPREFIX/drive_c/Brisk User
+USER_WIN='C:\Brisk User'
+PLANTED=$WINEPREFIX/drive_c/Brisk Planted
+PLANTED_WIN='C:\Brisk Planted'
+OTHER_KEY="$UNINSTALL_KEY\\Brisk Other"
+RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+WINLOGON='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon'
+OTHER_INI=$WINEPREFIX/drive_c/windows/briskother.ini
+forget_hostile() {
+  rm -rf "$USER_DIR" "$PLANTED" "$OTHER_INI"
+  wine reg delete "$OTHER_KEY" /f >/dev/null 2>&1 </dev/null
+  wine reg delete "$RUN_KEY" /v BriskOther /f >/dev/null 2>&1 </dev/null
+}
+trap 'forget_hostile; forget_9x; forget; cleanup' EXIT
+forget_hostile
+mkdir -p "$USER_DIR/Empty" "$PLANTED"
+printf 'my letter\n' >"$USER_DIR/letter.doc"
+printf 'my notes\n' >"$USER_DIR/notes.txt"
+printf 'a shortcut of the user\n' >"$USER_DIR/Other.lnk"
+printf '[Other]\r\nKey=theirs\r\n\r\n' >"$OTHER_INI"
+wine reg add "$OTHER_KEY" /v DisplayName /d "Brisk Other" /f >/dev/null 2>&1 </dev/null || fail "cannot make $OTHER_KEY"
+wine reg add "$RUN_KEY" /v BriskOther /d 'C:\other.exe' /f >/dev/null 2>&1 </dev/null || fail "cannot make the Run value"
+SHELL_BEFORE=$(reg_value "$WINLOGON" Shell)
+ln -s "$USER_DIR" "$PLANTED/link" || fail "cannot make the link"
+cp "$UNINST" "$PLANTED/UnInst.exe"
+RAN_UNIX=$WORK/hostile-ran.txt
+rm -f "$RAN_UNIX"
+SYS='C:\windows\system32'
+# hostile_records: one record of each kind, as [Section] then name=value.
+hostile_records() {
+  printf '%s\r\n' '[Display]' 'Charset=0' '' '[RunApp]' "1=$IW\\..\\..\\windows\\system32\\cmd.exe,/c echo ran>\"$(winpath "$RAN_UNIX")\"" \
+    "2=$(winpath "$TOOLS/writemark.exe"),\"$(winpath "$RAN_UNIX")\" ran" '' \
+    '[Shortcuts]' "$USER_WIN\\notes.txt=" "$USER_WIN\\Other.lnk=" '' \
+    '[RegServers]' "$SYS\\shell32.dll=" '' \
+    '[RegFonts]' 'Tahoma (TrueType)=C:\windows\Fonts\tahoma.ttf' '' \
+    '[SharedFiles]' "$SYS\\kernel32.dll=" '' \
+    '[AddReg]' "$WINLOGON\\Shell=$SHELL_BEFORE" "$RUN_KEY\\BriskOther=C:\\other.exe" '' \
+    '[AddIni]' 'C:\windows\briskother.ini,Other,Key=theirs' '' \
+    '[CopyFiles]' "$SYS\\kernel32.dll=" "$USER_WIN\\notes.txt=12,01D9ABCDEF012345" "$USER_WIN\\letter.doc=" \
+    "$PLANTED_WIN\\link\\letter.doc=" 'C:\windows\Fonts\tahoma.ttf=' '' \
+    '[CreateKeys]' "$OTHER_KEY=" '' \
+    '[CreateDirs]' "$USER_WIN\\Empty=" ''
+}
+
+step "hostile logs: a log no registration vouches for does nothing outside what it can prove"
+hostile_records >"$PLANTED/install.log"
+prefix_state >"$WORK/before.txt"
+CAPTION="Uninstall Brisk Planted"
+start_uninstall "\"$PLANTED_WIN\\UnInst.exe\" \"$PLANTED_WIN\\install.log\""
+window=$(uninstall_window "Nothing of Brisk Planted is left to remove." 1 uninstall_planted.png) || exit 1
+got=$(drive get-text "$window" 104 | tr -d '\r' | sed '/^$/d')
+drive click "$window" 1 || fail "cannot click OK"
+drive wait-gone "$window" --timeout 30 || fail "the uninstaller's window did not close"
+records=$(hostile_records | tr -d '\r' | grep -v -e '^\[' -e '^$' -e '^Charset=')
+[ "$(printf '%s\n' "$got" | grep -c '^Not undone: ')" = "$(printf '%s\n' "$records" | grep -c .)" ] ||
+  fail "not every record is listed as not undone: $got"
+for want in "\\[RunApp\\] 2=.*: the install's registration does not vouch for this log" \
+  "\\[Shortcuts\\] .*notes.txt=: not a shortcut" "\\[Shortcuts\\] .*Other.lnk=: not a file the install wrote" \
+  "\\[CopyFiles\\] .*notes.txt=12,.*: not a file the install wrote, or changed since" \
+  "\\[CopyFiles\\] .*link.letter.doc=: not a file the install wrote" \
+  "\\[AddReg\\] .*Winlogon.Shell=.*: the install's registration does not vouch" \
+  "\\[CreateKeys\\] .*Brisk Other=: the install's registration does not vouch"; do
+  printf '%s\n' "$got" | grep -q -- "$want" || fail "the list does not say \"$want\": $got"
+done
+[ -e "$RAN_UNIX" ] && fail "a program of the planted log ran"
+compare_with "$WORK/before.txt" "after a planted log"
+[ -f "$PLANTED/install.log" ] || fail "the planted log was removed"
+
+step "hostile logs: a log changed after the install removes nothing"
+CAPTION="Remove Brisk Sample"
+forget_hostile_log() { rm -rf "$PLANTED"; }
+forget_hostile_log
+install_small_app
+cp "$I/install.log" "$WORK/install.log.copy"
+printf '[CopyFiles]\r\n%s\r\n\r\n' "$USER_WIN\\letter.doc=" >>"$I/install.log"
+prefix_state >"$WORK/before.txt"
+start_uninstall "$(uninstall_command)"
+expect_box "Error" "This install log was changed after the install. Nothing was removed."
+compare_with "$WORK/before.txt" "after a changed log"
+# The same log as the install wrote it is taken back as ever.
+cp "$WORK/install.log.copy" "$I/install.log"
+start_uninstall "$(uninstall_command)"
+window=$(uninstall_window "Remove Brisk Sample and everything it installed?" 6) || exit 1
+drive click "$window" 6 || fail "cannot answer Yes"
+finish_uninstall "Brisk Sample was removed from your computer." ""
+wait_removed "$I/UnInst.exe"
+[ "$(cat "$USER_DIR/letter.doc")" = "my letter" ] || fail "the user's letter was touched"
+
+step "hostile logs: a log planted in the target folder is ignored by RemoveOldReferences and not merged"
+rm -rf "$TARGETS"
+mkdir -p "$I"
+prefix_state >"$WORK/before.txt"
+printf '%s\r\n' '[Shortcuts]' "$USER_WIN\\Other.lnk=" '' '[CreateDirs]' "$USER_WIN\\Empty=" '' \
+  '[CreateKeys]' "$OTHER_KEY=" '' '[CopyFiles]' "$USER_WIN\\letter.doc=" '' >"$I/install.log"
+settings "InsFiles=App
+Uninstall=1
+RemoveOldReferences=1" "InstallPath=$IW" | sed 's/$/\r/' >"$P/Presetup/Brik.ini"
+install_small_app
+[ -f "$USER_DIR/Other.lnk" ] || fail "RemoveOldReferences deleted the user's shortcut"
+[ -d "$USER_DIR/Empty" ] || fail "RemoveOldReferences removed the user's folder"
+[ "$(reg_value "$OTHER_KEY" DisplayName)" = "Brisk Other" ] || fail "RemoveOldReferences deleted another program's key"
+grep -qi -e 'letter.doc' -e 'Brisk Other' "$I/install.log" && fail "the planted records went into the new log: $(cat "$I/install.log")"
+start_uninstall "$(uninstall_command)"
+window=$(uninstall_window "Remove Brisk Sample and everything it installed?" 6) || exit 1
+drive click "$window" 6 || fail "cannot answer Yes"
+finish_uninstall "Brisk Sample was removed from your computer." ""
+wait_removed "$I/UnInst.exe"
+compare_with "$WORK/before.txt" "after the install over a planted log and its uninstall"
+rm -rf "$TARGETS"
+
+step "a log of 20,000 records with one that fails keeps what is left in one pass"
+mkdir -p "$PLANTED"
+cp "$UNINST" "$PLANTED/UnInst.exe"
+# Our test server cannot unregister without its mark: the record fails.
+cp "$TOOLS/comserver.dll" "$PLANTED/server.dll"
+# Its record holds its size and time, as an install writes them (FILETIME:
+# 100 ns since 1601).
+stamp=$(python3 -c 'import os, sys; s = os.stat(sys.argv[1]); print("%d,%X" % (s.st_size, s.st_mtime_ns // 100 + 116444736000000000))' "$PLANTED/server.dll")
+python3 - "$PLANTED/install.log" "$PLANTED_WIN" "$stamp" <<'PY' || fail "cannot write the long log"
+import sys
+path, folder, stamp = sys.argv[1:]
+lines = ["[CopyFiles]"] + ["%s\\gone%05d.txt=1,1" % (folder, n) for n in range(20000)]
+lines += ["%s\\server.dll=%s" % (folder, stamp), "", "[RegServers]", "%s\\server.dll=" % folder, ""]
+open(path, "w", newline="").write("\r\n".join(lines) + "\r\n")
+PY
+CAPTION="Uninstall Brisk Planted"
+start_uninstall "\"$PLANTED_WIN\\UnInst.exe\" \"$PLANTED_WIN\\install.log\""
+window=$(uninstall_window "Do you want to remove Brisk Planted and all of its components?" 6) || exit 1
+drive click "$window" 6 || fail "cannot answer Yes"
+# The harness's wait for the final word (a minute) bounds the run.
+finish_uninstall "Brisk Planted was removed, apart from the items listed below." \
+"$PLANTED_WIN\\server.dll (could not be removed)"
+got=$(tr -d '\r' <"$PLANTED/install.log" | grep -v -e '^$')
+[ "$got" = "$(printf '[CopyFiles]\n%s\n[RegServers]\n%s' "$PLANTED_WIN\\server.dll=$stamp" "$PLANTED_WIN\\server.dll=")" ] ||
+  fail "the log after the run holds: $(echo $got | head -c 300)"
+[ -f "$PLANTED/server.dll" ] || fail "the server that failed lost its file"
+CAPTION="Remove Brisk Sample"
 step "passed"
