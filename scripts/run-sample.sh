@@ -94,7 +94,14 @@ convert -size 440x200 gradient:'#0a2a66-#3f7fd8' \
   -fill '#47c24f' -draw 'polygon 75,20 115,20 115,75 140,75 95,125 50,75 75,75' \
   "${caption[@]}" "BMP3:$OUT/logo.bmp" || say "no logo (ImageMagick's convert failed)"
 
-"$ROOT/scripts/wine-session.sh" start "$OUT" >/dev/null || die "cannot start the Wine session"
+session_status=0
+"$ROOT/scripts/wine-session.sh" start "$OUT" >"$OUT/wine-session.out" 2>&1 || session_status=$?
+if [ "$session_status" -eq 77 ]; then
+  # No 32-bit program can run on this machine: the session says why.
+  cat "$OUT/wine-session.out" >&2
+  exit 77
+fi
+[ "$session_status" -eq 0 ] || { cat "$OUT/wine-session.out" >&2; die "cannot start the Wine session"; }
 trap '"$ROOT/scripts/wine-session.sh" stop "$OUT" >/dev/null' EXIT
 # shellcheck source=/dev/null
 . "$OUT/wine-env.sh"

@@ -490,6 +490,7 @@ bool MakePlan(const std::string& setupFolder, const TPlanRequest& request, TPlan
         Text("windowsFolder", GetVariable("Windows")),
         Text("systemFolder", GetVariable("System")),
         Bool("passwordProtected", isProtected),
+        Bool("rollbackOnFailure", IniReadBool(settings, "Config", "RollbackOnFailure", true)),
     };
     if (isProtected)
         plan.notes.push_back("the package is password-protected: the install asks for the password first; its setup "
@@ -806,6 +807,10 @@ std::string PlanText(const TPlan& plan, int codePage) {
     out += "  InstallPath:  " + header("installPath") + "\n";
     out += "  ProgramGroup: " + header("programGroup") + "\n";
     out += "  Windows:      " + header("windowsFolder") + ", system: " + header("systemFolder") + "\n";
+    out += "  On failure:   " +
+           std::string(header("rollbackOnFailure") == "true" ? "everything taken back (RollbackOnFailure=1)"
+                                                             : "what was done stays (RollbackOnFailure=0)") +
+           "\n";
     for (const TPlanGroup& group : plan.groups) {
         out.append("\n").append(group.title).append(" (").append(std::to_string(group.items.size())).append("):\n");
         if (group.items.empty()) out += "  none\n";

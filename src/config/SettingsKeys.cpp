@@ -19,6 +19,7 @@ const std::vector<TSettingsKey>& SettingsKeys() {
         {"Config", "Uninstall", "bool", "0", "log the install and register the uninstaller UnInst.exe"},
         {"Config", "UninstallKey", "text", "", "name of the entry in the list of installed programs (empty: the program's name)"},
         {"Config", "RemoveOldReferences", "bool", "0", "take away what an earlier install into the same folder logged"},
+        {"Config", "RollbackOnFailure", "bool", "1", "take back what a failed or cancelled install changed, leaving the machine as it was"},
         {"Config", "ExtraDiskSpace", "int", "0", "kilobytes added to the free space the install requires"},
         {"Config", "CheckAdminRights", "bool", "0", "refuse to run without administrator rights"},
         {"Config", "NeedReboot", "bool", "0", "offer a restart at the end even when no file waits for one"},

@@ -8,6 +8,7 @@
 #include "install/ChangeRules.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
+#include "install/Rollback.h"
 #include "ui/Msg.h"
 #include "ui/kpShell.h"
 #include "util/Platform.h"
@@ -142,14 +143,17 @@ bool RegisterComServers() {
     for (const TWorkList::TEntry& entry : InstallState().Lists.ComServerList.Entries()) {
         const std::string& path = entry.name;
         if (ParseNumber(FieldAt(1, entry.value, ","), 1) != 0) {
-            if (!RegisterComServer(path))
+            if (RegisterComServer(path))
+                JournalRegisteredServer(path);
+            else
                 ShowError("Cannot register COM server!\r\rAfter install try to register it manually:\rregsvr32.exe \"" +
                           path + "\"");
         } else {
             // Its file takes its place at the restart: it registers itself
             // at the logon after.
-            RegWriteString(kRunOnceKey, RegUniqueValueName(kRunOnceKey, "Reg"),
-                           RegServerCommand(SystemDirectory(), path));
+            const std::string valueName = RegUniqueValueName(kRunOnceKey, "Reg");
+            JournalRegWrite(kRunOnceKey, valueName);
+            RegWriteString(kRunOnceKey, valueName, RegServerCommand(SystemDirectory(), path));
         }
         if (ParseNumber(FieldAt(2, entry.value, ","), 1) != 0) WriteLogEntry(kLogRegServers, path);
     }

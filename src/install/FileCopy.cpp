@@ -14,6 +14,7 @@
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
 #include "install/Reboot.h"
+#include "install/Rollback.h"
 #include "install/Unpacker.h"
 #include "ui/Dialogs.h"
 #include "ui/Msg.h"
@@ -458,10 +459,13 @@ int FinishFileCopy(const std::string& name, const std::string& writtenPath) {
     const int flags = Phase.CurrentFlags;
     if ((flags & kCopyFont) == 0) {
         Phase.Pending.clear();
-        if (writtenPath != Phase.TargetPath && !MoveOverTarget(writtenPath, Phase.TargetPath)) {
+        if (writtenPath == Phase.TargetPath) {
+            JournalCreatedFile(writtenPath);
+        } else if (!PlaceFile(writtenPath, Phase.TargetPath)) {
             // In use: the swap waits for the restart.
             Phase.UseTempName = true;
             if (ScheduleReplaceOnReboot(writtenPath, Phase.TargetPath)) {
+                JournalScheduledReplace(Phase.TargetPath, writtenPath);
                 state.RebootPending = true;
             } else {
                 DeleteFileForced(writtenPath);
@@ -495,6 +499,7 @@ void IncrementSharedCount(const std::string& path) {
     if (LogHasEntry(kLogSharedFiles, path)) return;
     int32_t count = RegReadInteger(kSharedDllsKey, path, 0);
     if (Phase.TargetExisted && count == 0) count = 1;
+    JournalRegWrite(kSharedDllsKey, path);
     RegWriteInteger(kSharedDllsKey, path, count + 1);
     if ((Phase.CurrentFlags & kCopyNoLog) == 0) WriteLogEntry(kLogCopyFiles, path, LoggedFileStamp(path));
     WriteLogEntry(kLogSharedFiles, path);
@@ -596,7 +601,7 @@ bool DeleteListedFiles() {
                     ShowError(LinkRefusedText(rec.FullName, link));
                     return false;
                 }
-                DeleteFileForced(rec.FullName);
+                RemoveFileKept(rec.FullName);
             } while (FindNext(rec) == 0);
         }
         FindClose(rec);

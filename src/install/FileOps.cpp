@@ -244,20 +244,22 @@ std::string NewTempFileIn(const std::string& folder) {
     return name;
 }
 
-bool MoveOverTarget(const std::string& written, const std::string& target) {
+bool MoveOverTarget(const std::string& written, const std::string& target, std::string* kept) {
     const DWORD attr = GetFileAttributesA(target.c_str());
     const bool exists = attr != INVALID_FILE_ATTRIBUTES;
+    if (kept != nullptr) kept->clear();
     if (exists && (attr & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    if (InstallState().System.PlatformNT) {
+    if (InstallState().System.PlatformNT && kept == nullptr) {
         if (exists && (attr & FILE_ATTRIBUTE_READONLY))
             SetFileAttributesA(target.c_str(), attr & ~FILE_ATTRIBUTE_READONLY);
         if (MoveFileExA(written.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
         if (exists) SetFileAttributesA(target.c_str(), attr);
         return false;
     }
-    // Windows 95, 98 and Me cannot rename over a file. The old file is moved
-    // aside rather than deleted first, so that a failed rename can put it
-    // back: the target is never left missing. A file in use cannot be moved.
+    // Windows 95, 98 and Me cannot rename over a file, and an old file that
+    // must be able to come back is not deleted. The old file is moved aside
+    // first, so that a failed rename can put it back: the target is never
+    // left missing. A file in use cannot be moved.
     if (!exists) return MoveFileA(written.c_str(), target.c_str()) != 0;
     const std::string aside = NewTempFileIn(platform::ExtractFilePath(target));
     if (aside.empty()) return false;
@@ -267,7 +269,10 @@ bool MoveOverTarget(const std::string& written, const std::string& target) {
         MoveFileA(aside.c_str(), target.c_str());
         return false;
     }
-    DeleteFileForced(aside);
+    if (kept != nullptr)
+        *kept = aside;
+    else
+        DeleteFileForced(aside);
     return true;
 }
 

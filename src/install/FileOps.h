@@ -69,7 +69,9 @@ bool CopyFileWithProgress(const std::string& source, const std::string& dest, co
 std::string NewTempFileIn(const std::string& folder);
 // Puts written (complete, in the target's folder) in place of target,
 // replacing it. false when target cannot be replaced now (in use): written
-// then stays as it is.
-bool MoveOverTarget(const std::string& written, const std::string& target);
+// then stays as it is. With kept, the old target is not deleted but kept
+// beside it under a temporary name, returned there (empty when there was
+// no old target), so that it can come back.
+bool MoveOverTarget(const std::string& written, const std::string& target, std::string* kept = nullptr);
 
 }  // namespace brik

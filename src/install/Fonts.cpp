@@ -9,6 +9,7 @@
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
 #include "install/Reboot.h"
+#include "install/Rollback.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
 #include "util/kpStrUtils.h"
@@ -85,15 +86,17 @@ bool InstallFont(const std::string& fontNameIn, const std::string& writtenPath, 
     // the restart when the system holds it open.
     const bool existed = platform::FileExists(dest);
     const std::string copyTarget = existed ? NewTempFileIn(folder) : dest;
+    if (!existed) JournalCreatedFile(dest);
     if (copyTarget.empty() || !CopyFileWithProgress(writtenPath, copyTarget, nullptr, false)) {
         if (!copyTarget.empty()) DeleteFileForced(copyTarget);
         return false;
     }
-    if (existed && !MoveOverTarget(copyTarget, dest)) {
+    if (existed && !PlaceFile(copyTarget, dest)) {
         if (!ScheduleReplaceOnReboot(copyTarget, dest)) {
             DeleteFileForced(copyTarget);
             return false;
         }
+        JournalScheduledReplace(dest, copyTarget);
         InstallState().RebootPending = true;
     }
     if (registered) return true;
@@ -103,6 +106,8 @@ bool InstallFont(const std::string& fontNameIn, const std::string& writtenPath, 
         DeleteFileForced(dest);
         return false;
     }
+    JournalLoadedFont(dest);
+    JournalRegWrite(key, fontName);
     RegWriteString(key, fontName, FontRegistryData(dest, fonts));
     // Not SendMessage: one hung window would hang the install.
     DWORD_PTR ignored = 0;

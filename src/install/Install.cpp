@@ -16,6 +16,7 @@
 #include "install/InstallLog.h"
 #include "install/RegIniChanges.h"
 #include "install/Programs.h"
+#include "install/Rollback.h"
 #include "install/Scripts.h"
 #include "install/Shortcuts.h"
 #include "install/Unpacker.h"
@@ -105,7 +106,9 @@ void FailCopyThread(const char* message) {
     ExitThread(0);
 }
 
-bool RunInstall() {
+namespace {
+
+bool RunInstallSteps() {
     TInstallState& state = InstallState();
     const std::string& settings = ConfigPaths().SettingsFile;
     state.AbortRequested = false;
@@ -122,6 +125,8 @@ bool RunInstall() {
     const std::string installPath = GetVariable("InstallPath");
     state.LogPath = installPath.empty() ? std::string() : installPath + "\\install.log";
     state.Logging = state.UninstallEnabled;
+    BeginRollbackJournal(IniReadBool(settings, "Config", "RollbackOnFailure", true),
+                         state.Logging ? state.LogPath : std::string());
     // A log already in the folder takes this install's records only when an
     // earlier install wrote it and nobody changed it since: this install's
     // digest would otherwise vouch for whatever was planted there.
@@ -211,8 +216,23 @@ bool RunInstall() {
         RunPrograms();
     }
     // What was done is on record even if the program ends abruptly later;
-    // the registration gets the digest of the log as it is now on disk.
-    FinishInstallLog();
+    // the registration gets the digest of the log as it is now on disk. A
+    // failed install that is taken back keeps neither.
+    if (result || !state.Journal.Enabled()) FinishInstallLog();
+    return result;
+}
+
+}  // namespace
+
+bool RunInstall() {
+    InstallState().Journal.Start(false);
+    const bool result = RunInstallSteps();
+    // A failed or cancelled install is taken back before the user hears
+    // that it did not finish.
+    if (result)
+        CommitInstall();
+    else
+        RollBackInstall();
     return result;
 }
 

@@ -7,8 +7,9 @@
 
 namespace brik {
 
-// True when every step went through. What was done stays done when a later
-// step fails.
+// True when every step went through. When a step fails or the user cancels,
+// what the run changed is taken back ([Config] RollbackOnFailure, on by
+// default); with it off, what was done stays done.
 bool RunInstall();
 
 // The copy phase's thread: 1 when every file went through.

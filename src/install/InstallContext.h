@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "install/RollbackJournal.h"
 #include "install/Scripts.h"
 #include "install/WorkLists.h"
 
@@ -37,6 +38,9 @@ struct TInstallState {
     // Set by the cancel question on the progress dialog; the copy thread
     // polls it.
     std::atomic<bool> AbortRequested{false};
+    // What this run changed, for taking a failed install back; written by
+    // one thread at a time (the copy thread while it runs, else the run's).
+    TRollbackJournal Journal;
 };
 
 // The bound state; before any binding (tests, tools) one of the module's own.

@@ -13,6 +13,7 @@
 #include "install/CopyRules.h"
 #include "install/FileOps.h"
 #include "install/InstallContext.h"
+#include "install/Rollback.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
 #include "util/WinHandles.h"
@@ -43,7 +44,7 @@ bool IsUninstallSubKey(std::string_view key) {
 bool ReplaceFileFrom(const std::string& source, const std::string& dest) {
     const std::string temp = NewTempFileIn(platform::ExtractFilePath(dest));
     if (temp.empty()) return false;
-    if (CopyFileWithProgress(source, temp, {}, false) && MoveOverTarget(temp, dest)) return true;
+    if (CopyFileWithProgress(source, temp, {}, false) && PlaceFile(temp, dest)) return true;
     DeleteFileForced(temp);
     return false;
 }
@@ -220,6 +221,7 @@ void MakeFoldersLogged(const std::string& path, NameIndex* created, NameIndex* r
         if (created != nullptr) created->TryEmplace(upper, 0);
         // Made just now: no link, and no need to ask.
         if (real != nullptr) real->TryEmplace(upper, 0);
+        JournalCreatedFolder(path);
         WriteLogEntry(kLogCreateDirs, path);
     }
 }
@@ -272,6 +274,8 @@ bool RegisterUninstall() {
     // uninstaller would take the whole list away.
     const std::string key = RegistrationKey();
     if (!key.empty()) {
+        JournalRegWrite(key, "DisplayName");
+        JournalRegWrite(key, "UninstallString");
         RegWriteString(key, "DisplayName", GetVariable("ProgramName"));
         RegWriteString(key, "UninstallString", UninstallCommandLine(dest, state.LogPath));
         WriteLogEntry(kLogCreateKeys, key);

@@ -8,6 +8,7 @@
 #include "config/kpRegIni.h"
 #include "install/CopyRules.h"
 #include "install/InstallContext.h"
+#include "install/Rollback.h"
 #include "util/Platform.h"
 #include "util/WinHandles.h"
 #include "util/kpStrUtils.h"
@@ -116,6 +117,7 @@ bool ScheduleByWininit(const std::string& source, const std::string& target) {
     const bool existed = platform::FileExists(wininit);
     // A file that is there but cannot be read is never written over.
     if (existed && !ReadWholeFile(wininit, previous)) return false;
+    if (!JournalFileChange(wininit)) return false;
     if (!ReplaceFileText(folder, wininit, RewriteWininit(existed ? &previous : nullptr, entries))) return false;
 
     // The restart renames only the file; its folders keep their long names.
@@ -123,6 +125,7 @@ bool ScheduleByWininit(const std::string& source, const std::string& target) {
     const std::string_view longName = std::string_view(target).substr(FileNameStart(target));
     if (SameText(std::string_view(shortTarget).substr(FileNameStart(shortTarget)), longName)) return true;
     const TRunOnceRename rename = RenameBackCommand(shortTarget, longName);
+    JournalRegWrite(kRunOnceKey, rename.name);
     return RegWriteString(kRunOnceKey, rename.name, rename.command);
 }
 

@@ -12,6 +12,7 @@
 #include "install/InstallLog.h"
 #include "install/LogFormat.h"
 #include "install/RegIniRules.h"
+#include "install/Rollback.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
 #include "util/WinHandles.h"
@@ -37,6 +38,7 @@ bool ApplyRegistryChanges() {
         const TRegValueEntry entry = ParseRegValueEntry(item.name, item.value);
         const bool existed = RegValueExists(entry.keyPath, entry.valueName);
         if (existed && (entry.flags & kChangeKeepExisting)) continue;
+        JournalRegWrite(entry.keyPath, entry.valueName);
         if (!(entry.flags & kChangeNoLog)) CreateKeyLogged(entry.keyPath);
         const std::vector<uint8_t> bytes = RegValueBytes(entry);
         if (!RegWriteData(entry.keyPath, entry.valueName, entry.type, static_cast<uint32_t>(bytes.size()),
@@ -57,6 +59,7 @@ bool ApplyRegistryChanges() {
             std::string keyPath;
             std::string valueName;
             SplitRegValuePath(item.name, keyPath, valueName);
+            if (RegValueExists(keyPath, valueName)) JournalRegWrite(keyPath, valueName);
             RegRemoveValue(keyPath, valueName);
         }
     }
@@ -102,7 +105,8 @@ bool ApplyIniChanges() {
             const std::string link = LinkOnTheWay(path, true);
             if (!link.empty()) refusal = LinkRefusedText(path, link);
         }
-        if (!known && (!refusal.empty() || !IniFileWritable(path))) {
+        // A file the rollback could not restore is not changed either.
+        if (!known && (!refusal.empty() || !IniFileWritable(path) || !JournalFileChange(path))) {
             result = false;
             break;
         }

@@ -8,6 +8,7 @@
 #include "install/FileOps.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
+#include "install/Rollback.h"
 #include "ui/Msg.h"
 #include "util/Platform.h"
 #include "util/WinHandles.h"
@@ -70,7 +71,7 @@ bool CreateShortcuts() {
                 platform::ForceDirectories(folder);
             else
                 ForceDirectoriesLogged(folder);
-            saved = link.SaveAs(linkPath);
+            saved = JournalFileChange(linkPath) && link.SaveAs(linkPath);
         }
         if (!saved) {
             ShowError("Error creating shortcut \"" + linkPath + "\".");

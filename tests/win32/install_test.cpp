@@ -1,8 +1,9 @@
 // The install's file operations and install log against the real (Wine) file
 // system and registry: searches by attribute masks, version resources,
 // copying with progress, putting a file over one in use on both platforms,
-// the logged folders, the uninstall registration, the uninstall sections
-// and the clean-up of an earlier install driven by its log.
+// the logged folders, the uninstall registration, the uninstall sections,
+// the clean-up of an earlier install driven by its log, and the rollback of
+// a run that failed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,10 @@
 #include "install/FileOps.h"
 #include "install/InstallContext.h"
 #include "install/InstallLog.h"
+#include "install/Reboot.h"
+#include "install/Rollback.h"
+#include "config/kpRegIni.h"
+#include "util/kpStrUtils.h"
 #include "util/kpSysUtils.h"
 
 namespace brik {
@@ -517,6 +522,121 @@ TEST_F(InstallLogTest, PreviousReferencesRemovedOnlyAsTheLogNamesThem) {
     EXPECT_TRUE(RegKeyExists(kUninstallRoot));
     // The log itself stays for the new records.
     EXPECT_TRUE(Exists(InstallState().LogPath));
+}
+
+// A run that fails after changing a bit of everything: the rollback leaves
+// every file, folder, key, value and the earlier log as they were, on both
+// ways of replacing a file.
+TEST_F(InstallLogTest, RollbackLeavesEverythingAsItWas) {
+    for (const bool nt : {true, false}) {
+        SCOPED_TRACE(nt ? "NT" : "9x");
+        InstallState().System.PlatformNT = nt;
+        const std::string old = install_ + "old.txt";
+        const std::string ini = install_ + "user.ini";
+        const std::string gone = install_ + "gone.txt";
+        const std::string log = InstallState().LogPath;
+        const std::string iniBytes = "; mine\r\n[Main]\r\nA = 1\r\n";
+        const std::string logBytes = "[CopyFiles]\r\nC:\\earlier.txt=\r\n\r\n";
+        WriteBytes(old, "old");
+        SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_READONLY);
+        WriteBytes(ini, iniBytes);
+        WriteBytes(gone, "deleted first");
+        WriteBytes(log, logBytes);
+        const std::string key = "HKCU\\Software\\BrikRollbackTest" + Pid();
+        keys_.push_back(key);
+        ASSERT_TRUE(RegWriteString(key, "V", "before"));
+
+        BeginRollbackJournal(true, log);
+        EXPECT_TRUE(RemoveFileKept(gone));
+        EXPECT_FALSE(Exists(gone));
+        ForceDirectoriesLogged(install_ + "sub\\deep");
+        WriteBytes(install_ + "sub\\deep\\new.txt", "new");
+        JournalCreatedFile(install_ + "sub\\deep\\new.txt");
+        const std::string written = NewTempFileIn(install_);
+        WriteBytes(written, "replaced");
+        ASSERT_TRUE(PlaceFile(written, old));
+        EXPECT_EQ(ReadBytes(old), "replaced");
+        JournalRegWrite(key, "V");
+        RegWriteString(key, "V", "after");
+        JournalRegWrite(key + "\\New\\Deeper", "X");
+        RegWriteString(key + "\\New\\Deeper", "X", "x");
+        ASSERT_TRUE(JournalFileChange(ini));
+        WriteBytes(ini, "[Main]\r\nA=2\r\n");
+        WriteLogEntry(kLogCopyFiles, install_ + "sub\\deep\\new.txt");
+
+        RollBackInstall();
+        EXPECT_EQ(ReadBytes(old), "old");
+        EXPECT_EQ(GetFileAttributesA(old.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+        EXPECT_EQ(ReadBytes(ini), iniBytes);
+        EXPECT_EQ(ReadBytes(gone), "deleted first");
+        EXPECT_EQ(ReadBytes(log), logBytes);
+        EXPECT_FALSE(Exists(install_ + "sub"));
+        EXPECT_EQ(RegReadString(key, "V", ""), "before");
+        EXPECT_FALSE(RegKeyExists(key + "\\New"));
+        int first = 0;
+        EXPECT_EQ(Found(install_ + "Bri*.tmp", 0, 0, first).size(), 0u);
+        // Nothing is recorded after the rollback.
+        EXPECT_FALSE(LogEnabled());
+        InstallState().Logging = true;
+        SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    InstallState().System.PlatformNT = true;
+}
+
+// On success the old files kept aside go and the new ones stay; a log this
+// run made goes on a rollback; with the journal off, nothing is kept aside.
+TEST_F(InstallLogTest, SuccessDropsTheKeptFilesAndOffKeepsNone) {
+    const std::string target = install_ + "app.dll";
+    const std::string log = InstallState().LogPath;
+    int first = 0;
+    for (const bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "on" : "off");
+        WriteBytes(target, "old");
+        BeginRollbackJournal(enabled, log);
+        const std::string written = NewTempFileIn(install_);
+        WriteBytes(written, "new");
+        ASSERT_TRUE(PlaceFile(written, target));
+        EXPECT_EQ(Found(install_ + "Bri*.tmp", 0, 0, first).size(), enabled ? 1u : 0u);
+        CommitInstall();
+        EXPECT_EQ(ReadBytes(target), "new");
+        EXPECT_EQ(Found(install_ + "Bri*.tmp", 0, 0, first).size(), 0u);
+    }
+    BeginRollbackJournal(true, log);
+    WriteLogEntry(kLogCopyFiles, target);
+    RollBackInstall();
+    EXPECT_FALSE(Exists(log));
+    InstallState().Logging = true;
+}
+
+// A target in use waits for the restart; the rollback takes both delayed
+// moves back out of the restart's list, and the waiting file goes.
+TEST_F(InstallLogTest, RollbackTakesTheRestartMovesBackOut) {
+    const std::string target = install_ + "held.dll";
+    WriteBytes(target, "old");
+    BeginRollbackJournal(true, std::string());
+    const std::string written = NewTempFileIn(install_);
+    WriteBytes(written, "new");
+    HANDLE held = HoldOpen(target);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(PlaceFile(written, target));
+    ASSERT_TRUE(ScheduleReplaceOnReboot(written, target));
+    JournalScheduledReplace(target, written);
+    // The list as upper-case text, the names' zero bytes and all.
+    const auto pending = [] {
+        std::vector<uint8_t> data;
+        RegReadBinary("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations",
+                      data);
+        return AnsiUpperCase(std::string(data.begin(), data.end()));
+    };
+    const auto upper = [](const std::string& text) { return AnsiUpperCase(text); };
+    EXPECT_NE(pending().find(upper(written)), std::string::npos);
+    RollBackInstall();
+    CloseHandle(held);
+    EXPECT_EQ(pending().find(upper(written)), std::string::npos);
+    EXPECT_EQ(pending().find(upper(target)), std::string::npos);
+    EXPECT_EQ(ReadBytes(target), "old");
+    EXPECT_FALSE(Exists(written));
+    InstallState().Logging = true;
 }
 
 }  // namespace

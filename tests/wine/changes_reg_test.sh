@@ -139,9 +139,10 @@ want=$(printf '%s\n' "$I\\new.ini,Main,A,NewSection" "$I\\new.ini,Main,B,NewSect
 grep -qxF "$I\\new.ini,Main,B,NewSection=two words"$'\r' "$LOG" || fail "the INI record has not its data"
 
 # --- Changes that fail -----------------------------------------------------------------
-# failing_project NAME SCRIPT: a package whose script ends with a program.
+# failing_project NAME SCRIPT [CONFIG-LINES]: a package whose script ends with a
+# program.
 failing_project() {
-  install_project "$1"
+  install_project "$1" "${3:-}"
   cp "$TOOLS/writemark.exe" "$WORK/$1/Data/writemark.exe"
   script "$1" "[CopyFiles]
 Files=%InstallPath%
@@ -154,6 +155,8 @@ $2
 }
 
 step "a registry value that cannot be written stops the changes there"
+# With the rollback off, so that what the step wrote before the failure can
+# be seen where it stopped (tests/wine/rollback_test.sh takes it back).
 # No system takes a key name longer than 255 characters.
 TOO_LONG=$(printf 'k%.0s' $(seq 1 300))
 failing_project badreg "[AddReg]
@@ -173,7 +176,7 @@ stays=
 [AddIni]
 Ini=%InstallPath%\\never.ini,Main
 [Ini]
-A=1"
+A=1" "RollbackOnFailure=0"
 fails_with badreg "Error on changing registry data!"
 [ "$(reg_value "$BASE\\Failing" first)" = written ] || fail "the change before the failure was undone"
 [ -z "$(reg_value "$BASE\\Later" v)" ] || fail "a value after the failure was written"
