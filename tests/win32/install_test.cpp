@@ -510,6 +510,14 @@ TEST_F(InstallLogTest, PreviousReferencesRemovedOnlyAsTheLogNamesThem) {
     EXPECT_TRUE(RegKeyExists(oldKey));
 
     WriteSettings("RemoveOldReferences=1\r\n");
+    // Only on a log that a registration naming it vouches for: one planted
+    // in the folder changes nothing.
+    RemovePreviousReferences();
+    EXPECT_TRUE(Exists(root + "links\\old.lnk"));
+    EXPECT_TRUE(RegKeyExists(oldKey));
+    ASSERT_TRUE(RegWriteString(oldKey, "UninstallString",
+                               UninstallCommandLine(root + "UnInst.exe", InstallState().LogPath)));
+    ASSERT_TRUE(StoreLogDigest(InstallState().LogPath, oldKey));
     RemovePreviousReferences();
     EXPECT_FALSE(Exists(root + "links\\old.lnk"));
     EXPECT_TRUE(Exists(root + "keep.txt"));

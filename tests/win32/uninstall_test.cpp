@@ -113,12 +113,16 @@ TEST_F(UndoTest, RegistryValuesAndKeys) {
     EXPECT_FALSE(RegKeyExists(app));
     EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, app), TUndoResult::Absent);
 
-    // The registration goes whole.
+    // The registration that vouches for the log goes whole; as an ordinary
+    // key it would stay while it holds anything.
     const std::string registration =
         "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BriskUndoTest" + std::to_string(GetCurrentProcessId());
     ASSERT_TRUE(RegWriteString(registration, "DisplayName", "Brisk"));
     RegCreateKeyPath(registration + "\\More");
-    EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, registration), TUndoResult::Done);
+    EXPECT_EQ(Undo(TUndoKind::DeleteRegKey, registration), TUndoResult::Kept);
+    TUndoAction whole{TUndoKind::DeleteRegKey, registration, "", "", ""};
+    whole.wholeKey = true;
+    EXPECT_EQ(CarryOut(whole), TUndoResult::Done);
     EXPECT_FALSE(RegKeyExists(registration));
 }
 
@@ -140,8 +144,9 @@ TEST_F(UndoTest, IniKeys) {
                      "[Before]\r\nk = \"v\"\r\n[Made2]\r\nOurs=1\r\n\r\n[End]\r\nx=1\r\nOurs=1");
     for (const Case& c : {Case{"Before", false}, Case{"Made", true}, Case{"Noted", true}, Case{"Made2", true},
                           Case{"End", false}}) {
-        EXPECT_EQ(CarryOut({TUndoKind::DeleteIniKey, path, c.section, "Ours", {}, c.ownSection}), TUndoResult::Done)
-            << c.section;
+        TUndoAction action{TUndoKind::DeleteIniKey, path, c.section, "Ours", ""};
+        action.ownSection = c.ownSection;
+        EXPECT_EQ(CarryOut(action), TUndoResult::Done) << c.section;
     }
     CloseAllIniFiles();
     EXPECT_EQ(ReadBytes(path), "; theirs\r\n[Before]\r\n[Noted]\r\n; mine\r\n[Before]\r\nk = \"v\"\r\n[End]\r\nx=1");
