@@ -1,20 +1,4 @@
-# Cross-compiles the 64-bit Windows programs (a test vehicle) with mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-# The win32 threading variant: the posix one brings winpthread, whose code
-# imports functions that Windows 95 and NT 4 lack. Its libstdc++ has no
-# std::thread or std::mutex; GoogleTest gets a stand-in (tests/support).
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-# Archives of link-time-optimised objects need the compiler's plugin.
-set(CMAKE_AR x86_64-w64-mingw32-gcc-ar-win32)
-set(CMAKE_RANLIB x86_64-w64-mingw32-gcc-ranlib-win32)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Programs must start on a bare Windows: no mingw runtime DLL may be imported.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The 64-bit Windows programs, a test vehicle for machines that run 64-bit
+# user code only: the 32-bit toolchain for x86_64.
+set(BRIK_MINGW_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-i686.cmake)
