@@ -4,7 +4,9 @@
 set -u
 
 NATIVE_PKGS="cmake make g++ clang libclang-rt-14-dev googletest zlib1g-dev libdeflate-dev"
-CROSS_PKGS="g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 libz-mingw-w64-dev"
+# g++-mingw-w64-x86-64-win32: the 64-bit test vehicle, for machines that run
+# no 32-bit code (README, "What the test suite runs").
+CROSS_PKGS="g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 libz-mingw-w64-dev g++-mingw-w64-x86-64-win32"
 TOOL_PKGS="xvfb xauth x11-utils imagemagick cabextract gcab locales openssl osslsigncode"
 WINE_PKGS="wine wine64 fonts-wine"
 WINE32_PKGS="wine32:i386 libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386"
