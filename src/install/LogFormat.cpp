@@ -12,9 +12,9 @@ constexpr const char* kSectionNames[] = {"CopyFiles",  "AddReg",     "AddIni",  
                                          "CreateKeys", "RegServers", "RegFonts", "SharedFiles"};
 constexpr int kKindCount = static_cast<int>(sizeof kSectionNames / sizeof kSectionNames[0]);
 
+// The stamp's time is read back as the digits IntToBase writes.
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr int kHexBits = 4;
-constexpr unsigned kHexMask = 0xF;
 
 // The rights of a folder's access list that let someone put a file of their
 // own in it: add a file, delete one, change the list or the owner, and the
@@ -84,10 +84,7 @@ std::string LogPathOfCommandLine(std::string_view commandLine) {
 
 std::string LogDigestText(std::string_view bytes) {
     std::string text;
-    for (const uint8_t byte : HavalHash(bytes)) {
-        text += kHexDigits[byte >> kHexBits];
-        text += kHexDigits[byte & kHexMask];
-    }
+    for (const uint8_t byte : HavalHash(bytes)) text += IntToBase(byte, 2, 16);
     return text;
 }
 
